@@ -1,0 +1,47 @@
+# The two everyday commands:
+#   make run   build, then serve the bundled site on port 8080 (Ctrl+C stops it)
+#   make test  build, then run every test
+BUILD      ?= build
+JOBS       ?= $(shell nproc)
+RUN_DIR    ?= run
+
+.PHONY: all build run test test-asan test-tsan bench deps clean
+
+all: build
+
+# Installs what a fresh machine lacks (Debian packages).
+deps:
+	@missing=""; \
+	command -v cmake >/dev/null || missing="$$missing cmake"; \
+	command -v g++ >/dev/null || missing="$$missing g++"; \
+	test -f /usr/include/gtest/gtest.h || missing="$$missing libgtest-dev"; \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:$$missing"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
+	fi
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_EXTRA) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+
+# The server runs in a git-ignored working directory seeded from site/, so it
+# never writes into tracked files; accounts and logs stay there between runs.
+run: build
+	mkdir -p $(RUN_DIR)
+	cp -r site/. $(RUN_DIR)/
+	cd $(RUN_DIR) && ../$(BUILD)/tolvanss -debug
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j 2
+
+test-asan:
+	$(MAKE) test BUILD=build-asan CMAKE_EXTRA=-DTOLVAN_SANITIZE=address
+
+test-tsan:
+	$(MAKE) test BUILD=build-tsan CMAKE_EXTRA=-DTOLVAN_SANITIZE=thread
+
+bench: build
+	$(BUILD)/tolvan_bench
+
+clean:
+	rm -rf build build-asan build-tsan

@@ -1,0 +1,12 @@
+// Byte-string helpers shared across the system: ASCII case folding (GB2312
+// bytes are left alone), and the C-style conversions the system relies on.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+std::string AsciiLower(std::string_view text);
+std::string AsciiUpper(std::string_view text);
+// Equal under ASCII case folding; other bytes must match exactly.
+bool EqualsFolded(std::string_view a, std::string_view b);
+bool Contains(std::string_view text, std::string_view part);

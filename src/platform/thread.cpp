@@ -1,0 +1,31 @@
+#include "platform/thread.h"
+
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <thread>  // brings std::chrono durations; <chrono> itself cannot be built for GB2312 (its "µs")
+#include <system_error>
+
+#include "platform/console.h"
+
+namespace platform {
+
+std::thread StartThread(const char* name, std::function<void()> body) {
+  try {
+    return std::thread([name, body = std::move(body)] {
+      try {
+        body();
+      } catch (...) {
+        ConsolePrintf("catch in %s\n", name);
+      }
+    });
+  } catch (const std::system_error&) {
+    return std::thread();
+  }
+}
+
+void SleepMs(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+unsigned long CurrentThreadId() { return static_cast<unsigned long>(::syscall(SYS_gettid)); }
+
+}  // namespace platform

@@ -1,0 +1,36 @@
+// CServer: made, run and deleted by each pass of the main loop. It opens the
+// HTTP and telnet listening sockets, runs twenty HTTP workers, the
+// housekeeping thread and the watchdog, and returns from run() once the stop
+// event is set. Its destructor joins every thread it started.
+#pragma once
+
+#include <thread>
+#include <vector>
+
+#include "platform/socket_object.h"
+
+inline constexpr int kWorkerCount = 20;
+inline constexpr int kListenBacklog = 1024;
+
+extern sock_t g_httpSocket;
+extern sock_t g_telnetSocket;
+
+class CServer {
+ public:
+  CServer();
+  virtual ~CServer();
+  CServer(const CServer&) = delete;
+  CServer& operator=(const CServer&) = delete;
+
+  // Starts the threads and waits for the stop event.
+  virtual void run();
+
+ private:
+  void SpaceThread();
+  void JavaListWatchdog();
+
+  std::vector<std::thread> m_threads;
+};
+
+// The server of the current pass; null between passes.
+extern CServer* g_server;

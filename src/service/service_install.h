@@ -1,0 +1,5 @@
+// "-install" and "-remove": the systemd unit of the service.
+#pragma once
+
+void InstallService();
+void RemoveService();

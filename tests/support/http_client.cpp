@@ -1,0 +1,110 @@
+#include "support/http_client.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+sockaddr_in Loopback(int port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+// Reads what is there within the remaining time; false on close or time-out.
+bool ReadSome(int fd, std::string& into, Clock::time_point end) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+  if (left <= 0) return false;
+  pollfd entry{fd, POLLIN, 0};
+  if (::poll(&entry, 1, static_cast<int>(left)) <= 0) return false;
+  char chunk[65536];
+  const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
+  if (got <= 0) return false;
+  into.append(chunk, static_cast<size_t>(got));
+  return true;
+}
+}  // namespace
+
+int ConnectLoopback(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  const sockaddr_in address = Loopback(port);
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool SendAll(int fd, const std::string& bytes) {
+  size_t sent = 0;
+  while (sent < bytes.size()) {
+    const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    sent += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+std::string ReadUntilClose(int fd, std::chrono::milliseconds timeout) {
+  std::string all;
+  const auto end = Clock::now() + timeout;
+  while (ReadSome(fd, all, end)) {
+  }
+  return all;
+}
+
+std::string ReadUntilContains(int fd, const std::string& text, std::chrono::milliseconds timeout) {
+  std::string all;
+  const auto end = Clock::now() + timeout;
+  while (all.find(text) == std::string::npos && ReadSome(fd, all, end)) {
+  }
+  return all;
+}
+
+bool WaitForClose(int fd, std::chrono::milliseconds timeout) {
+  const auto end = Clock::now() + timeout;
+  while (true) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+    if (left <= 0) return false;
+    pollfd entry{fd, POLLIN, 0};
+    if (::poll(&entry, 1, static_cast<int>(left)) <= 0) return false;
+    char chunk[4096];
+    const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
+    if (got <= 0) return true;
+  }
+}
+
+std::string Exchange(int port, const std::string& request, std::chrono::milliseconds timeout) {
+  const int fd = ConnectLoopback(port);
+  if (fd < 0) return "<connect failed>";
+  SendAll(fd, request);
+  std::string answer = ReadUntilClose(fd, timeout);
+  ::close(fd);
+  return answer;
+}
+
+std::string HttpGet(int port, const std::string& target) {
+  return Exchange(port, "GET " + target + " HTTP/1.0\r\nHost: test\r\n\r\n");
+}
+
+std::string HttpPost(int port, const std::string& target, const std::string& body) {
+  return Exchange(port, "POST " + target + " HTTP/1.0\r\nHost: test\r\nContent-Length: " +
+                            std::to_string(body.size()) + "\r\n\r\n" + body);
+}
+
+int FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address = Loopback(0);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t size = sizeof address;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+  ::close(fd);
+  return ntohs(address.sin_port);
+}

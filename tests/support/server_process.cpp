@@ -1,0 +1,115 @@
+#include "support/server_process.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "support/http_client.h"
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+std::string ReadWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+}  // namespace
+
+std::string SiteIni(int httpPort, int telnetPort, const std::string& extra) {
+  return ReadWhole(std::string(TOLVAN_SITE_DIR) + "/tolvann2.ini") + "\n[network]\nhttp_port = " +
+         std::to_string(httpPort) + "\ntelnet_port = " + std::to_string(telnetPort) + "\n" + extra;
+}
+
+ServerProcess::ServerProcess(const std::string& extraIni) : m_httpPort(FreePort()), m_telnetPort(FreePort()) {
+  while (m_telnetPort == m_httpPort) m_telnetPort = FreePort();
+  std::filesystem::copy(std::string(TOLVAN_SITE_DIR) + "/htdocs", m_dir.File("htdocs"),
+                        std::filesystem::copy_options::recursive);
+  m_dir.Write("tolvann2.ini", SiteIni(m_httpPort, m_telnetPort, extraIni));
+}
+
+ServerProcess::~ServerProcess() {
+  if (m_pid > 0) Stop(SIGKILL);
+  if (::testing::Test::HasFailure()) {
+    std::cerr << "---- server console (" << m_dir.Path() << ") ----\n" << Console() << "---- end ----\n";
+  }
+}
+
+bool ServerProcess::Start(const std::vector<std::string>& arguments, bool waitForListen,
+                          const std::vector<std::string>& environment) {
+  const std::string console = m_dir.File("console.txt");
+  m_pid = ::fork();
+  if (m_pid == 0) {
+    if (::chdir(m_dir.Path().c_str()) != 0) ::_exit(127);
+    const int out = ::open(console.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(out, 1);
+    ::dup2(out, 2);
+    for (const std::string& variable : environment) ::putenv(const_cast<char*>(variable.c_str()));
+    std::vector<char*> argv;
+    std::string binary = TOLVANSS_BINARY;
+    argv.push_back(binary.data());
+    std::vector<std::string> copies = arguments;
+    for (std::string& argument : copies) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    ::execv(binary.c_str(), argv.data());
+    ::_exit(127);
+  }
+  if (m_pid < 0 || !waitForListen) return m_pid > 0;
+  const auto end = Clock::now() + std::chrono::seconds(10);
+  while (Clock::now() < end) {
+    const int fd = ConnectLoopback(m_httpPort);
+    if (fd >= 0) {
+      ::close(fd);
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+int ServerProcess::WaitForExit(std::chrono::milliseconds timeout) {
+  if (m_pid <= 0) return -1;
+  const auto end = Clock::now() + timeout;
+  while (Clock::now() < end) {
+    int status = 0;
+    if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+      m_pid = -1;
+      return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return -1;
+}
+
+int ServerProcess::Stop(int signal, std::chrono::milliseconds timeout) {
+  if (m_pid <= 0) return -1;
+  ::kill(m_pid, signal);
+  const int code = WaitForExit(timeout);
+  if (m_pid > 0) {
+    ::kill(m_pid, SIGKILL);
+    ::waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
+    return -1;
+  }
+  return code;
+}
+
+std::string ServerProcess::Console() const { return ReadWhole(m_dir.File("console.txt")); }
+
+bool ServerProcess::WaitForConsole(const std::string& text, std::chrono::milliseconds timeout) const {
+  const auto end = Clock::now() + timeout;
+  while (Clock::now() < end) {
+    if (Console().find(text) != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}

@@ -1,0 +1,52 @@
+// The real server binary as a child process, in a temporary working
+// directory of its own: the bundled site's documents, an ini made from the
+// bundled one with free loopback ports, and whatever a test adds. The
+// process is stopped by PID when the object goes; a failed test shows the
+// server's console output.
+#pragma once
+
+#include <sys/types.h>
+
+#include <thread>  // brings std::chrono durations; <chrono> itself cannot be built for GB2312 (its "µs")
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+// The bundled ini with the given ports and extra lines appended (a later
+// line of the same section and key replaces the earlier one).
+std::string SiteIni(int httpPort, int telnetPort, const std::string& extra = "");
+
+class ServerProcess {
+ public:
+  // extraIni is appended to the bundled ini.
+  explicit ServerProcess(const std::string& extraIni = "");
+  ~ServerProcess();
+  ServerProcess(const ServerProcess&) = delete;
+  ServerProcess& operator=(const ServerProcess&) = delete;
+
+  TempDir& Dir() { return m_dir; }
+  int HttpPort() const { return m_httpPort; }
+  int TelnetPort() const { return m_telnetPort; }
+
+  // Starts the binary with the arguments; with waitForListen, returns once
+  // the HTTP port accepts connections (false if it never does).
+  bool Start(const std::vector<std::string>& arguments = {"-debug"}, bool waitForListen = true,
+             const std::vector<std::string>& environment = {});
+  // Sends the signal and waits for the exit; the exit code, or -1 when the
+  // process had to be killed.
+  int Stop(int signal = SIGINT, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+  // Waits for the process to end by itself; its exit code or -1.
+  int WaitForExit(std::chrono::milliseconds timeout);
+  bool Running() const { return m_pid > 0; }
+
+  std::string Console() const;
+  bool WaitForConsole(const std::string& text, std::chrono::milliseconds timeout) const;
+
+ private:
+  TempDir m_dir;
+  int m_httpPort;
+  int m_telnetPort;
+  pid_t m_pid = -1;
+};
