@@ -160,6 +160,7 @@ std::string ExpandEnvironment(std::string_view value, const EnvironmentTable& en
 
 std::string FindFileOnPath(const std::string& name) {
   if (::access(name.c_str(), F_OK) == 0) {
+    if (!name.empty() && name[0] == '/') return name;
     char cwd[4096];
     if (::getcwd(cwd, sizeof cwd) != nullptr) return std::string(cwd) + "/" + name;
     return name;
