@@ -41,7 +41,7 @@ test-tsan:
 	$(MAKE) test BUILD=build-tsan CMAKE_EXTRA=-DTOLVAN_SANITIZE=thread
 
 bench: build
-	$(BUILD)/tolvan_bench
+	@echo "see bench/README.md"
 
 clean:
 	rm -rf build build-asan build-tsan

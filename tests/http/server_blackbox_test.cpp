@@ -1,0 +1,184 @@
+// The HTTP front end as browsers see it: the real binary over real sockets.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "support/http_client.h"
+#include "support/server_process.h"
+
+namespace {
+using namespace std::chrono_literals;
+
+const std::string kHead = "HTTP/1.0 200 OK\r\nContent-type: text/html\r\nPragma: no-cache\r\n\r\n";
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// A template as the server sends it: each line (its "\r\n" read as "\n")
+// followed by "\r\n".
+std::string AsTemplate(const std::string& file) {
+  std::string out;
+  size_t start = 0;
+  while (start < file.size()) {
+    size_t end = file.find('\n', start);
+    std::string piece = file.substr(start, end == std::string::npos ? std::string::npos : end - start + 1);
+    if (piece.size() >= 2 && piece[piece.size() - 2] == '\r' && piece.back() == '\n') piece.erase(piece.size() - 2, 1);
+    out += piece + "\r\n";
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return out;
+}
+
+class HttpServer : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    s_server = new ServerProcess();
+    std::string big;
+    for (int i = 0; i < 1000; ++i) big += std::string(49, 'a' + i % 26) + "\n";
+    s_server->Dir().Write("htdocs/big.html", big);  // 50000 bytes
+    s_server->Dir().Write("htdocs/long-line.html", std::string(5000, 'x'));
+    s_server->Dir().Write("htdocs/crlf.html", "line one\r\nline two");
+    s_server->Dir().Write("htdocs/pics/a.gif.html", "not read");
+    s_server->Dir().Write("htdocs/messages", "static messages file");
+    s_server->Dir().Write("htdocs/Logon", "capital logon");
+    ASSERT_TRUE(s_server->Start());
+  }
+  static void TearDownTestSuite() {
+    delete s_server;
+    s_server = nullptr;
+  }
+  static int Port() { return s_server->HttpPort(); }
+  static std::string Site(const std::string& name) { return ReadFile(s_server->Dir().File("htdocs/" + name)); }
+
+  static ServerProcess* s_server;
+};
+ServerProcess* HttpServer::s_server = nullptr;
+
+TEST_F(HttpServer, RootServesTheLogonPageAsATemplate) {
+  EXPECT_EQ(HttpGet(Port(), "/"), kHead + AsTemplate(Site("logon.html")));
+}
+
+TEST_F(HttpServer, ForbiddenNamesServeTheLogonPage) {
+  const std::string logon = kHead + AsTemplate(Site("logon.html"));
+  for (const char* path : {"/../tolvann2.ini", "/tolvann2.ini", "/x.Ini", "/users/tom", "/Users", "/a/../logon.html"}) {
+    EXPECT_EQ(HttpGet(Port(), path), logon) << path;
+  }
+}
+
+TEST_F(HttpServer, TemplatesKeepTheirLineEndsAndGainCrLf) {
+  EXPECT_EQ(HttpGet(Port(), "/crlf.html"), kHead + "line one\n\r\nline two\r\n");
+}
+
+TEST_F(HttpServer, MissingFileGetsTheHeadAlone) { EXPECT_EQ(HttpGet(Port(), "/nothing-here.html"), kHead); }
+
+TEST_F(HttpServer, PathsOutsideTheTableAreStaticFiles) {
+  EXPECT_EQ(HttpGet(Port(), "/Logon"), kHead + "capital logon\r\n");
+  EXPECT_EQ(HttpGet(Port(), "/logon/"), kHead) << "'logon/' names no file";
+  EXPECT_EQ(HttpGet(Port(), "/messages"), kHead + "static messages file\r\n");
+}
+
+TEST_F(HttpServer, GifIsSentAsItsHeadAndBytes) {
+  const std::string gif = Site("image/logo.gif");
+  ASSERT_FALSE(gif.empty());
+  EXPECT_EQ(HttpGet(Port(), "/image/logo.gif"), "HTTP/1.0 200 OK\r\nContent-type: image/gif\r\n\r\n" + gif);
+  EXPECT_EQ(HttpGet(Port(), "/image/missing.gif"), "") << "a missing picture: nothing, then close";
+  // A name holding ".gif" in its middle is answered as a picture too.
+  EXPECT_EQ(HttpGet(Port(), "/pics/a.gif.html"), "HTTP/1.0 200 OK\r\nContent-type: image/gif\r\n\r\nnot read");
+}
+
+TEST_F(HttpServer, LargePageGoesOutWhole) {
+  // The client reads slowly, so the page leaves over several writable turns.
+  const int fd = ConnectLoopback(Port());
+  const int small = 4096;
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  SendAll(fd, "GET /big.html HTTP/1.0\r\nHost: t\r\n\r\n");
+  std::this_thread::sleep_for(200ms);
+  const std::string answer = ReadUntilClose(fd);
+  ::close(fd);
+  EXPECT_EQ(answer, kHead + AsTemplate(Site("big.html")));
+}
+
+TEST_F(HttpServer, TemplateLinesLongerThan2047BytesComeInPieces) {
+  EXPECT_EQ(HttpGet(Port(), "/long-line.html"),
+            kHead + std::string(2047, 'x') + "\r\n" + std::string(2047, 'x') + "\r\n" + std::string(906, 'x') + "\r\n");
+}
+
+TEST_F(HttpServer, BlankWithoutUserGetsTheInvalidSessionNotice) {
+  const std::string notice =
+      kHead + "<HTML><HEAD><TITLE></TITLE></HEAD><BODY>" + AsTemplate(Site("title.html")) +
+      "<table bgcolor=#e9f8fe align=\"center\" height=\"300\" border=\"0\" cellpadding=\"0\" cellspacing=\"0\" "
+      "width=\"704\"><tr></tr><tr><td width=\"100%\" align=\"center\" align=\"center\"><br><br><br><font "
+      "color=\"#FF0000\"><b>对不起，您的登录已经信息无效</font><br><br>请重新[<A HREF=\"/logon.html\" "
+      "TARGET=\"_top\">登录</A>]</p></td></tr><tr><td width=\"100%\" align=\"center\"><br><br><br><br></td></tr>"
+      "</table>\r\n" +
+      AsTemplate(Site("tail.html")) + "</BODY></HTML>\n\n";
+  EXPECT_EQ(HttpGet(Port(), "/Blank"), notice);
+  EXPECT_EQ(HttpGet(Port(), "/goto?session=nobody"), notice);
+  EXPECT_EQ(HttpPost(Port(), "/Blank", "session=nobody&message=hi"), notice);
+  // The query of a POST stays in its path: "/Blank?x=1" is a static file.
+  EXPECT_EQ(HttpPost(Port(), "/Blank?x=1", "session=x"), kHead);
+}
+
+TEST_F(HttpServer, UnservedRequestsCloseWithoutAnAnswer) {
+  const std::string cases[] = {
+      "HEAD / HTTP/1.0\r\n\r\n",
+      "get / HTTP/1.0\r\nHost: x\r\n\r\n",
+      "GET /" + std::string(1200, 'a') + " HTTP/1.0\r\n\r\n",
+      "\xff\x80 junk\r\n\r\n",
+      "GET /x HTTP/1.0\r\n" + std::string(1100, 'h') + "\r\n\r\n",
+      "POST /x HTTP/1.0\r\nContent-Length: 99999999999\r\n\r\n",
+  };
+  for (const std::string& request : cases) EXPECT_EQ(Exchange(Port(), request, 3s), "") << request.substr(0, 20);
+}
+
+TEST_F(HttpServer, PeerResetMidResponseLeavesTheServerServing) {
+  for (int i = 0; i < 20; ++i) {
+    const int fd = ConnectLoopback(Port());
+    SendAll(fd, "GET /big.html HTTP/1.0\r\nHost: t\r\n\r\n");
+    linger reset{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    ::close(fd);  // RST while the page is going out
+  }
+  EXPECT_EQ(HttpGet(Port(), "/nothing-here.html"), kHead);
+}
+
+TEST_F(HttpServer, TelnetPortIsOpenedButNeverServed) {
+  const int fd = ConnectLoopback(s_server->TelnetPort());
+  ASSERT_GE(fd, 0);
+  SendAll(fd, "GET / HTTP/1.0\r\nHost: x\r\n\r\n");
+  EXPECT_FALSE(WaitForClose(fd, 300ms));
+  ::close(fd);
+}
+
+// A short connection_timeout: silent clients are closed at their deadline
+// while other clients are served meanwhile.
+TEST(HttpDeadline, SilentClientIsClosedAndOthersAreServed) {
+  ServerProcess server("[general]\nconnection_timeout = 2\n");
+  ASSERT_TRUE(server.Start());
+  std::vector<int> silent;
+  for (int i = 0; i < 50; ++i) silent.push_back(ConnectLoopback(server.HttpPort()));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(HttpGet(server.HttpPort(), "/nothing.html"), kHead);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  for (int fd : silent) {
+    EXPECT_TRUE(WaitForClose(fd, 4s));
+    ::close(fd);
+  }
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 1500ms);
+  // A request that is still arriving when its time is up is closed too.
+  const int slow = ConnectLoopback(server.HttpPort());
+  SendAll(slow, "GET /nothing.html HTTP/1.0\r\n");
+  EXPECT_TRUE(WaitForClose(slow, 4s));
+  ::close(slow);
+}
+
+}  // namespace
