@@ -3,8 +3,16 @@
 // the page step answers the path.
 #include "commands/process_request.h"
 
+#include "accounts/logon.h"
+#include "accounts/registration.h"
+#include "chat/password_list.h"
+#include "chat/room_events.h"
+#include "chat/room_list.h"
+#include "foundation/settings.h"
 #include "foundation/text.h"
 #include "http/client_connection.h"
+#include "http/frame_pages.h"
+#include "http/room_list_page.h"
 #include "http/page_shell.h"
 #include "http/request_form.h"
 #include "http/routes.h"
@@ -36,6 +44,80 @@ void WriteInvalidSessionNotice(CClientConnection& connection) {
 
 namespace {
 
+// Who is speaking: the session's record and the room it names, if any.
+struct Speaker {
+  SessionPtr session;
+  RoomPtr room;
+  bool inNoRoom = false;
+};
+
+Speaker FindSpeaker(const CRequestForm& form) {
+  Speaker speaker;
+  const std::string& sessionId = form.FindField("session");
+  if (sessionId.empty() || !g_roomList) return speaker;
+  const std::string nodeId = GetSetting("general", "nodeid");
+  speaker.room = g_roomList->FindByName(form.FindField("RoomName"));
+  if (speaker.room) {
+    speaker.session = speaker.room->Members().FindBySessionAndNode(sessionId, nodeId);
+  } else if ((speaker.session = g_roomList->CRoomSessionListFindUserSession(sessionId, nodeId))) {
+    speaker.room = g_roomList->FindByName(speaker.session->RoomName());
+  }
+  if (!speaker.session && g_onlineList) {
+    speaker.session = g_onlineList->FindBySessionAndNode(sessionId, nodeId);
+    speaker.room = nullptr;
+    speaker.inNoRoom = speaker.session != nullptr;
+  }
+  return speaker;
+}
+
+void WriteLogonFile(CClientConnection& connection) {
+  connection.IncludeFile(GetSetting("files", "logon_html"));
+}
+
+// The blank page for the "goto" frame, written only into an empty answer.
+void WriteBlankPage(CClientConnection& connection) {
+  if (!connection.Response().Empty()) return;
+  connection.Response().AppendMany("<HTML><HEAD><TITLE></TITLE></HEAD><BODY bgcolor=#", GetSetting("general", "bgcolor"),
+                                   ">");
+  connection.WriteBodyEnd();
+}
+
+// The page step for a request whose session names a user.
+void AnswerWithUser(CClientConnection& connection, const CRequestForm& form, const Speaker& speaker, int route) {
+  switch (route) {
+    case kRouteLogout:
+      DoOut(speaker.session, GetSetting("general", "nodeid"));
+      WriteLogonFile(connection);
+      break;
+    case kRouteRoomList:
+      DoRoomList(connection, speaker.session, form.FindField("rn"), kLoggedOnMode);
+      break;
+    case kRouteSpace:
+      DoSpace(connection, *speaker.session);
+      break;
+    case kRouteGoto:
+    case kRouteBlank:
+      WriteBlankPage(connection);
+      break;
+    case kRouteNewRoom:
+      action_newroom(connection, speaker.session, form.FindField("rn"), form.FindField("tp"));
+      break;
+    case kRouteFind:
+      DoUserSearchPage(connection, form.FindField("fun"));
+      break;
+    case kRouteMainForm:
+    case kRouteNoFrames:
+    case kRouteMessages:
+    case kRouteFrameSet:
+    case kRouteOnline:
+      // The chat frames come with the message streams.
+      break;
+    default:
+      WriteLogonFile(connection);
+      break;
+  }
+}
+
 void ServeStaticFile(CClientConnection& connection, const std::string& path) {
   connection.WriteHeader(kNoCache);
   connection.IncludeFile(StaticFileName(path.empty() ? "/" : path));
@@ -45,13 +127,25 @@ void ServeStaticFile(CClientConnection& connection, const std::string& path) {
 void AnswerWithoutUser(CClientConnection& connection, const CRequestForm& form, int route) {
   switch (route) {
     case kRouteLogon:
+      DoLogon(connection, form);
+      break;
     case kRouteNewAccount:
+      DoNewAccount(connection, form);
+      break;
+    case kRouteRegister:
+      if (GetSettingInt("general", "ifconnect") != 0) {
+        DoRegister(connection, form);
+      } else {
+        DoNewAccount(connection, form);
+      }
+      break;
     case kRouteChangePassword:
     case kRouteModifySecond:
     case kRouteChangePass2:
-    case kRouteRegister:
+      // Password change is not built yet: no answer.
+      break;
     case kRouteFind:
-      // The account and search pages are not built yet: no answer.
+      DoUserSearchPage(connection, form.FindField("fun"));
       break;
     case kRouteGoto:
     case kRouteBlank:
@@ -69,7 +163,13 @@ void CClientConnection::ProcessRequest() {
   try {
     CRequestForm form;
     form.Parse(m_path ? m_path->c_str() : nullptr, m_queryOrBody ? m_queryOrBody->c_str() : nullptr);
-    AnswerWithoutUser(*this, form, GetRouteCode(form.Path()));
+    const Speaker speaker = FindSpeaker(form);
+    const int route = GetRouteCode(form.Path());
+    if (speaker.session) {
+      AnswerWithUser(*this, form, speaker, route);
+    } else {
+      AnswerWithoutUser(*this, form, route);
+    }
   } catch (...) {
     platform::ConsoleWrite("catch in ProcessRequest\n");
   }

@@ -26,3 +26,19 @@ bool EqualsFolded(std::string_view a, std::string_view b) {
 }
 
 bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+
+std::string CleanUserText(std::string_view text) {
+  std::string cleaned(text);
+  for (char& c : cleaned) {
+    switch (c) {
+      case '<': c = '('; break;
+      case '>': c = ')'; break;
+      case '%': c = '$'; break;
+      case '&':
+      case '\x05':
+      case '\x06': c = '-'; break;
+      default: break;
+    }
+  }
+  return cleaned;
+}

@@ -10,3 +10,8 @@ std::string AsciiUpper(std::string_view text);
 // Equal under ASCII case folding; other bytes must match exactly.
 bool EqualsFolded(std::string_view a, std::string_view b);
 bool Contains(std::string_view text, std::string_view part);
+
+// The byte cleaning of user text before it is shown or recorded: '<' to
+// '(', '>' to ')', '%' to '$', '&' to '-', and the node-record separators
+// 0x05 and 0x06 to '-'.
+std::string CleanUserText(std::string_view text);

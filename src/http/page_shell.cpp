@@ -7,9 +7,10 @@
 #include "platform/console.h"
 
 std::string DocumentPath(const std::string& name) {
-  std::string directory = GetSetting("Path", "current");
-  if (directory.empty()) directory = ".";
-  return directory + "/" + name;
+  const char* directory = GetSetting("Path", "current");
+  std::string path(*directory != '\0' ? directory : ".");
+  path.append("/").append(name);
+  return path;
 }
 
 bool IncludeFile(const std::string& name, CTextBuffer& target, bool* gifMarked) {

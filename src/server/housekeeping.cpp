@@ -1,5 +1,15 @@
 #include "server/housekeeping.h"
 
-// The rooms, the streams and the node link join the round as they arrive.
-void PrepareHousekeeping() {}
-void RunHousekeeping() {}
+#include "chat/room_list.h"
+#include "nodelink/message_list.h"
+#include "platform/process_mutexes.h"
+
+void PrepareHousekeeping() {
+  platform::CMutexGuard guard(platform::GetProcessMutex(platform::ProcessMutex::kExtOut));
+  if (guard) g_extOutBuffer.SetGrowthStep(4096);
+}
+
+void RunHousekeeping() {
+  if (g_roomList) g_roomList->CRoomSessionRemoveOldRooms();
+  EmptyNodeLinkBuffers();
+}

@@ -8,7 +8,7 @@
 #include "platform/stop_event.h"
 #include "platform/thread.h"
 #include "server/server.h"
-#include "service/chat_globals.h"
+#include "chat/chat_loader.h"
 #include "service/service_host.h"
 
 namespace {

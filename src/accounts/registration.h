@@ -1,0 +1,20 @@
+// Registration: "/hyutyuy" (and "/register" with the node link off) write
+// the local account files; "/register" with the node link on asks a peer.
+#pragma once
+
+#include <string>
+
+class CClientConnection;
+class CRequestForm;
+
+inline constexpr size_t kMaxUserNameLength = 20;  // bytes
+
+enum class NameRules { kLocal, kNodeLink };
+
+// The name breaks the registration rules: a forbidden byte, the reserved
+// name "大家", the marks ★ and ☆ (their bytes anywhere), or a name that
+// would leave the account directory.
+bool BreaksNameRules(const std::string& name, NameRules rules);
+
+void DoNewAccount(CClientConnection& connection, const CRequestForm& form);
+void DoRegister(CClientConnection& connection, const CRequestForm& form);

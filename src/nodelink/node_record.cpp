@@ -1,0 +1,75 @@
+#include "nodelink/node_record.h"
+
+#include <vector>
+
+namespace {
+
+struct Layout {
+  RecordLayout layout;
+  std::string_view type;
+  bool numbered;  // carries SN right after CT
+  std::vector<std::string_view> fields;
+};
+
+// Every record type's field order, after CT (and SN where numbered).
+const std::vector<Layout>& Layouts() {
+  static const std::vector<Layout> layouts = {
+      {RecordLayout::kLogon, "LG", true, {"UN", "PW", "SS", "ND", "IP"}},
+      {RecordLayout::kRegister, "RG", true, {"UN", "PW"}},
+      {RecordLayout::kPasswordStep1, "CP1", true, {"UN"}},
+      {RecordLayout::kPasswordStep2, "CP2", true, {"UN", "EM", "BD", "AN", "PW"}},
+      {RecordLayout::kPasswordChange, "CP", true, {"UN", "PWO", "PWN"}},
+      {RecordLayout::kLeave, "ET", true, {"ND", "UN", "RM", "SS", "MN"}},
+      {RecordLayout::kUserListEntry, "LS", false, {"UN", "SS", "ND", "RM", "MN", "IP"}},
+      {RecordLayout::kCreateRoom, "CR", true, {"ND", "SS", "RM", "TP", "OLD", "UN"}},
+      {RecordLayout::kJump, "JP", true, {"NEW", "ND", "UN", "RM", "SS", "MN", "IP"}},
+      {RecordLayout::kRemoveRoom, "RR", true, {"ND", "RM"}},
+      {RecordLayout::kKick, "KK", true, {"UN", "RM", "PA", "MN"}},
+      {RecordLayout::kBan, "BN", true, {"UN", "RM", "PA", "IP", "MN"}},
+      {RecordLayout::kRoomLine, "PB", false, {"RM", "CO", "FR", "MSG", "PA", "FND"}},
+      {RecordLayout::kRoomNotice, "PB", false, {"RM", "CO", "FR", "MSG", "FND"}},
+      {RecordLayout::kUserLine, "PC", false, {"RM", "CO", "FR", "MSG", "TO", "SS", "ND"}},
+      {RecordLayout::kPrivateLine, "PC", false, {"RM", "CO", "FR", "MSG", "TO", "SS", "ND", "FND"}},
+      {RecordLayout::kSetManager, "SETM", true, {"RM", "UN"}},
+      {RecordLayout::kRemoveManager, "RMA", true, {"RM", "UN"}},
+      {RecordLayout::kLockRoom, "LR", true, {"RM"}},
+      {RecordLayout::kUnlockRoom, "UNLR", true, {"RM"}},
+      {RecordLayout::kAuthorize, "AUTH", true, {"RM", "SS", "MA", "ND"}},
+      {RecordLayout::kRefuse, "REFU", true, {"RM", "SS", "MA", "ND"}},
+  };
+  return layouts;
+}
+
+const Layout& Find(RecordLayout layout) {
+  for (const Layout& entry : Layouts()) {
+    if (entry.layout == layout) return entry;
+  }
+  return Layouts().front();
+}
+
+void AppendField(std::string& record, std::string_view code, std::string_view value) {
+  record.append(code);
+  record += kFieldStart;
+  record.append(value);
+  record += kFieldEnd;
+}
+
+}  // namespace
+
+bool LayoutIsNumbered(RecordLayout layout) { return Find(layout).numbered; }
+std::string_view LayoutType(RecordLayout layout) { return Find(layout).type; }
+
+std::string BuildNodeRecord(RecordLayout layout, const RecordValues& values, int serial, std::string_view ctOverride) {
+  const Layout& entry = Find(layout);
+  std::string record;
+  AppendField(record, "CT", ctOverride.empty() ? entry.type : ctOverride);
+  if (entry.numbered && serial >= 0) AppendField(record, "SN", std::to_string(serial));
+  for (std::string_view code : entry.fields) {
+    const auto found = values.find(code);
+    std::string_view value = found != values.end() ? std::string_view(found->second) : std::string_view();
+    if (code == "MSG" && value.size() > kRecordTextLimit) value = value.substr(0, kRecordTextLimit);
+    AppendField(record, code, value);
+  }
+  record += "\r\n";
+  return record;
+}

@@ -1,0 +1,51 @@
+// Node records: how this node tells its peers about logons, room events and
+// chat lines. A record is fields of "CODE" 0x06 value 0x05, ended by CR LF;
+// CT (the type) comes first, then SN for numbered records, then the fields
+// of its layout in the fixed order of the table in node_record.cpp.
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+
+inline constexpr char kFieldStart = '\x06';
+inline constexpr char kFieldEnd = '\x05';
+inline constexpr size_t kRecordTextLimit = 1999;  // MSG carries at most this many bytes
+
+// The values of one record by field code; a code the layout does not name is
+// left out, a code the layout names but the map lacks is written empty.
+using RecordValues = std::map<std::string, std::string, std::less<>>;
+
+// The layouts. Most are named by their CT; the two forms of PB, PR and PC
+// have names of their own.
+enum class RecordLayout {
+  kLogon,             // LG
+  kRegister,          // RG
+  kPasswordStep1,     // CP1
+  kPasswordStep2,     // CP2
+  kPasswordChange,    // CP
+  kLeave,             // ET
+  kUserListEntry,     // LS
+  kCreateRoom,        // CR
+  kJump,              // JP
+  kRemoveRoom,        // RR
+  kKick,              // KK
+  kBan,               // BN
+  kRoomLine,          // PB from PostRoomMessage
+  kRoomNotice,        // PB from PostRoomNotice
+  kUserLine,          // PR or PC from PostUserMessage
+  kPrivateLine,       // PR or PC from PostPrivateMessage
+  kSetManager,        // SETM
+  kRemoveManager,     // RMA
+  kLockRoom,          // LR
+  kUnlockRoom,        // UNLR
+  kAuthorize,         // AUTH
+  kRefuse,            // REFU
+};
+
+// The record's bytes. serial < 0 leaves SN out (it is left out anyway for
+// layouts that carry none). ctOverride replaces the layout's CT (PR or PC).
+std::string BuildNodeRecord(RecordLayout layout, const RecordValues& values, int serial = -1,
+                            std::string_view ctOverride = {});
+bool LayoutIsNumbered(RecordLayout layout);
+std::string_view LayoutType(RecordLayout layout);
