@@ -1,0 +1,130 @@
+#include "accounts/user_database.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <set>
+
+#include "accounts/registration.h"
+#include "accounts/session_id.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+class Accounts : public ::testing::Test {
+ protected:
+  std::string Prefix() const { return m_dir.Path() + "/users/"; }
+  TempDir m_dir;
+};
+
+TEST_F(Accounts, FirstRegistrationCreatesTheDirectoryAndAPrivateFile) {
+  const UserDatabase database(Prefix());
+  EXPECT_EQ(CreateAccount(database, "Tom", "secret", "10.0.0.1"), 1);
+  const std::string file = m_dir.Read("users/tom");
+  EXPECT_EQ(file.substr(0, 7), "secret\n");
+  EXPECT_EQ(file.substr(file.size() - 9), "10.0.0.1\n");
+  struct stat info{};
+  ASSERT_EQ(::stat((Prefix() + "tom").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600);
+  EXPECT_EQ(CreateAccount(database, "tom", "other", "x"), 0) << "names differing in case are one account";
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.File("users")), {}), 1) << "no temporary left";
+}
+
+TEST_F(Accounts, CheckRewritesOnSuccessOnly) {
+  const UserDatabase database(Prefix());
+  m_dir.Write("users/tom", "secret\n1000\n1.1.1.1\n");
+  EXPECT_EQ(CheckAccount(database, "2.2.2.2", "Tom", "wrong", ""), -2);
+  EXPECT_EQ(m_dir.Read("users/tom"), "secret\n1000\n1.1.1.1\n");
+  EXPECT_EQ(CheckAccount(database, "2.2.2.2", "Tom", "Secret", ""), -2) << "passwords keep their case";
+  EXPECT_EQ(CheckAccount(database, "2.2.2.2", "Tom", "secret", ""), 1);
+  const std::string file = m_dir.Read("users/tom");
+  EXPECT_NE(file, "secret\n1000\n1.1.1.1\n");
+  EXPECT_EQ(file.substr(file.size() - 8), "2.2.2.2\n");
+  EXPECT_EQ(CheckAccount(database, "3.3.3.3", "tom", "secret", "newpass"), 1);
+  EXPECT_EQ(m_dir.Read("users/tom").substr(0, 8), "newpass\n");
+  EXPECT_EQ(CheckAccount(database, "x", "", "secret", ""), -2);
+  EXPECT_EQ(CheckAccount(database, "x", "tom", "", ""), -2);
+  EXPECT_EQ(CheckAccount(database, "x", "nobody", "pw", ""), -2);
+}
+
+TEST_F(Accounts, ZeroOrMissingTimestampIsNoAccount) {
+  const UserDatabase database(Prefix());
+  m_dir.Write("users/zero", "secret\n0\n1.1.1.1\n");
+  m_dir.Write("users/word", "secret\nabc\n");
+  m_dir.Write("users/short", "secret\n");
+  for (const char* name : {"zero", "word", "short"}) {
+    EXPECT_EQ(CheckAccount(database, "x", name, "secret", ""), -2) << name;
+  }
+  EXPECT_EQ(CreateAccount(database, "zero", "fresh", "9.9.9.9"), 1) << "a dead file is overwritten";
+  EXPECT_EQ(m_dir.Read("users/zero").substr(0, 6), "fresh\n");
+}
+
+TEST_F(Accounts, EightyByteLineReader) {
+  const UserDatabase database(Prefix());
+  const std::string fits(78, 'p');
+  m_dir.Write("users/fits", fits + "\r\n1000\r\n1.1.1.1\r\n");  // Windows line ends read as text
+  EXPECT_EQ(CheckAccount(database, "x", "fits", fits, ""), 1);
+  const std::string tooLong(79, 'p');
+  m_dir.Write("users/long", tooLong + "\n1000\n");
+  EXPECT_EQ(CheckAccount(database, "x", "long", tooLong, ""), -2) << "the 80-byte reader cuts it";
+}
+
+TEST_F(Accounts, NamesThatWouldLeaveTheDirectoryAreNoAccounts) {
+  const UserDatabase database(Prefix());
+  m_dir.Write("secret", "pw\n1000\n");
+  for (const char* name : {"../secret", "..", ".", "a/b", "a\\b"}) {
+    EXPECT_FALSE(IsSafeAccountName(name)) << name;
+    EXPECT_EQ(CheckAccount(database, "x", name, "pw", ""), -2) << name;
+    EXPECT_EQ(CreateAccount(database, name, "pw", "x"), 0) << name;
+  }
+  EXPECT_FALSE(std::filesystem::exists(m_dir.File("users/..")) && std::filesystem::exists(m_dir.File("b")));
+}
+
+TEST(RegistrationNames, RulesDifferByPath) {
+  struct Case {
+    std::string name;
+    bool local;
+    bool nodeLink;
+  } cases[] = {
+      {"tom", false, false},
+      {"a b", true, true},
+      {"a#b", true, false},
+      {"a+b", false, true},
+      {"a\tb", true, true},
+      {"a:b", true, true},
+      {"a'b", true, true},
+      {"a%b", true, true},
+      {"a&b", true, true},
+      {"a\x7f", true, true},
+      {"a\x80", true, true},
+      {"a\xff", true, true},
+      {"大家", true, true},
+      {"大家好", false, false},
+      {"★星", true, true},
+      {"☆", true, true},
+      {"\xA1\xA1\xEE\xB0", true, true},  // 0xA1 and 0xEE from two characters
+      {"../x", true, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(BreaksNameRules(c.name, NameRules::kLocal), c.local) << c.name;
+    EXPECT_EQ(BreaksNameRules(c.name, NameRules::kNodeLink), c.nodeLink) << c.name;
+  }
+}
+
+TEST(SessionIds, TwoBase36NumbersOfUpToThirteenCharacters) {
+  EXPECT_EQ(ToBase36(0), "0");
+  EXPECT_EQ(ToBase36(35), "z");
+  EXPECT_EQ(ToBase36(36), "10");
+  std::set<std::string> seen;
+  for (int i = 0; i < 2000; ++i) {
+    const std::string id = MakeSessionId();
+    EXPECT_GE(id.size(), 2u);
+    EXPECT_LE(id.size(), 13u);
+    EXPECT_EQ(id.find_first_not_of("0123456789abcdefghijklmnopqrstuvwxyz"), std::string::npos);
+    seen.insert(id);
+  }
+  EXPECT_EQ(seen.size(), 2000u);
+}
+
+}  // namespace
