@@ -3,40 +3,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "support/http_client.h"
+#include "support/site_files.h"
 #include "support/server_process.h"
 
 namespace {
 using namespace std::chrono_literals;
 
-const std::string kHead = "HTTP/1.0 200 OK\r\nContent-type: text/html\r\nPragma: no-cache\r\n\r\n";
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-// A template as the server sends it: each line (its "\r\n" read as "\n")
-// followed by "\r\n".
-std::string AsTemplate(const std::string& file) {
-  std::string out;
-  size_t start = 0;
-  while (start < file.size()) {
-    size_t end = file.find('\n', start);
-    std::string piece = file.substr(start, end == std::string::npos ? std::string::npos : end - start + 1);
-    if (piece.size() >= 2 && piece[piece.size() - 2] == '\r' && piece.back() == '\n') piece.erase(piece.size() - 2, 1);
-    out += piece + "\r\n";
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return out;
-}
+const std::string kHead = kStandardHead;
+std::string ReadFile(const std::string& path) { return ReadWholeFile(path); }
 
 class HttpServer : public ::testing::Test {
  protected:

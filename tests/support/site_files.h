@@ -1,0 +1,16 @@
+// What the server makes of the bundled site's files, for exact comparisons.
+#pragma once
+
+#include <string>
+
+inline const std::string kStandardHead = "HTTP/1.0 200 OK\r\nContent-type: text/html\r\nPragma: no-cache\r\n\r\n";
+
+std::string ReadWholeFile(const std::string& path);
+// A template as the server sends it: each line ("\r\n" read as "\n")
+// followed by "\r\n".
+std::string AsTemplate(const std::string& fileBytes);
+// Percent-encodes every byte outside [A-Za-z0-9._-] (GB2312 text as a
+// browser on a gb2312 page sends it).
+std::string UrlEncode(const std::string& bytes);
+// The answer without its head; "" when there is no blank line.
+std::string BodyOf(const std::string& answer);
