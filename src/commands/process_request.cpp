@@ -4,6 +4,9 @@
 #include "commands/process_request.h"
 
 #include "accounts/logon.h"
+#include "commands/command_parser.h"
+#include "commands/message_step.h"
+#include "commands/speaker.h"
 #include "accounts/registration.h"
 #include "chat/password_list.h"
 #include "chat/room_events.h"
@@ -44,32 +47,6 @@ void WriteInvalidSessionNotice(CClientConnection& connection) {
 
 namespace {
 
-// Who is speaking: the session's record and the room it names, if any.
-struct Speaker {
-  SessionPtr session;
-  RoomPtr room;
-  bool inNoRoom = false;
-};
-
-Speaker FindSpeaker(const CRequestForm& form) {
-  Speaker speaker;
-  const std::string& sessionId = form.FindField("session");
-  if (sessionId.empty() || !g_roomList) return speaker;
-  const std::string nodeId = GetSetting("general", "nodeid");
-  speaker.room = g_roomList->FindByName(form.FindField("RoomName"));
-  if (speaker.room) {
-    speaker.session = speaker.room->Members().FindBySessionAndNode(sessionId, nodeId);
-  } else if ((speaker.session = g_roomList->CRoomSessionListFindUserSession(sessionId, nodeId))) {
-    speaker.room = g_roomList->FindByName(speaker.session->RoomName());
-  }
-  if (!speaker.session && g_onlineList) {
-    speaker.session = g_onlineList->FindBySessionAndNode(sessionId, nodeId);
-    speaker.room = nullptr;
-    speaker.inNoRoom = speaker.session != nullptr;
-  }
-  return speaker;
-}
-
 void WriteLogonFile(CClientConnection& connection) {
   connection.IncludeFile(GetSetting("files", "logon_html"));
 }
@@ -106,11 +83,20 @@ void AnswerWithUser(CClientConnection& connection, const CRequestForm& form, con
       DoUserSearchPage(connection, form.FindField("fun"));
       break;
     case kRouteMainForm:
+      DoMainForm(connection, *speaker.session, kFramed);
+      break;
     case kRouteNoFrames:
+      DoFramelessPage(connection, *speaker.session);
+      break;
     case kRouteMessages:
+      DoMessage(connection, *speaker.session, kFramed);
+      connection.HandOffAsStream(speaker.session->GetId());
+      break;
     case kRouteFrameSet:
+      DoFrameSet(connection, *speaker.session);
+      break;
     case kRouteOnline:
-      // The chat frames come with the message streams.
+      DoOnline(connection, *speaker.session);
       break;
     default:
       WriteLogonFile(connection);
@@ -163,7 +149,14 @@ void CClientConnection::ProcessRequest() {
   try {
     CRequestForm form;
     form.Parse(m_path ? m_path->c_str() : nullptr, m_queryOrBody ? m_queryOrBody->c_str() : nullptr);
-    const Speaker speaker = FindSpeaker(form);
+    Speaker speaker = FindSpeaker(form);
+    if (speaker.session) {
+      CommandContext context{*this, form, speaker, GetSetting("general", "nodeid")};
+      RunMessageStep(context);
+    } else if (!form.FindField("session").empty() && ClassifyInput(form.FindField("message")).code == kFind) {
+      platform::ConsoleWrite("find2\n");
+      DoUserSearchPage(*this, form.FindField("fun"));
+    }
     const int route = GetRouteCode(form.Path());
     if (speaker.session) {
       AnswerWithUser(*this, form, speaker, route);

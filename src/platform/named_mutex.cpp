@@ -21,6 +21,7 @@ WaitRule& Rule() {
 struct Registry {
   std::mutex lock;
   std::map<std::string, std::weak_ptr<CNamedMutex>> byName;
+  unsigned creations = 0;
 };
 
 Registry& TheRegistry() {
@@ -38,10 +39,12 @@ NamedMutexPtr OpenNamedMutex(const std::string& name) {
   if (NamedMutexPtr existing = slot.lock()) return existing;
   auto created = std::make_shared<CNamedMutex>(name);
   slot = created;
-  // Drop the names of mutexes nobody holds any more, so the registry stays
-  // as small as the set of live mutexes.
-  for (auto it = registry.byName.begin(); it != registry.byName.end();) {
-    it = it->second.expired() ? registry.byName.erase(it) : std::next(it);
+  // Now and then drop the names of mutexes nobody holds any more, so the
+  // registry stays about as small as the set of live mutexes.
+  if (++registry.creations % 256 == 0) {
+    for (auto it = registry.byName.begin(); it != registry.byName.end();) {
+      it = it->second.expired() ? registry.byName.erase(it) : std::next(it);
+    }
   }
   return created;
 }

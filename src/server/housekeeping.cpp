@@ -3,6 +3,7 @@
 #include "chat/room_list.h"
 #include "nodelink/message_list.h"
 #include "platform/process_mutexes.h"
+#include "streams/stream_delivery.h"
 
 void PrepareHousekeeping() {
   platform::CMutexGuard guard(platform::GetProcessMutex(platform::ProcessMutex::kExtOut));
@@ -11,5 +12,6 @@ void PrepareHousekeeping() {
 
 void RunHousekeeping() {
   if (g_roomList) g_roomList->CRoomSessionRemoveOldRooms();
+  SendKeepAliveToAllStreams();
   EmptyNodeLinkBuffers();
 }

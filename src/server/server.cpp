@@ -3,13 +3,16 @@
 #include <memory>
 
 #include "foundation/settings.h"
+#include "chat/delivery.h"
 #include "foundation/sockets.h"
+#include "http/client_connection.h"
 #include "platform/console.h"
 #include "platform/process_mutexes.h"
 #include "platform/stop_event.h"
 #include "platform/thread.h"
 #include "server/housekeeping.h"
 #include "server/worker.h"
+#include "streams/stream_list.h"
 
 sock_t g_httpSocket;
 sock_t g_telnetSocket;
@@ -30,6 +33,7 @@ CServer::CServer() {
   g_httpSocket = OpenListeningSocket(PortSetting("http_port", "8080"), kListenBacklog);
   g_telnetSocket = OpenListeningSocket(PortSetting("telnet_port", "8081"), kListenBacklog);
   PrepareHousekeeping();
+  g_streamList = std::make_unique<CStreamList>();
 }
 
 CServer::~CServer() {
@@ -37,12 +41,20 @@ CServer::~CServer() {
   for (std::thread& thread : m_threads) {
     if (thread.joinable()) thread.join();
   }
+  g_delivery = nullptr;
+  SetStreamHandOff(nullptr);
+  g_streamList.reset();  // stops the writer and closes every stream
   CloseSocket(g_httpSocket);
   CloseSocket(g_telnetSocket);
   StopSockets();
 }
 
 void CServer::run() {
+  g_delivery = this;
+  SetStreamHandOff([](sock_t socket, const std::string& session) {
+    if (g_streamList) g_streamList->HandOff(std::move(socket), session);
+  });
+  g_streamList->StartWriter();
   if (SocketIsAlive(g_httpSocket)) {
     for (int i = 0; i < kWorkerCount; ++i) {
       m_threads.push_back(platform::StartThread("FromClientThread", [] { CWorker().FromClientThread(); }));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/socket_object.h"
+#include "streams/stream_delivery.h"
 
 inline constexpr int kWorkerCount = 20;
 inline constexpr int kListenBacklog = 1024;
@@ -15,10 +16,12 @@ inline constexpr int kListenBacklog = 1024;
 extern sock_t g_httpSocket;
 extern sock_t g_telnetSocket;
 
-class CServer {
+// The server is the chat core's delivery: lines reach users through its
+// message streams.
+class CServer : public CStreamDelivery {
  public:
   CServer();
-  virtual ~CServer();
+  ~CServer() override;
   CServer(const CServer&) = delete;
   CServer& operator=(const CServer&) = delete;
 

@@ -1,0 +1,75 @@
+#include "commands/message_step.h"
+
+#include "chat/delivery.h"
+#include "commands/chat_line.h"
+#include "commands/command_parser.h"
+#include "commands/join_command.h"
+#include "commands/user_commands.h"
+#include "http/request_form.h"
+#include "platform/console.h"
+
+void ReplyToSpeaker(const CommandContext& context, const std::string& reply) {
+  CDelivery* delivery = g_delivery.load();
+  const CUserSession& speaker = *context.speaker.session;
+  if (delivery != nullptr) {
+    delivery->PostUserMessage(context.ownNode, speaker.GetId(), speaker.RoomName(), kSystemLine, "#FF0000", reply,
+                              "  ", speaker.GetName(), kToSession);
+  }
+}
+
+void RunMessageStep(CommandContext& context) {
+  const ClassifiedInput input = ClassifyInput(context.form.FindField("message"));
+  const std::string target = input.target.value_or("");
+  const std::string rest = input.rest.value_or("");
+  switch (input.code) {
+    case kChatLineCode:
+      SayChatLine(context, rest);
+      break;
+    case kManagerList:
+      CommandManagerList(context);
+      break;
+    case kList:
+      CommandList(context, target);
+      break;
+    case kJoin:
+      try {
+        CommandJoin(context, target, rest);
+      } catch (...) {
+        platform::ConsoleWrite("catch in d-join");
+      }
+      break;
+    case kMessage:
+      CommandPage(context, target, rest);
+      break;
+    case kFind:
+      CommandFind(context, target);
+      break;
+    case kUsers:
+      CommandUsers(context);
+      break;
+    case kKick:
+    case kBan:
+      CommandKickOrBan(context, input.code, rest);
+      break;
+    case kCheckMoney:
+      CommandCheckMoney(context, target);
+      break;
+    case kIgnore:
+    case kHelp:
+    case kRemoveRoom:
+    case kSetManager:
+    case kRemoveManager:
+    case kLockRoom:
+    case kUnlockRoom:
+    case kAuthorize:
+    case kRefuse:
+    case kEvidence:
+      // Ignore, help, evidence and the room administration commands are not
+      // built yet: they are recognised and do nothing.
+      break;
+    default:
+      // Empty, unknown and ambiguous input, and the words that have no
+      // effect in the chat form (ME, MSG, COLOR, LOGON, LOGOFF, STATS).
+      break;
+  }
+}

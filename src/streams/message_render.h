@@ -1,0 +1,31 @@
+// How a line looks in a browser's message frame. The renderings are built
+// whole, one per recipient, and appended to that recipient's stream.
+#pragma once
+
+#include <string>
+
+// What the renderer needs to know about a line.
+struct RenderedLine {
+  std::string senderNode;  // A
+  std::string sender;      // F (a name, or a name ":" node)
+  std::string addressee;   // T (a name, or a name ":" node)
+  std::string line;        // L, shown as it is
+  std::string colour;      // C
+  int kind = 3;
+};
+
+inline constexpr size_t kShownNameLimit = 48;
+inline constexpr size_t kNoticeNameLimit = 99;
+
+// Cleaning of names shown in the frame: '%' '$', '<' '(', '>' ')', '&' '(';
+// an addressee also loses blanks and '=' (to '-').
+std::string CleanShownName(std::string_view text, bool addressee);
+// A colour that tries to change the font size is shown black.
+std::string ShownColour(std::string_view colour);
+// The part of a sender or addressee before its first ':'.
+std::string NamePart(std::string_view text);
+
+// A chat line (kinds 3 and 21 from room lines), for a recipient of that name.
+std::string RenderMessage1(const RenderedLine& line, const std::string& recipientName, bool nodeLink);
+// Private lines, pages, system lines, notices and other lines.
+std::string RenderMessage2(const RenderedLine& line, bool nodeLink);
