@@ -9,16 +9,23 @@ RUN_DIR    ?= run
 
 all: build
 
-# Installs what a fresh machine lacks (Debian packages).
+# Installs what a fresh machine lacks: Debian packages (the browser test
+# needs Chromium, Node.js and a font with Chinese glyphs), then the browser
+# test's npm package.
 deps:
 	@missing=""; \
 	command -v cmake >/dev/null || missing="$$missing cmake"; \
 	command -v g++ >/dev/null || missing="$$missing g++"; \
 	test -f /usr/include/gtest/gtest.h || missing="$$missing libgtest-dev"; \
+	command -v chromium >/dev/null || missing="$$missing chromium"; \
+	command -v node >/dev/null || missing="$$missing nodejs npm"; \
+	fc-list 2>/dev/null | grep -qi wqy || missing="$$missing fonts-wqy-microhei"; \
 	if [ -n "$$missing" ]; then \
 	  echo "installing:$$missing"; \
 	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
 	fi
+	@test -d tests/browser/node_modules/playwright-core || \
+	  (cd tests/browser && npm ci --no-audit --no-fund --loglevel=error)
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_EXTRA) >/dev/null

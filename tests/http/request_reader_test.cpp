@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "foundation/sockets.h"
 #include "http/client_connection.h"
 #include "support/http_client.h"
 
@@ -95,7 +96,19 @@ TEST_F(Reader, HugeContentLengthClosesTheConnection) {
 }
 
 TEST_F(Reader, MoreThanThePerRequestWindowCloses) {
-  EXPECT_EQ(Feed("GET /" + std::string(1200, 'a')), kFinished);
+  SendAll(m_peer, "GET /" + std::string(kReceiveWindow + 200, 'a'));
+  int state = kReading;
+  while (state == kReading) state = m_connection->ReadHeaders();
+  EXPECT_EQ(state, kFinished);
+}
+
+TEST_F(Reader, BrowserSizedRequestFits) {
+  // What a current browser sends with a chat line: about 1200 bytes at once.
+  const std::string body = "session=abc&message=" + std::string(300, 'm');
+  std::string request = "POST /mainform HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
+  request += "User-Agent: " + std::string(700, 'u') + "\r\n\r\n" + body;
+  EXPECT_EQ(Feed(request), kRequestComplete);
+  EXPECT_EQ(*m_connection->RequestQuery(), body);
 }
 
 TEST_F(Reader, ClosedPeerFinishes) {

@@ -109,9 +109,9 @@ TEST_F(HttpServer, UnservedRequestsCloseWithoutAnAnswer) {
   const std::string cases[] = {
       "HEAD / HTTP/1.0\r\n\r\n",
       "get / HTTP/1.0\r\nHost: x\r\n\r\n",
-      "GET /" + std::string(1200, 'a') + " HTTP/1.0\r\n\r\n",
+      "GET /" + std::string(9000, 'a') + " HTTP/1.0\r\n\r\n",
       "\xff\x80 junk\r\n\r\n",
-      "GET /x HTTP/1.0\r\n" + std::string(1100, 'h') + "\r\n\r\n",
+      "GET /x HTTP/1.0\r\n" + std::string(9000, 'h') + "\r\n\r\n",
       "POST /x HTTP/1.0\r\nContent-Length: 99999999999\r\n\r\n",
   };
   for (const std::string& request : cases) EXPECT_EQ(Exchange(Port(), request, 3s), "") << request.substr(0, 20);

@@ -1,0 +1,139 @@
+// Two users in two headless Chromium pages against the real server: log on
+// from the room list, enter a room, and see a line typed by one user appear
+// in the other user's message frame.
+//
+//   node two_users.mjs BINARY SITE_DIR [SCREENSHOT_DIR]
+import { chromium } from 'playwright-core';
+import { spawn } from 'node:child_process';
+import { cpSync, mkdtempSync, readFileSync, writeFileSync, mkdirSync, rmSync } from 'node:fs';
+import net from 'node:net';
+import os from 'node:os';
+import path from 'node:path';
+
+const [binary, siteDir, shotDir = path.join(os.tmpdir(), 'tolvan-shots')] = process.argv.slice(2);
+mkdirSync(shotDir, { recursive: true });
+
+function freePort() {
+  return new Promise((resolve) => {
+    const server = net.createServer();
+    server.listen(0, '127.0.0.1', () => {
+      const { port } = server.address();
+      server.close(() => resolve(port));
+    });
+  });
+}
+
+async function waitForPort(port) {
+  for (let i = 0; i < 200; i++) {
+    const ok = await new Promise((resolve) => {
+      const socket = net.connect(port, '127.0.0.1', () => { socket.end(); resolve(true); });
+      socket.on('error', () => resolve(false));
+    });
+    if (ok) return;
+    await new Promise((r) => setTimeout(r, 50));
+  }
+  throw new Error('server did not listen');
+}
+
+const work = mkdtempSync(path.join(os.tmpdir(), 'tolvan-browser-'));
+cpSync(siteDir, work, { recursive: true });
+const httpPort = await freePort();
+const telnetPort = await freePort();
+const ini = readFileSync(path.join(work, 'tolvann2.ini'), 'latin1') +
+  `\n[network]\nhttp_port = ${httpPort}\ntelnet_port = ${telnetPort}\n`;
+writeFileSync(path.join(work, 'tolvann2.ini'), ini, 'latin1');
+const server = spawn(binary, ['-debug'], { cwd: work, stdio: ['ignore', 'pipe', 'pipe'] });
+let consoleText = '';
+server.stdout.on('data', (d) => { consoleText += d; });
+const base = `http://127.0.0.1:${httpPort}`;
+
+const browser = await chromium.launch({
+  executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
+         '--disable-component-update', '--disable-sync'],
+});
+
+// The frame of that name once the page has attached it.
+async function frameNamed(page, name) {
+  for (let i = 0; i < 100; i++) {
+    const frame = page.frame({ name });
+    if (frame) return frame;
+    await new Promise((r) => setTimeout(r, 50));
+  }
+  throw new Error(`no frame named ${name}`);
+}
+
+async function logOnAndEnter(name) {
+  const context = await browser.newContext({ viewport: { width: 1100, height: 720 } });
+  const page = await context.newPage();
+  await page.goto(`${base}/register.html`);
+  await page.fill('input[name=username]', name);
+  await page.fill('input[name=password]', 'pw');
+  await page.click('input[type=submit]');
+  await page.waitForSelector('text=注册成功', { timeout: 5000 }).catch(() => {});
+  const registered = await page.content();
+  if (!registered.includes('注册成功')) throw new Error(`${name}: registration failed: ${registered.slice(0, 300)}`);
+  await page.goto(`${base}/logon`);
+  await page.screenshot({ path: path.join(shotDir, `${name}-1-logon-page.png`) });
+  await page.fill('input[name=username]', name);
+  await page.fill('input[name=password]', 'pw');
+  await page.click('input[name=B1]');
+  const roomList = await frameNamed(page, 'roomlist');
+  await roomList.waitForSelector('text=大厅');
+  await page.screenshot({ path: path.join(shotDir, `${name}-2-room-list.png`) });
+  // Entering a room opens the chat in a window of its own.
+  const [chat] = await Promise.all([context.waitForEvent('page'), roomList.click('a:has-text("大厅")')]);
+  await chat.setViewportSize({ width: 1100, height: 720 });
+  await chat.waitForLoadState('domcontentloaded');
+  const form = await frameNamed(chat, 'form');
+  await form.waitForSelector('input[name=messagetemp]');
+  return { context, page, chat, form };
+}
+
+// The chat window never finishes loading (its message frame stays open), so
+// its pictures are taken through the DevTools protocol directly.
+async function shoot(page, file) {
+  const cdp = await page.context().newCDPSession(page);
+  const { width, height } = page.viewportSize();
+  const { data } = await cdp.send('Page.captureScreenshot', {
+    format: 'png', fromSurface: true, clip: { x: 0, y: 0, width, height, scale: 1 } });
+  writeFileSync(path.join(shotDir, file), Buffer.from(data, 'base64'));
+  await cdp.detach();
+}
+
+let failed = false;
+try {
+  const tom = await logOnAndEnter('tom');
+  const ann = await logOnAndEnter('ann');
+  globalThis.users = [tom, ann];
+  tom.chat.on('requestfailed', (r) => console.error('request failed', r.url(), r.failure()?.errorText));
+  await ann.chat.waitForTimeout(300);
+  await tom.form.fill('input[name=messagetemp]', '你好，大家好！');
+  await tom.form.click('input[name=submit1]');
+  const annMessages = await frameNamed(ann.chat, 'messages');
+  await annMessages.waitForSelector('text=你好，大家好！', { timeout: 5000 });
+  const tomMessages = await frameNamed(tom.chat, 'messages');
+  await tomMessages.waitForSelector('text=你好，大家好！', { timeout: 5000 });
+  const online = await frameNamed(ann.chat, 'online');
+  await online.click('text=[刷新名单]');
+  await online.waitForSelector('text=tom');
+  await shoot(ann.chat, 'ann-3-chat.png');
+  await shoot(tom.chat, 'tom-3-chat.png');
+  console.log(`ok: ann's message frame shows tom's line; screenshots in ${shotDir}`);
+} catch (error) {
+  failed = true;
+  console.error(`FAILED: ${error.message}`);
+  for (const [i, user] of (globalThis.users || []).entries()) {
+    await shoot(user.chat, `failure-${i}.png`).catch(() => {});
+    const frame = user.chat.frame({ name: 'messages' });
+    if (frame) console.error(`messages frame ${i}:`, (await frame.content().catch(() => '')).slice(-600));
+  }
+  console.error(`---- server console ----\n${consoleText}`);
+} finally {
+  await browser.close();
+  server.kill('SIGINT');
+  await new Promise((resolve) => server.on('exit', resolve));
+  rmSync(work, { recursive: true, force: true });
+}
+console.log(failed ? '0 passed, 1 failed' : '1 passed, 0 failed');
+process.exit(failed ? 1 : 0);
