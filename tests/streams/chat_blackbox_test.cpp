@@ -1,0 +1,284 @@
+// Chatting through the real server: users, their open message streams, and
+// the lines, notices and commands that reach them.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "support/chat_client.h"
+#include "support/http_client.h"
+#include "support/server_process.h"
+#include "support/site_files.h"
+
+namespace {
+using namespace std::chrono_literals;
+
+const std::string kLobby = "大厅";
+const std::string kTalk = "谈天说地";
+
+std::string PublicLine(const std::string& mark, const std::string& from, const std::string& to,
+                       const std::string& text, const std::string& colour = "ff0000") {
+  return "\r\n<font color= #ff0000>" + mark + "</font><font color=" + colour +
+         "><a href=javascript:parent.choose('" + from + "'); target=form><STRONG><font color=" + colour + ">" + from +
+         "</font></STRONG></A><font size=2 color=#000000>对</font><a href=javascript:parent.choose('" + to +
+         "'); target=form><STRONG><font color=" + colour + ">" + to +
+         "</font></STRONG></A><font color=#000000>说: </font>" + text + "</font><BR>\n";
+}
+
+class Chat : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_server.Dir().Write("managerlist.txt", "boss:" + kLobby + "\n");
+    ASSERT_TRUE(m_server.Start());
+  }
+  // A user in the lobby with his message frame open.
+  std::unique_ptr<ChatUser> InLobby(const std::string& name) {
+    auto user = std::make_unique<ChatUser>(m_server, name);
+    EXPECT_TRUE(user->LoggedOn()) << name;
+    user->Join(kLobby);
+    user->OpenStream(kLobby);
+    return user;
+  }
+  std::string Template(const std::string& name) {
+    return kStandardHead + AsTemplate(ReadWholeFile(m_server.Dir().File("htdocs/" + name)));
+  }
+
+  ServerProcess m_server;
+};
+
+TEST_F(Chat, FrameHeads) {
+  ChatUser tom(m_server, "tom");
+  const std::string frameset = tom.Join(kLobby);
+  const std::string s = tom.Session();
+  const std::string r = kLobby;
+  EXPECT_EQ(frameset.rfind(kStandardHead + "<HTML><head><title>" + kLobby + "</title><script", 0), 0u) << frameset;
+  EXPECT_NE(frameset.find("/advert.html?id=11011110010149\"></frameset>"), std::string::npos) << "node1 as byte values";
+  EXPECT_NE(frameset.find("\n<frame name=\"messages\" marginheight=\"1\" src=\"/messages?session=" + s + "&RoomName=" +
+                          r + "\"></frameset>\n<frame src=\"/online?session=" + s + "&RoomName=" + r +
+                          "\" name=\"online\" marginwidth=\"0\"  scrolling=\"auto\">\n</frameset>\n<frameset "
+                          "border=\"0\" frameborder=\"0\" framespacing=\"0\" cols=\"*,100%\">\n<frame "
+                          "src=\"/goto?session=" + s + "&RoomName=" + r +
+                          "\" name=\"goto\" marginwidth=\"0\" scrolling=\"no\">\n<frame name=\"form\" "
+                          "src=\"/mainform?&session=" + s + "&RoomName=" + r +
+                          "\" marginwidth=\"0\" scrolling=\"auto\">\n</frameset><noframes>\n<BODY></BODY>"
+                          "</noframes></frameset></html>\n</BODY></HTML>\n\n"),
+            std::string::npos)
+      << frameset;
+
+  const std::string head = tom.OpenStream(kLobby);
+  EXPECT_EQ(head.rfind("HTTP/1.0 200 OK\r\nContent-type: text/html\r\n\r\n<HTML><head><title>look</title>", 0), 0u);
+  EXPECT_NE(head.find("<BODY  background='/image/hall.gif' bgproperties=\"fixed\"><!--This is a comment.--><P>"
+                      "\r\n<br><font color=#000077>欢迎来到聊天天地！请文明聊天。</font><br>"),
+            std::string::npos)
+      << head;
+
+  const std::string online = tom.Get("/online?session=" + s + "&RoomName=" + UrlEncode(r));
+  EXPECT_EQ(online.rfind("HTTP/1.0 200 OK\r\nContent-type: text/html\r\n\r\n<html><head></head><META "
+                         "HTTP-EQUIV='refresh' CONTENT='68 URL=\"/online?session=" + s + "\"'>\r\n",
+                         0),
+            0u);
+  EXPECT_NE(online.find("<strong>" + r + "</strong></font><br></center></font><center><font size=2>[<em>在线1人"
+                        "</em>]</font>"),
+            std::string::npos);
+  EXPECT_NE(online.find("&nbsp;[<a href=\"javascript:parent.choose('tom');\" target=form>☆tom</font></a>]<br>\r\n"
+                        "<hr><p>&nbsp;</p></body></html>"),
+            std::string::npos);
+  const std::string form = tom.Get("/mainform?&session=" + s + "&RoomName=" + UrlEncode(r));
+  EXPECT_NE(form.find("<option value=\"哈!哈!哈!的笑着说\">大笑叁声</option>"), std::string::npos);
+  EXPECT_NE(form.find("<option value=\"316484\" style=\"color:#316484\">灰蓝种族</option>"), std::string::npos);
+  EXPECT_NE(form.find("<INPUT TYPE=\"hidden\" name=\"RoomName\" value=\"" + r + "\">"), std::string::npos);
+  EXPECT_EQ(BodyOf(tom.Say("")), "<HTML><HEAD><TITLE></TITLE></HEAD><BODY bgcolor=#ffffff></BODY></HTML>\n\n")
+      << "posting the form answers a blank page for the goto frame";
+}
+
+TEST_F(Chat, PublicLineMarksTheAddresseeAndIsCleaned) {
+  auto tom = InLobby("tom");
+  auto ann = InLobby("ann");
+  auto bob = InLobby("bob");
+  tom->Say("hi <b> & 100%", {{"towho", "ann"}});
+  const std::string text = "hi (b) - 100$";
+  EXPECT_NE(ann->WaitFor("</font><BR>\n").find(PublicLine("▲", "tom", "ann", text)), std::string::npos);
+  EXPECT_NE(bob->WaitFor("</font><BR>\n").find(PublicLine("△", "tom", "ann", text)), std::string::npos);
+  EXPECT_NE(tom->WaitFor("</font><BR>\n").find(PublicLine("△", "tom", "ann", text)), std::string::npos);
+  tom->Say("to all", {{"towho", "a name with blanks"}});
+  EXPECT_NE(bob->WaitFor("to all").find(PublicLine("△", "tom", "大家", "to all")), std::string::npos);
+  tom->Say("bold", {{"addwordcolor", "red size=9"}});
+  EXPECT_NE(ann->WaitFor("bold").find("<font color=#000000><a href"), std::string::npos);
+}
+
+TEST_F(Chat, PrivateLinesReachTheAddresseeAndTheSpeakerOnly) {
+  auto tom = InLobby("tom");
+  auto ann = InLobby("ann");
+  auto bob = InLobby("bob");
+  tom->Say("secret", {{"towho", "ann"}, {"towhoway", "private"}});
+  const std::string line =
+      "<font color= #ff0000 >【密谈】</font><font color=ff0000><a href=javascript:parent.choose('tom'); "
+      "target=form><STRONG><font color=ff0000>tom</font></STRONG></A><font size=2 color=#000000>对</font><a "
+      "href=javascript:parent.choose('ann'); target=form><STRONG><font color=ff0000>ann</font></STRONG></A><font "
+      "color=#000000>说: </font>secret</font><BR>\r\n";
+  EXPECT_NE(ann->WaitFor("secret").find(line), std::string::npos);
+  EXPECT_NE(tom->WaitFor("secret").find(line), std::string::npos);
+  EXPECT_EQ(bob->Drain().find("secret"), std::string::npos);
+
+  tom->Say("to myself", {{"towho", "tom"}, {"towhoway", "private"}});
+  const std::string self = tom->WaitFor("to myself") + tom->Drain();
+  EXPECT_EQ(self.find("to myself"), self.rfind("to myself")) << "delivered once";
+  tom->Say("to nobody", {{"towho", "ghost"}, {"towhoway", "private"}});
+  EXPECT_NE(tom->WaitFor("to nobody").find("【密谈】"), std::string::npos) << "the speaker's copy";
+  EXPECT_EQ(ann->Drain().find("to nobody"), std::string::npos);
+}
+
+TEST_F(Chat, PagesAndTheNotOnlineReply) {
+  auto tom = InLobby("tom");
+  auto ann = std::make_unique<ChatUser>(m_server, "ann");
+  ann->Join(kTalk);
+  ann->OpenStream(kTalk);
+  tom->Say("/message ann come <here>");
+  const std::string paged = ann->WaitFor("</font><BR>\n");
+  EXPECT_EQ(paged.rfind("<font color= #ff0000 >【传呼】</font>", 0), 0u) << paged;
+  EXPECT_NE(paged.find("<font size=2 color=#000000>呼</font>"), std::string::npos);
+  EXPECT_NE(paged.find("内容: come (here)<font size=2 color=Fuchsia>(" + kLobby + ")-->(" + kTalk + ")</font>"),
+            std::string::npos);
+  EXPECT_NE(tom->WaitFor("【传呼】").find("【传呼】"), std::string::npos) << "the speaker's copy";
+  tom->Say("/message ghost hello");
+  EXPECT_NE(tom->WaitFor("不在线").find("<font color= #000077 > 系统: 传呼对象不在线  </font><BR>\n"),
+            std::string::npos);
+}
+
+TEST_F(Chat, NoticesOfEnteringMovingAndLeaving) {
+  auto tom = InLobby("tom");
+  auto ann = InLobby("ann");
+  EXPECT_NE(tom->WaitFor("进入了聊天室").find("<font color= #ff0000 >【公告】: <a href=javascript:parent.choose("
+                                              "'ann:node1'); target=form><STRONG>ann</STRONG></A> 进入了聊天室 "),
+            std::string::npos);
+  ann->Join(kTalk);
+  EXPECT_NE(tom->WaitFor("去了别的聊天室").find("去了别的聊天室(" + kTalk + ")</font><BR>\n"), std::string::npos);
+  ann->OpenStream(kTalk);
+  auto bob = std::make_unique<ChatUser>(m_server, "bob");
+  bob->Join(kLobby);
+  bob->Join(kTalk);
+  EXPECT_NE(ann->WaitFor("来到本聊天室").find("从(" + kLobby + ")来到本聊天室"), std::string::npos);
+  ann->Get("/logout?session=" + ann->Session());
+  tom->Join(kTalk);
+  tom->OpenStream(kTalk);
+  tom->Get("/logout?session=" + tom->Session());
+  // A user who moved on no longer gets lines of the room he left.
+  auto cat = InLobby("cat");
+  bob->OpenStream(kLobby);  // an old frame of the lobby, while bob is in the other room
+  cat->Say("lobby only");
+  EXPECT_NE(cat->WaitFor("lobby only").find("lobby only"), std::string::npos);
+  EXPECT_EQ(bob->Drain().find("lobby only"), std::string::npos);
+}
+
+TEST_F(Chat, LeaveNoticeOnLogout) {
+  auto tom = InLobby("tom");
+  auto ann = InLobby("ann");
+  ann->Get("/logout?session=" + ann->Session());
+  EXPECT_NE(tom->WaitFor("离开了聊天室").find("<STRONG>ann</STRONG></A> 离开了聊天室"), std::string::npos);
+  EXPECT_EQ(BodyOf(ann->Say("still here?")).find("对不起，您的登录已经信息无效") != std::string::npos, false)
+      << "posting to /mainform after leaving: no user, a static file";
+  const std::string blank = ann->Get("/Blank?session=" + ann->Session() + "&message=hi");
+  EXPECT_NE(blank.find("对不起，您的登录已经信息无效"), std::string::npos);
+}
+
+TEST_F(Chat, LongLinesAreCutTo1999Bytes) {
+  auto tom = InLobby("tom");
+  auto ann = InLobby("ann");
+  tom->Say(std::string(3000, 'x'));
+  const std::string line = ann->WaitFor("</font><BR>\n");
+  const std::string prefix = "<font color=#000000>说: </font>";
+  const size_t start = line.find(prefix);
+  ASSERT_NE(start, std::string::npos);
+  const size_t end = line.find("</font><BR>\n", start + prefix.size());
+  EXPECT_EQ(end - start, 1999u);
+}
+
+TEST_F(Chat, ManagersKickAndBan) {
+  auto boss = InLobby("boss");
+  auto ann = InLobby("ann");
+  auto bob = InLobby("bob");
+  ann->Say("/kick bob");
+  EXPECT_NE(ann->WaitFor("管理员").find("系统: 你不是本聊天室的管理员或者踢人方法不对"), std::string::npos);
+  boss->Say("/kick ann");
+  EXPECT_NE(ann->WaitFor("五分钟").find("<font color=#FF0000>管理员boss: (ann)因为言语不太文明被踢出,五分钟后可以再登录"),
+            std::string::npos)
+      << "the kicked user still reads it";
+  EXPECT_NE(bob->WaitFor("五分钟").find("(ann)因为言语不太文明被踢出"), std::string::npos);
+  ann->Say("after the kick");
+  EXPECT_EQ(bob->Drain().find("after the kick"), std::string::npos);
+  EXPECT_EQ(HttpPost(m_server.HttpPort(), "/logon", "username=ann&password=pw"), Template("kicked.html"));
+
+  boss->Say("/ban bob");
+  EXPECT_NE(bob->WaitFor("十分钟").find("(bob)因为言语不太文明被踢出且IP被绊住,十分钟后可以再登录"), std::string::npos);
+  EXPECT_EQ(HttpPost(m_server.HttpPort(), "/logon", "username=cat&password=pw"), Template("banned.html"))
+      << "every name from the banned address";
+  EXPECT_EQ(HttpPost(m_server.HttpPort(), "/logon", "username=ann&password=pw"), Template("banned.html"))
+      << "banned before kicked";
+  EXPECT_NE(HttpPost(m_server.HttpPort(), "/logon", "username=a:b&password=pw").find("ACTION=\"logon\""),
+            std::string::npos)
+      << "a refused name still gets the logon page";
+}
+
+TEST_F(Chat, CommandsForOneUser) {
+  auto tom = InLobby("tom");
+  tom->Say("/users");
+  EXPECT_NE(tom->WaitFor("在线总人数").find("[<font color=#ff0000>tom</font>]<br><font color=Fuchsia>在线总人数:1"),
+            std::string::npos);
+  tom->Say("/mlist");
+  EXPECT_NE(tom->WaitFor("管理员列表").find("管理员列表: <font color=#ff0000>boss</font>(" + kLobby + ")"),
+            std::string::npos);
+  tom->Say("/list 全部");
+  EXPECT_NE(tom->WaitFor("其它类聊天室").find("<br>系统聊天室:[<A HREF=\"/Blank?session=" + tom->Session()), std::string::npos);
+  tom->Say("/find tom");
+  EXPECT_NE(tom->WaitFor("结果").find("查找(tom)结果: tom:" + kLobby + "&nbsp;"), std::string::npos);
+  tom->Say("/join Den 情感");
+  EXPECT_NE(tom->WaitFor("创建聊天室").find("创建聊天室成功,请点[<A HREF=\"/Blank?session=" + tom->Session() +
+                                            "&message=/join%20Den\" TARGET=\"_top\">这里</A>]进入"),
+            std::string::npos);
+  tom->Say("/join a;b");
+  EXPECT_NE(tom->WaitFor("特殊字符").find("聊天室名字不能包含特殊字符"), std::string::npos);
+  tom->Say("/join " + std::string(31, 'x'));
+  EXPECT_NE(tom->WaitFor("太长").find("聊天室名字太长(>30)"), std::string::npos);
+  tom->Say("/kick");
+  tom->Say("/RE");
+  tom->Say("/help");
+  tom->Say("/message ghost " + std::string(10000, 'y'));
+  EXPECT_EQ(tom->Drain(), "<font color= #000077 > 系统: 传呼对象不在线  </font><BR>\n")
+      << "the word alone, ambiguous words and help show nothing; the long page finds nobody";
+}
+
+TEST_F(Chat, BrokenStreamsDoNotDisturbOthers) {
+  auto tom = InLobby("tom");
+  for (int i = 0; i < 5; ++i) {
+    auto ghost = InLobby("ghost" + std::to_string(i));
+  }  // their streams close with them
+  for (int i = 0; i < 5; ++i) {
+    const int fd = ConnectLoopback(m_server.HttpPort());
+    SendAll(fd, "GET /messages?session=" + tom->Session() + " HTTP/1.0\r\nHost: t\r\n\r\n");
+    linger reset{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    ::close(fd);
+  }
+  tom->Say("still fine");
+  EXPECT_NE(tom->WaitFor("still fine").find("still fine"), std::string::npos);
+}
+
+// Idle sessions expire when their room's members are next looked up, at
+// most every 20 seconds.
+TEST(ChatIdle, IdleSessionExpiresWithALeaveNotice) {
+  ServerProcess server("[network]\nsession_timeout = 5\n");
+  ASSERT_TRUE(server.Start());
+  ChatUser ann(server, "ann");
+  ann.Join(kLobby);
+  ChatUser tom(server, "tom");
+  tom.Join(kLobby);
+  tom.OpenStream(kLobby);
+  std::this_thread::sleep_for(18s);
+  tom.Get("/space?session=" + tom.Session());  // tom stays active
+  std::this_thread::sleep_for(3s);
+  tom.Say("anyone?");
+  EXPECT_NE(tom.WaitFor("离开了聊天室", 3000).find("<STRONG>ann</STRONG></A> 离开了聊天室"), std::string::npos);
+}
+
+}  // namespace
