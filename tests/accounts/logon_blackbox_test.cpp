@@ -171,7 +171,8 @@ TEST(NodeLinkLogon, WithoutAPeerLogonAndRegistrationFail) {
   ASSERT_TRUE(server.Start());
   const auto start = std::chrono::steady_clock::now();
   auto registration = std::async(std::launch::async, [&] {
-    const std::string answer = HttpPost(server.HttpPort(), "/register", "username=tom&password=pw");
+    const std::string answer = Exchange(
+        server.HttpPort(), "POST /register HTTP/1.0\r\nContent-Length: 24\r\n\r\nusername=tom&password=pw", 30s);
     return std::make_pair(answer, std::chrono::steady_clock::now() - start);
   });
   const std::string logon = Exchange(server.HttpPort(),
