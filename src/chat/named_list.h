@@ -14,6 +14,8 @@
 #include <shared_mutex>
 #include <utility>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "foundation/text.h"
@@ -30,19 +32,14 @@ class CNamedNode {
   // Empty stands for "none".
   const std::string& GetName() const { return m_name; }
   const std::string& GetKey() const { return m_key; }
-  std::string GetId() const {
-    std::lock_guard<std::mutex> guard(m_idLock);
-    return m_id;
-  }
-  void SetId(std::string id) {
-    std::lock_guard<std::mutex> guard(m_idLock);
-    m_id = std::move(id);
-  }
+  const std::string& GetId() const { return m_id; }
+  // Only before the node is in a list: a listed node's id never changes, so
+  // readers need no lock.
+  void SetId(std::string id) { m_id = std::move(id); }
 
  private:
   const std::string m_name;
   const std::string m_key;
-  mutable std::mutex m_idLock;
   std::string m_id;
 };
 
@@ -81,13 +78,13 @@ class CNamedList {
       id = std::to_string(std::uniform_int_distribution<int>(1, kMaxNodeId)(m_random));
     } while (FindByIdUnlocked(id));
     node->SetId(id);
-    m_nodes.push_back(std::move(node));
+    Link(std::move(node));
     return id;
   }
 
   void Append(NodePtr node) {
     std::unique_lock<std::shared_mutex> guard(m_nodesLock);
-    m_nodes.push_back(std::move(node));
+    Link(std::move(node));
   }
 
   // Takes every node of that id out and hands them to the caller.
@@ -101,6 +98,7 @@ class CNamedList {
     std::unique_lock<std::shared_mutex> guard(m_nodesLock);
     for (auto it = m_nodes.begin(); it != m_nodes.end();) {
       if (predicate(**it)) {
+        Unindex(it->get());
         removed.push_back(std::move(*it));
         it = m_nodes.erase(it);
       } else {
@@ -112,6 +110,7 @@ class CNamedList {
 
   Nodes RemoveAll() {
     std::unique_lock<std::shared_mutex> guard(m_nodesLock);
+    m_byId.clear();
     return std::exchange(m_nodes, Nodes());
   }
 
@@ -134,6 +133,29 @@ class CNamedList {
     return static_cast<int>(m_nodes.size());
   }
 
+  // The first node (in list order) of that id that the predicate accepts.
+  template <class Predicate>
+  NodePtr FindByIdIf(const std::string& id, Predicate predicate) const {
+    std::shared_lock<std::shared_mutex> guard(m_nodesLock);
+    const auto [first, last] = m_byId.equal_range(id);
+    if (first == last) return nullptr;
+    if (std::next(first) == last) return predicate(*first->second) ? first->second : nullptr;
+    for (const NodePtr& node : m_nodes) {  // several of one id: keep list order
+      if (node->GetId() == id && predicate(*node)) return node;
+    }
+    return nullptr;
+  }
+
+  // The first node the predicate accepts, searched in place.
+  template <class Predicate>
+  NodePtr FindIf(Predicate predicate) const {
+    std::shared_lock<std::shared_mutex> guard(m_nodesLock);
+    for (const NodePtr& node : m_nodes) {
+      if (predicate(*node)) return node;
+    }
+    return nullptr;
+  }
+
   // The nodes in list order, to walk without holding the container.
   Nodes Snapshot() const {
     std::shared_lock<std::shared_mutex> guard(m_nodesLock);
@@ -143,13 +165,33 @@ class CNamedList {
  private:
   NodePtr FindByIdUnlocked(const std::string& id) const {
     if (id.empty()) return nullptr;
-    for (const NodePtr& node : m_nodes) {
+    const auto [first, last] = m_byId.equal_range(id);
+    if (first == last) return nullptr;
+    if (std::next(first) == last) return first->second;
+    for (const NodePtr& node : m_nodes) {  // several of one id: the first in list order
       if (node->GetId() == id) return node;
     }
     return nullptr;
   }
 
+  void Link(NodePtr node) {
+    m_byId.emplace(std::string_view(node->GetId()), node);
+    m_nodes.push_back(std::move(node));
+  }
+
+  void Unindex(const Node* node) {
+    const auto [first, last] = m_byId.equal_range(std::string_view(node->GetId()));
+    for (auto it = first; it != last; ++it) {
+      if (it->second.get() == node) {
+        m_byId.erase(it);
+        return;
+      }
+    }
+  }
+
   mutable std::shared_mutex m_nodesLock;
   Nodes m_nodes;  // head first
+  // Ids never change while a node is listed, so the index keys view them.
+  std::unordered_multimap<std::string_view, NodePtr> m_byId;
   std::mt19937 m_random;
 };

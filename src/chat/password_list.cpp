@@ -44,13 +44,11 @@ std::string CPasswordList::FindIdByNameAndNode(const std::string& name, const st
   if (name.empty()) return std::string();
   platform::CMutexGuard guard(*m_mutex);
   if (!guard) return std::string();
-  for (const SessionPtr& session : Snapshot()) {
-    if (EqualsFolded(session->GetName(), name) &&
-        (EqualsFolded(session->NodeId(), nodeId) || EqualsFolded(nodeId, kAllNodes))) {
-      return session->GetId();
-    }
-  }
-  return std::string();
+  const bool anyNode = EqualsFolded(nodeId, kAllNodes);
+  SessionPtr found = FindIf([&](const CUserSession& session) {
+    return EqualsFolded(session.GetName(), name) && (anyNode || EqualsFolded(session.NodeId(), nodeId));
+  });
+  return found ? found->GetId() : std::string();
 }
 
 SessionPtr CPasswordList::FindByNameLocked(const std::string& name) {
@@ -115,13 +113,9 @@ SessionPtr CPasswordList::FindBySessionAndNode(const std::string& sessionId, con
   if (touch) SessionIdleSweep();
   platform::CMutexGuard guard(*m_mutex);
   if (!guard) return nullptr;
-  for (const SessionPtr& session : Snapshot()) {
-    if (session->GetId() == sessionId && session->NodeId() == nodeId) {
-      if (touch) session->Touch();
-      return session;
-    }
-  }
-  return nullptr;
+  SessionPtr found = FindByIdIf(sessionId, [&](const CUserSession& session) { return session.NodeId() == nodeId; });
+  if (found && touch) found->Touch();
+  return found;
 }
 
 CPasswordList::Nodes CPasswordList::SessionsInRoom(const std::string& roomName, bool anyRoom) {

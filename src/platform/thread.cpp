@@ -26,6 +26,9 @@ std::thread StartThread(const char* name, std::function<void()> body) {
 
 void SleepMs(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
-unsigned long CurrentThreadId() { return static_cast<unsigned long>(::syscall(SYS_gettid)); }
+unsigned long CurrentThreadId() {
+  thread_local const unsigned long id = static_cast<unsigned long>(::syscall(SYS_gettid));
+  return id;
+}
 
 }  // namespace platform

@@ -37,19 +37,26 @@ SessionPtr CJavaClientConnection::Recipient(const CUserSession* given, CRoomSess
   return room->Members().FindBySessionAndNode(m_session, GetSetting("general", "nodeid"));
 }
 
-void CJavaClientConnection::SendMessage1(const RenderedLine& line, const CUserSession* recipient, CRoomSession* room) {
+void CJavaClientConnection::SendMessage1(const RenderedLine& line, const CUserSession* recipient, CRoomSession* room,
+                                         bool nodeLink) {
   SessionPtr found = Recipient(recipient, room);
   const CUserSession* user = recipient != nullptr ? recipient : found.get();
   if (user != nullptr && user->IsIgnoring(NamePart(line.sender.substr(0, kShownNameLimit)))) return;
-  Deliver(RenderMessage1(line, user != nullptr ? user->GetName() : std::string(),
-                         GetSettingInt("general", "ifconnect") != 0));
+  Deliver(RenderMessage1(line, user != nullptr ? user->GetName() : std::string(), nodeLink));
 }
 
-void CJavaClientConnection::SendMessage2(const RenderedLine& line, const CUserSession* recipient, CRoomSession* room) {
+void CJavaClientConnection::SendMessage2(const RenderedLine& line, const CUserSession* recipient, CRoomSession* room,
+                                         bool nodeLink) {
   SessionPtr found = Recipient(recipient, room);
   const CUserSession* user = recipient != nullptr ? recipient : found.get();
   if (user != nullptr && user->IsIgnoring(NamePart(line.sender.substr(0, kShownNameLimit)))) return;
-  Deliver(RenderMessage2(line, GetSettingInt("general", "ifconnect") != 0));
+  Deliver(RenderMessage2(line, nodeLink));
+}
+
+void CJavaClientConnection::SendChatLine(const RenderedChatLine& line, const std::string& sender,
+                                         const CUserSession& recipient) {
+  if (recipient.IsIgnoring(NamePart(sender.substr(0, kShownNameLimit)))) return;
+  Deliver(line.For(recipient.GetName()));
 }
 
 void CJavaClientConnection::SendSpace() { Deliver("   "); }

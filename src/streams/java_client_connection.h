@@ -28,8 +28,10 @@ class CJavaClientConnection {
   int Fd() const { return m_fd; }
 
   // The recipient is the given record, or this stream's user in the room.
-  void SendMessage1(const RenderedLine& line, const CUserSession* recipient, CRoomSession* room);
-  void SendMessage2(const RenderedLine& line, const CUserSession* recipient, CRoomSession* room);
+  void SendMessage1(const RenderedLine& line, const CUserSession* recipient, CRoomSession* room, bool nodeLink);
+  void SendMessage2(const RenderedLine& line, const CUserSession* recipient, CRoomSession* room, bool nodeLink);
+  // A chat line rendered once for every recipient.
+  void SendChatLine(const RenderedChatLine& line, const std::string& sender, const CUserSession& recipient);
   // The keep-alive: three blanks.
   void SendSpace();
 

@@ -52,12 +52,23 @@ std::string RenderPersonal(const RenderedLine& line, bool nodeLink, const char* 
 
 }  // namespace
 
+namespace {
+std::string ShownAddresseeName(const RenderedLine& line) {
+  std::string name = NamePart(CleanShownName(line.addressee, true).substr(0, kShownNameLimit));
+  return name.empty() ? "大家" : name;
+}
+}  // namespace
+
+RenderedChatLine::RenderedChatLine(const RenderedLine& line, bool nodeLink)
+    : addresseeName(ShownAddresseeName(line)),
+      toAddressee(RenderMessage1(line, addresseeName, nodeLink)),
+      toOthers(RenderMessage1(line, addresseeName + "\n", nodeLink)) {}  // no name holds a line feed
+
 std::string RenderMessage1(const RenderedLine& line, const std::string& recipientName, bool nodeLink) {
   const std::string colour = line.colour.empty() ? "#000000" : ShownColour(CleanShownName(line.colour, false));
   const std::string sender = CleanShownName(line.sender, false);
   const std::string addressee = CleanShownName(line.addressee, true).substr(0, kShownNameLimit);
-  std::string addresseeName = NamePart(addressee);
-  if (addresseeName.empty()) addresseeName = "大家";
+  const std::string addresseeName = ShownAddresseeName(line);
   std::string text = recipientName == addresseeName ? "\r\n<font color= #ff0000>▲</font>"
                                                     : "\r\n<font color= #ff0000>△</font>";
   text += "<font color=" + colour + ">" + Link(nodeLink ? sender + ":" + line.senderNode : sender) +

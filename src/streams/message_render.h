@@ -27,5 +27,17 @@ std::string NamePart(std::string_view text);
 
 // A chat line (kinds 3 and 21 from room lines), for a recipient of that name.
 std::string RenderMessage1(const RenderedLine& line, const std::string& recipientName, bool nodeLink);
+
+// A chat line rendered once for all its recipients: they see one of two
+// texts, marked for the addressee or for everybody else.
+struct RenderedChatLine {
+  RenderedChatLine(const RenderedLine& line, bool nodeLink);
+  const std::string& For(const std::string& recipientName) const {
+    return recipientName == addresseeName ? toAddressee : toOthers;
+  }
+  std::string addresseeName;
+  std::string toAddressee;
+  std::string toOthers;
+};
 // Private lines, pages, system lines, notices and other lines.
 std::string RenderMessage2(const RenderedLine& line, bool nodeLink);

@@ -22,11 +22,17 @@ struct Member {
   SessionPtr session;
 };
 
-Member FindMember(const CJavaClientConnection& stream, const std::string& roomName) {
+// What one delivery looks up once, not once per stream.
+struct Walk {
+  std::string ownNode = OwnNodeId();
+  bool nodeLink = NodeLinkOn();
+};
+
+Member FindMember(const CJavaClientConnection& stream, const std::string& roomName, const Walk& walk) {
   Member member;
   if (stream.Session().empty() || !g_roomList) return member;
   member.room = g_roomList->FindByName(roomName);
-  if (member.room) member.session = member.room->Members().FindBySessionAndNode(stream.Session(), OwnNodeId());
+  if (member.room) member.session = member.room->Members().FindBySessionAndNode(stream.Session(), walk.ownNode);
   return member;
 }
 
@@ -36,13 +42,14 @@ bool MaySee(const CUserSession& member, int kind, bool refusalsToo) {
 
 // A line for the room's approved members (SSPBMSG1 and its notice twin).
 void WalkRoom(const std::string& roomName, int kind, const char* catchName,
-              const std::function<void(CJavaClientConnection&, const Member&)>& send) {
+              const std::function<void(CJavaClientConnection&, const Member&, bool)>& send) {
   if (!g_streamList) return;
+  const Walk walk;
   g_streamList->ForEach([&](CJavaClientConnection& stream) {
     try {
-      const Member member = FindMember(stream, roomName);
+      const Member member = FindMember(stream, roomName, walk);
       if (!member.session || member.session->RoomName() != roomName || !MaySee(*member.session, kind, true)) return;
-      send(stream, member);
+      send(stream, member, walk.nodeLink);
     } catch (...) {
       platform::ConsolePrintf("catch in %s\n", catchName);
     }
@@ -52,9 +59,10 @@ void WalkRoom(const std::string& roomName, int kind, const char* catchName,
 // A line for one session, or for the room's managers (SSPRMSG2).
 void WalkPersonal(const std::string& targetSession, const std::string& roomName, int mode, const RenderedLine& line) {
   if (!g_streamList) return;
+  const Walk walk;
   g_streamList->ForEach([&](CJavaClientConnection& stream) {
     try {
-      const Member member = FindMember(stream, roomName);
+      const Member member = FindMember(stream, roomName, walk);
       if (!member.session) return;
       if (mode > 2) {
         if (!member.session->CUserSessionIsManager()) return;
@@ -62,7 +70,7 @@ void WalkPersonal(const std::string& targetSession, const std::string& roomName,
                  !MaySee(*member.session, line.kind, false)) {
         return;
       }
-      stream.SendMessage2(line, member.session.get(), member.room.get());
+      stream.SendMessage2(line, member.session.get(), member.room.get(), walk.nodeLink);
     } catch (...) {
       platform::ConsoleWrite("catch in SSPRMSG2\n");
     }
@@ -90,8 +98,9 @@ int CStreamDelivery::PostRoomMessage(const std::string& senderNode, const std::s
                                               {"PA", addressee},
                                               {"FND", senderNode}});
   }
-  WalkRoom(room, kind, "SSPBMSG1", [&](CJavaClientConnection& stream, const Member& member) {
-    stream.SendMessage1(rendered, member.session.get(), member.room.get());
+  const RenderedChatLine chatLine(rendered, NodeLinkOn());
+  WalkRoom(room, kind, "SSPBMSG1", [&](CJavaClientConnection& stream, const Member& member, bool) {
+    stream.SendChatLine(chatLine, sender, *member.session);
   });
   return 1;
 }
@@ -104,9 +113,10 @@ int CStreamDelivery::PostRoomNotice(int localOnly, const std::string& room, int 
     WriteNodeRecord(RecordLayout::kRoomNotice,
                     {{"RM", room}, {"CO", colour}, {"FR", sender}, {"MSG", rendered.line}, {"FND", OwnNodeId()}});
   }
-  WalkRoom(room, kind, "CServerListJavaSendPublicMessage", [&](CJavaClientConnection& stream, const Member& member) {
-    stream.SendMessage2(rendered, member.session.get(), member.room.get());
-  });
+  WalkRoom(room, kind, "CServerListJavaSendPublicMessage",
+           [&](CJavaClientConnection& stream, const Member& member, bool nodeLink) {
+             stream.SendMessage2(rendered, member.session.get(), member.room.get(), nodeLink);
+           });
   return 1;
 }
 

@@ -64,9 +64,13 @@ TEST_F(Parser, ClassifiesLines) {
     const ClassifiedInput input = ClassifyInput(c.line);
     EXPECT_EQ(input.code, c.code) << c.line;
     EXPECT_EQ(input.target.has_value(), c.target != nullptr) << c.line;
-    if (c.target != nullptr && input.target) EXPECT_EQ(*input.target, c.target) << c.line;
+    if (c.target != nullptr && input.target) {
+      EXPECT_EQ(*input.target, c.target) << c.line;
+    }
     EXPECT_EQ(input.rest.has_value(), c.rest != nullptr) << c.line;
-    if (c.rest != nullptr && input.rest) EXPECT_EQ(*input.rest, c.rest) << c.line;
+    if (c.rest != nullptr && input.rest) {
+      EXPECT_EQ(*input.rest, c.rest) << c.line;
+    }
   }
 }
 
