@@ -59,7 +59,7 @@ void DropLogonSession(const SessionPtr& session, const std::string& nodeId) {
 
 int CheckPassword(const SessionPtr& session, const std::string& password, const std::string& nodeId,
                   const std::string& address) {
-  if (GetSettingInt("general", "ifconnect") != 0) {
+  if (NodeLinkOn()) {
     return AskNodeAndWait(RecordLayout::kLogon,
                           {{"UN", session->GetName()}, {"PW", password}, {"SS", session->GetId()}, {"ND", nodeId},
                            {"IP", address}},
@@ -105,7 +105,7 @@ void DoLogon(CClientConnection& connection, const CRequestForm& form) {
       connection.IncludeFile("kicked.html");
       return;
     }
-    const std::string nodeId = GetSetting("general", "nodeid");
+    const std::string nodeId = OwnNodeId();
     SessionPtr session = CreateLogonSession(name, password, nodeId, address);
     if (!session) {
       connection.IncludeFile("error.html");

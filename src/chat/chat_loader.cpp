@@ -36,7 +36,7 @@ void LoadChatCore() {
   g_kickList = std::make_unique<CTimedNameList>();
   g_banList = std::make_unique<CTimedNameList>();
   g_onlineList = std::make_unique<CPasswordList>();
-  if (GetSettingInt("general", "ifconnect") == 0) LoadManagerFile();
+  if (!NodeLinkOn()) LoadManagerFile();
 }
 
 void LoadRooms() {

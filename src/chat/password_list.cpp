@@ -12,7 +12,6 @@ std::unique_ptr<CPasswordList> g_onlineList;
 namespace {
 std::atomic<int> g_listNumber{0};
 
-std::string OwnNodeId() { return GetSetting("general", "nodeid"); }
 }  // namespace
 
 CPasswordList::CPasswordList()
@@ -163,7 +162,7 @@ void CPasswordList::CPasswordListToBufferG(CTextBuffer& buffer, const std::strin
 void CPasswordList::OnlineToBuffer(CTextBuffer& buffer, const std::string& roomName) {
   platform::CMutexGuard guard(*m_mutex);
   if (!guard) return;
-  const bool nodeLink = GetSettingInt("general", "ifconnect") != 0;
+  const bool nodeLink = NodeLinkOn();
   for (const SessionPtr& session : SessionsInRoom(roomName, false)) {
     const char* mark = session->CUserSessionIsManager() ? "★" : session->CUserSessionIsApproved() ? "☆" : "○";
     buffer.AppendMany("&nbsp;[<a href=\"javascript:parent.choose('", session->GetName());

@@ -13,8 +13,6 @@
 
 namespace {
 
-std::string OwnNodeId() { return GetSetting("general", "nodeid"); }
-bool NodeLinkOn() { return GetSettingInt("general", "ifconnect") != 0; }
 
 void Notice(const CUserSession& session, const std::string& text) {
   AddMessageBoxToRoom(1, session.RoomName(), session.GetName() + ":" + session.NodeId(), session.Colour(), text,

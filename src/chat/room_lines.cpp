@@ -11,7 +11,7 @@ void AddMessageToRoom1(const std::string& addressee, int local, const std::strin
   try {
     if (text.empty() || from.empty()) return;
     if (CDelivery* delivery = g_delivery.load()) {
-      delivery->PostRoomMessage(GetSetting("general", "nodeid"), addressee, local, room, kind, colour, from, text);
+      delivery->PostRoomMessage(OwnNodeId(), addressee, local, room, kind, colour, from, text);
     }
   } catch (...) {
     platform::ConsoleWrite("catch in AddMessageToRoom1\n");

@@ -295,7 +295,7 @@ void CRoomList::CRoomSessionRemoveOldRooms() {
         if (room->IsSystem() || room->GetMemberCount() > 0 || now - room->EmptySince() <= kEmptyRoomLifetime) continue;
         const std::string name = room->GetName().substr(0, 198);
         if (g_managerList) g_managerList->RemoveRoomEntries(name);
-        REmoveRoom(name, GetSetting("general", "nodeid"), false);
+        REmoveRoom(name, OwnNodeId(), false);
         Nodes gone = RemoveIf([&room](const CRoomSession& candidate) { return &candidate == room.get(); });
         removed.insert(removed.end(), gone.begin(), gone.end());
       } catch (...) {

@@ -11,8 +11,6 @@
 
 namespace {
 
-std::string OwnNodeId() { return GetSetting("general", "nodeid"); }
-bool NodeLinkOn() { return GetSettingInt("general", "ifconnect") != 0; }
 
 void SendToViewer(const std::string& sessionId, const std::string& colour, const std::string& from,
                   const std::string& text) {

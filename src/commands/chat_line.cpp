@@ -34,7 +34,7 @@ void SayChatLine(CommandContext& context, const std::string& text) {
   const std::string line = "<font color=#000000>" + CleanUserText(form.FindField("UserAction")) +
                            CleanUserText(form.FindField("addsays")) + ": </font>" + CleanUserText(text);
   const Addressee to = ParseAddressee(form.FindField("towho"), context.ownNode,
-                                      GetSettingInt("general", "ifconnect") != 0);
+                                      NodeLinkOn());
   if (form.FindField("towhoway") != "private") {
     AddMessageToRoom1(to.towho, 0, speaker.RoomName(), speaker.GetName(), colour, line, kChatLine);
     return;

@@ -12,12 +12,7 @@
 namespace {
 
 void SystemReply(const CommandContext& context, const std::string& text) {
-  CDelivery* delivery = g_delivery.load();
-  const CUserSession& speaker = *context.speaker.session;
-  if (delivery != nullptr) {
-    delivery->PostUserMessage(context.ownNode, speaker.GetId(), speaker.RoomName(), kSystemLine, "#ff0000", "系统:",
-                              text, speaker.GetName(), kToSession);
-  }
+  SystemLineToSpeaker(context, "#ff0000", "系统:", text);
 }
 
 // A room by name, else by id.

@@ -8,13 +8,18 @@
 #include "http/request_form.h"
 #include "platform/console.h"
 
-void ReplyToSpeaker(const CommandContext& context, const std::string& reply) {
+void SystemLineToSpeaker(const CommandContext& context, const std::string& colour, const std::string& sender,
+                         const std::string& text) {
   CDelivery* delivery = g_delivery.load();
   const CUserSession& speaker = *context.speaker.session;
   if (delivery != nullptr) {
-    delivery->PostUserMessage(context.ownNode, speaker.GetId(), speaker.RoomName(), kSystemLine, "#FF0000", reply,
-                              "  ", speaker.GetName(), kToSession);
+    delivery->PostUserMessage(context.ownNode, speaker.GetId(), speaker.RoomName(), kSystemLine, colour, sender, text,
+                              speaker.GetName(), kToSession);
   }
+}
+
+void ReplyToSpeaker(const CommandContext& context, const std::string& reply) {
+  SystemLineToSpeaker(context, "#FF0000", reply, "  ");
 }
 
 void RunMessageStep(CommandContext& context) {

@@ -5,5 +5,8 @@
 
 void RunMessageStep(CommandContext& context);
 
-// A system line to the speaker alone ("  " as its text, the reply as sender).
+// A system line to the speaker alone, in his room.
+void SystemLineToSpeaker(const CommandContext& context, const std::string& colour, const std::string& sender,
+                         const std::string& text);
+// The usual reply: "#FF0000", the reply as sender and "  " as its text.
 void ReplyToSpeaker(const CommandContext& context, const std::string& reply);

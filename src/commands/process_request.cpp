@@ -63,7 +63,7 @@ void WriteBlankPage(CClientConnection& connection) {
 void AnswerWithUser(CClientConnection& connection, const CRequestForm& form, const Speaker& speaker, int route) {
   switch (route) {
     case kRouteLogout:
-      DoOut(speaker.session, GetSetting("general", "nodeid"));
+      DoOut(speaker.session, OwnNodeId());
       WriteLogonFile(connection);
       break;
     case kRouteRoomList:
@@ -119,7 +119,7 @@ void AnswerWithoutUser(CClientConnection& connection, const CRequestForm& form, 
       DoNewAccount(connection, form);
       break;
     case kRouteRegister:
-      if (GetSettingInt("general", "ifconnect") != 0) {
+      if (NodeLinkOn()) {
         DoRegister(connection, form);
       } else {
         DoNewAccount(connection, form);
@@ -151,7 +151,7 @@ void CClientConnection::ProcessRequest() {
     form.Parse(m_path ? m_path->c_str() : nullptr, m_queryOrBody ? m_queryOrBody->c_str() : nullptr);
     Speaker speaker = FindSpeaker(form);
     if (speaker.session) {
-      CommandContext context{*this, form, speaker, GetSetting("general", "nodeid")};
+      CommandContext context{*this, form, speaker, OwnNodeId()};
       RunMessageStep(context);
     } else if (!form.FindField("session").empty() && ClassifyInput(form.FindField("message")).code == kFind) {
       platform::ConsoleWrite("find2\n");

@@ -9,7 +9,7 @@ Speaker FindSpeaker(const CRequestForm& form) {
   Speaker speaker;
   const std::string& sessionId = form.FindField("session");
   if (sessionId.empty() || !g_roomList) return speaker;
-  const std::string nodeId = GetSetting("general", "nodeid");
+  const std::string nodeId = OwnNodeId();
   speaker.room = g_roomList->FindByName(form.FindField("RoomName"));
   if (speaker.room) {
     speaker.session = speaker.room->Members().FindBySessionAndNode(sessionId, nodeId);

@@ -31,17 +31,6 @@ std::vector<std::string> SearchHits(const std::string& name, int level, size_t l
   return hits;
 }
 
-// A system line to the speaker in the room of the request.
-void SystemLineToSpeaker(const CommandContext& context, const std::string& colour, const std::string& from,
-                         const std::string& text) {
-  CDelivery* delivery = g_delivery.load();
-  const CUserSession& speaker = *context.speaker.session;
-  if (delivery != nullptr) {
-    delivery->PostUserMessage(context.ownNode, speaker.GetId(), speaker.RoomName(), kSystemLine, colour, from, text,
-                              speaker.GetName(), kToSession);
-  }
-}
-
 }  // namespace
 
 void CommandManagerList(CommandContext& context) { ShowManager(context.speaker.session->GetId()); }
@@ -59,8 +48,7 @@ void CommandPage(CommandContext& context, const std::string& target, const std::
     const std::string colour = context.form.FindField("addwordcolor");
     const std::vector<std::string> hits = SearchHits(name, 0, kMaxPageHits);
     if (hits.empty()) {
-      delivery->PostUserMessage(context.ownNode, speaker.GetId(), speaker.RoomName(), kSystemLine, "#FF0000",
-                                "系统: 传呼对象不在线", " ", speaker.GetName(), kToSession);
+      SystemLineToSpeaker(context, "#FF0000", "系统: 传呼对象不在线", " ");
       return;
     }
     for (const std::string& hit : hits) {

@@ -87,6 +87,9 @@ const char* GetSetting(const char* section, const char* key) {
 
 int GetSettingInt(const char* section, const char* key) { return std::atoi(GetSetting(section, key)); }
 
+std::string OwnNodeId() { return GetSetting("general", "nodeid"); }
+bool NodeLinkOn() { return GetSettingInt("general", "ifconnect") != 0; }
+
 bool ReadTextLine(std::FILE* file, std::string& line) {
   line.clear();
   bool readSomething = false;

@@ -37,6 +37,11 @@ const char* GetSetting(const char* section, const char* key);
 // The decimal value of the setting (atoi rules), 0 when missing.
 int GetSettingInt(const char* section, const char* key);
 
+// This node's id ([general] nodeid) and whether the node link is on
+// ([general] ifconnect non-zero): read by every part of the chat.
+std::string OwnNodeId();
+bool NodeLinkOn();
+
 // One scanned line of the file.
 struct IniEntry {
   enum class Kind { kNothing, kSection, kKey };

@@ -118,7 +118,7 @@ void DoFrameSet(CClientConnection& connection, const CUserSession& session) {
         "</title><script language=\"JavaScript\"><!--\r\nfunction choose(str){\r\nthis.form.document.mainform.towho."
         "value = str;\r\nthis.form.document.object.towho.value = str;\r\nthis.form.document.mainform.messagetemp."
         "focus();}\r\n// --></script></head>\n",
-        kFramesetOpening, NodeIdDigits(GetSetting("general", "nodeid")), "\"></frameset>",
+        kFramesetOpening, NodeIdDigits(OwnNodeId()), "\"></frameset>",
         "\n<frame name=\"messages\" marginheight=\"1\" src=\"/messages?session=", s, "&RoomName=", r,
         "\"></frameset>\n<frame src=\"/online?session=", s, "&RoomName=", r,
         "\" name=\"online\" marginwidth=\"0\"  scrolling=\"auto\">\n</frameset>\n<frameset border=\"0\" "

@@ -143,7 +143,7 @@ void action_newroom(CClientConnection& connection, const SessionPtr& session, co
       connection.IncludeFile("error_cr2.html");
       return;
     }
-    const int created = CreateRoom(session, roomName, category, GetSetting("general", "nodeid"), true);
+    const int created = CreateRoom(session, roomName, category, OwnNodeId(), true);
     const std::string sessionId = session ? session->GetId().substr(0, kSessionIdCopyLimit) : std::string();
     if (sessionId.empty()) return;
     CTextBuffer& page = connection.Response();

@@ -34,7 +34,7 @@ size_t CJavaClientConnection::PendingOutput() const {
 
 SessionPtr CJavaClientConnection::Recipient(const CUserSession* given, CRoomSession* room) const {
   if (given != nullptr || room == nullptr) return nullptr;
-  return room->Members().FindBySessionAndNode(m_session, GetSetting("general", "nodeid"));
+  return room->Members().FindBySessionAndNode(m_session, OwnNodeId());
 }
 
 void CJavaClientConnection::SendMessage1(const RenderedLine& line, const CUserSession* recipient, CRoomSession* room,

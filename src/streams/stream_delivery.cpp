@@ -11,8 +11,6 @@ namespace {
 constexpr size_t kShownSenderLimit = 40;
 constexpr size_t kShownNodeLimit = 20;
 
-std::string OwnNodeId() { return GetSetting("general", "nodeid"); }
-bool NodeLinkOn() { return GetSettingInt("general", "ifconnect") != 0; }
 std::string Cut(const std::string& text) { return text.substr(0, kLineLimit); }
 std::string_view PersonalType(int kind) { return kind == kPrivateLine ? "PR" : "PC"; }
 
