@@ -31,6 +31,28 @@ Registry& TheRegistry() {
 
 }  // namespace
 
+bool CNamedMutex::TryLockFor(std::chrono::milliseconds timeout) {
+  const std::thread::id self = std::this_thread::get_id();
+  std::unique_lock<std::mutex> state(m_state);
+  if (m_depth != 0 && m_owner == self) {
+    ++m_depth;
+    return true;
+  }
+  // A system-clock deadline keeps the wait on pthread_cond_timedwait.
+  const auto deadline = std::chrono::system_clock::now() + timeout;
+  if (!m_released.wait_until(state, deadline, [this] { return m_depth == 0; })) return false;
+  m_owner = self;
+  m_depth = 1;
+  return true;
+}
+
+void CNamedMutex::Unlock() {
+  std::lock_guard<std::mutex> state(m_state);
+  if (m_depth == 0 || --m_depth != 0) return;
+  m_owner = std::thread::id();
+  m_released.notify_one();
+}
+
 NamedMutexPtr OpenNamedMutex(const std::string& name) {
   if (name.empty()) return std::make_shared<CNamedMutex>(name);
   Registry& registry = TheRegistry();

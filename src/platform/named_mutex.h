@@ -8,12 +8,16 @@
 #pragma once
 
 #include <thread>  // brings std::chrono durations; <chrono> itself cannot be built for GB2312 (its "µs")
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
 
 namespace platform {
 
+// A re-entrant mutex with a timed wait, built on a plain mutex and a
+// condition variable (the library's timed mutexes use a lock call that the
+// thread sanitizer cannot follow).
 class CNamedMutex {
  public:
   explicit CNamedMutex(std::string name) : m_name(std::move(name)) {}
@@ -21,12 +25,16 @@ class CNamedMutex {
   CNamedMutex& operator=(const CNamedMutex&) = delete;
 
   const std::string& Name() const { return m_name; }
-  bool TryLockFor(std::chrono::milliseconds timeout) { return m_mutex.try_lock_for(timeout); }
-  void Unlock() { m_mutex.unlock(); }
+  bool TryLockFor(std::chrono::milliseconds timeout);
+  // Only by the holder.
+  void Unlock();
 
  private:
   std::string m_name;
-  std::recursive_timed_mutex m_mutex;
+  std::mutex m_state;
+  std::condition_variable m_released;
+  std::thread::id m_owner;
+  unsigned m_depth = 0;
 };
 
 using NamedMutexPtr = std::shared_ptr<CNamedMutex>;

@@ -36,7 +36,8 @@ bool CStopEvent::IsSet() const {
 
 bool CStopEvent::Wait(int milliseconds) const {
   std::unique_lock<std::mutex> guard(m_lock);
-  return m_changed.wait_for(guard, std::chrono::milliseconds(milliseconds), [this] { return m_set; });
+  const auto deadline = std::chrono::system_clock::now() + std::chrono::milliseconds(milliseconds);
+  return m_changed.wait_until(guard, deadline, [this] { return m_set; });
 }
 
 }  // namespace platform

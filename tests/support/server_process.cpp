@@ -38,7 +38,14 @@ ServerProcess::ServerProcess(const std::string& extraIni) : m_httpPort(FreePort(
 }
 
 ServerProcess::~ServerProcess() {
-  if (m_pid > 0) Stop(SIGKILL);
+  if (m_pid > 0) Stop(SIGINT);
+  // A server built with a sanitizer reports on its console; any report fails
+  // the test that ran it.
+  const std::string console = Console();
+  for (const char* report : {"WARNING: ThreadSanitizer", "ERROR: AddressSanitizer", "ERROR: LeakSanitizer",
+                             "runtime error:"}) {
+    if (console.find(report) != std::string::npos) ADD_FAILURE() << "sanitizer report from the server";
+  }
   if (::testing::Test::HasFailure()) {
     std::cerr << "---- server console (" << m_dir.Path() << ") ----\n" << Console() << "---- end ----\n";
   }
