@@ -81,6 +81,17 @@ async function logOnAndEnter(name) {
   const roomList = await frameNamed(page, 'roomlist');
   await roomList.waitForSelector('text=大厅');
   await page.screenshot({ path: path.join(shotDir, `${name}-2-room-list.png`) });
+  if (name === 'tom') {
+    const roomListAddress = roomList.url();
+    // Create a room from the room list's form.
+    await roomList.fill('input[name=rn]', '书房');
+    await roomList.selectOption('select[name=tp]', { label: '技术' });
+    await roomList.click('input[name=B1][value="创建"]');
+    await roomList.waitForSelector('text=创建聊天室成功');
+    await page.screenshot({ path: path.join(shotDir, 'tom-2b-room-created.png') });
+    await roomList.goto(roomListAddress);
+    await roomList.waitForSelector('text=大厅');
+  }
   // Entering a room opens the chat in a window of its own.
   const [chat] = await Promise.all([context.waitForEvent('page'), roomList.click('a:has-text("大厅")')]);
   await chat.setViewportSize({ width: 1100, height: 720 });
