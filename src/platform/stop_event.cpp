@@ -17,16 +17,16 @@ CStopEvent::~CStopEvent() {
 }
 
 void CStopEvent::Set() {
-  {
-    std::lock_guard<std::mutex> guard(m_lock);
-    if (m_set) return;
-    m_set = true;
-  }
-  m_changed.notify_all();
+  // Everything happens under the lock, so whoever sees the event set has
+  // seen the whole of Set (the main loop may end the process right after).
+  std::lock_guard<std::mutex> guard(m_lock);
+  if (m_set) return;
+  m_set = true;
   if (m_eventFd >= 0) {
     const std::uint64_t one = 1;
     [[maybe_unused]] ssize_t written = ::write(m_eventFd, &one, sizeof one);
   }
+  m_changed.notify_all();
 }
 
 bool CStopEvent::IsSet() const {
