@@ -68,6 +68,13 @@ const IniCase kUndefinedCases[] = {
     {"line without '='", "[g]\njust words\n", "g", "just words", ""},
 };
 
+TEST_F(SettingsFile, NulBytesEndAValueAsTextAndNothingElse) {
+  const char file[] = "[g]\nk = a\0b\nnext = 1\n";
+  Load(std::string(file, sizeof file - 1));
+  EXPECT_STREQ(GetSetting("g", "k"), "a");
+  EXPECT_STREQ(GetSetting("g", "next"), "1");
+}
+
 TEST_F(SettingsFile, IgnoresLinesThatDefineNothing) {
   for (const IniCase& c : kUndefinedCases) {
     Load(c.file);

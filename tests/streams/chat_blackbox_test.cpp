@@ -1,9 +1,12 @@
 // Chatting through the real server: users, their open message streams, and
 // the lines, notices and commands that reach them.
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <thread>
 
 #include "support/chat_client.h"
@@ -279,6 +282,55 @@ TEST(ChatIdle, IdleSessionExpiresWithALeaveNotice) {
   std::this_thread::sleep_for(3s);
   tom.Say("anyone?");
   EXPECT_NE(tom.WaitFor("离开了聊天室", 3000).find("<STRONG>ann</STRONG></A> 离开了聊天室"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// A browser that stops reading its message frame is dropped once a
+// megabyte waits for it, and the others go on getting their lines.
+TEST(ChatSlowReader, IsClosedWithoutSlowingTheOthers) {
+  ServerProcess server;
+  ASSERT_TRUE(server.Start());
+  ChatUser talker(server, "talker");
+  talker.Join(kLobby);
+  ChatUser watcher(server, "watcher");
+  watcher.Join(kLobby);
+  ChatUser sleeper(server, "sleeper");
+  sleeper.Join(kLobby);
+  // A small receive buffer, set before connecting (set later, it leaves the
+  // window scaled and makes reading back crawl).
+  const int stuck = ::socket(AF_INET, SOCK_STREAM, 0);
+  const int small = 4096;
+  ::setsockopt(stuck, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(server.HttpPort()));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::connect(stuck, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  SendAll(stuck, "GET /messages?session=" + sleeper.Session() + "&RoomName=" + UrlEncode(kLobby) +
+                     " HTTP/1.0\r\nHost: t\r\n\r\n");
+  // The watcher reads everything as it comes, on a thread of its own.
+  const int watching = ConnectLoopback(server.HttpPort());
+  SendAll(watching, "GET /messages?session=" + watcher.Session() + "&RoomName=" + UrlEncode(kLobby) +
+                        " HTTP/1.0\r\nHost: t\r\n\r\n");
+  std::atomic<bool> sawLast{false};
+  std::thread reader([&] {
+    sawLast = ReadUntilContains(watching, "still quick", 60s).find("still quick") != std::string::npos;
+  });
+  std::this_thread::sleep_for(200ms);
+  const std::string line(1900, 'z');
+  for (int i = 0; i < 2500; ++i) talker.Say(line + std::to_string(i));
+  const auto start = std::chrono::steady_clock::now();
+  talker.Say("still quick");
+  reader.join();
+  EXPECT_TRUE(sawLast);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  // The sleeper's stream ends after what was already under way.
+  EXPECT_TRUE(WaitForClose(stuck, 10s));
+  ::close(stuck);
+  ::close(watching);
 }
 
 }  // namespace
