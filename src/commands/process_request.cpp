@@ -4,27 +4,25 @@
 #include "commands/process_request.h"
 
 #include "accounts/logon.h"
+#include "accounts/registration.h"
+#include "chat/room_events.h"
 #include "commands/command_parser.h"
 #include "commands/message_step.h"
 #include "commands/speaker.h"
-#include "accounts/registration.h"
-#include "chat/password_list.h"
-#include "chat/room_events.h"
-#include "chat/room_list.h"
 #include "foundation/settings.h"
 #include "foundation/text.h"
 #include "http/client_connection.h"
 #include "http/frame_pages.h"
-#include "http/room_list_page.h"
 #include "http/page_shell.h"
 #include "http/request_form.h"
+#include "http/room_list_page.h"
 #include "http/routes.h"
 #include "platform/console.h"
 
 inline constexpr size_t kStaticNameLimit = 599;
 
 std::string StaticFileName(const std::string& path) {
-  if (path == "/") return "logon.html";
+  if (path.empty() || path == "/") return "logon.html";
   const std::string upper = AsciiUpper(path);
   if (Contains(upper, "USERS") || Contains(upper, ".INI") || Contains(path, "..")) return "logon.html";
   return path.substr(1, kStaticNameLimit);
