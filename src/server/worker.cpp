@@ -10,8 +10,10 @@
 #include "server/server.h"
 
 namespace {
+// The poll set: the listening socket, the stop event, then one entry per
+// connection in m_polled's order.
 constexpr size_t kListenEntry = 0;
-constexpr size_t kStopEntry = 1;
+constexpr size_t kFirstConnectionEntry = 2;
 }  // namespace
 
 void CWorker::FromClientThread() {
@@ -41,8 +43,7 @@ void CWorker::Turn() {
 
   if (m_pollSet[kListenEntry].revents & POLLIN) AcceptOne();
   for (size_t i = 0; i < m_polled.size(); ++i) {
-    const short revents = m_pollSet[i + 2].revents;
-    if (revents != 0) ServeConnection(*m_polled[i], revents);
+    if (m_pollSet[kFirstConnectionEntry + i].revents != 0) ServeConnection(*m_polled[i]);
   }
 }
 
@@ -79,7 +80,7 @@ bool CWorker::PrepareConnection(CClientConnection& connection, std::time_t now) 
   return false;
 }
 
-void CWorker::ServeConnection(CClientConnection& connection, short) {
+void CWorker::ServeConnection(CClientConnection& connection) {
   try {
     connection.Step();
     // A request read in full is answered at once, without waiting a turn.

@@ -23,7 +23,7 @@ class CWorker {
   // Adds the connection to the poll set, or answers true when it is done and
   // must be removed.
   bool PrepareConnection(CClientConnection& connection, std::time_t now);
-  void ServeConnection(CClientConnection& connection, short revents);
+  void ServeConnection(CClientConnection& connection);
   void Turn();
   int PollTimeoutMs(std::time_t now) const;
   void AcceptOne();
