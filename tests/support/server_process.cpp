@@ -30,11 +30,18 @@ std::string SiteIni(int httpPort, int telnetPort, const std::string& extra) {
          std::to_string(httpPort) + "\ntelnet_port = " + std::to_string(telnetPort) + "\n" + extra;
 }
 
-ServerProcess::ServerProcess(const std::string& extraIni) : m_httpPort(FreePort()), m_telnetPort(FreePort()) {
-  while (m_telnetPort == m_httpPort) m_telnetPort = FreePort();
+ServerProcess::ServerProcess(const std::string& extraIni) : m_extraIni(extraIni) {
   std::filesystem::copy(std::string(TOLVAN_SITE_DIR) + "/htdocs", m_dir.File("htdocs"),
                         std::filesystem::copy_options::recursive);
-  m_dir.Write("tolvann2.ini", SiteIni(m_httpPort, m_telnetPort, extraIni));
+  ChoosePorts();
+}
+
+void ServerProcess::ChoosePorts() {
+  m_httpPort = FreePort();
+  do {
+    m_telnetPort = FreePort();
+  } while (m_telnetPort == m_httpPort);
+  m_dir.Write("tolvann2.ini", SiteIni(m_httpPort, m_telnetPort, m_extraIni));
 }
 
 ServerProcess::~ServerProcess() {
@@ -53,6 +60,20 @@ ServerProcess::~ServerProcess() {
 
 bool ServerProcess::Start(const std::vector<std::string>& arguments, bool waitForListen,
                           const std::vector<std::string>& environment) {
+  // A port that was free a moment ago may have been taken by a test running
+  // beside this one: then the server never listens, and it is tried again
+  // on other ports.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (StartOnce(arguments, waitForListen, environment)) return true;
+    if (!waitForListen) return false;
+    Stop(SIGKILL);
+    ChoosePorts();
+  }
+  return false;
+}
+
+bool ServerProcess::StartOnce(const std::vector<std::string>& arguments, bool waitForListen,
+                              const std::vector<std::string>& environment) {
   const std::string console = m_dir.File("console.txt");
   m_pid = ::fork();
   if (m_pid == 0) {
@@ -71,7 +92,7 @@ bool ServerProcess::Start(const std::vector<std::string>& arguments, bool waitFo
     ::_exit(127);
   }
   if (m_pid < 0 || !waitForListen) return m_pid > 0;
-  const auto end = Clock::now() + std::chrono::seconds(10);
+  const auto end = Clock::now() + std::chrono::seconds(5);
   while (Clock::now() < end) {
     const int fd = ConnectLoopback(m_httpPort);
     if (fd >= 0) {

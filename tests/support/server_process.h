@@ -45,7 +45,13 @@ class ServerProcess {
   bool WaitForConsole(const std::string& text, std::chrono::milliseconds timeout) const;
 
  private:
+  // Picks free ports and writes the ini with them.
+  void ChoosePorts();
+  bool StartOnce(const std::vector<std::string>& arguments, bool waitForListen,
+                 const std::vector<std::string>& environment);
+
   TempDir m_dir;
+  std::string m_extraIni;
   int m_httpPort;
   int m_telnetPort;
   pid_t m_pid = -1;
