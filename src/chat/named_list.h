@@ -108,6 +108,11 @@ class CNamedList {
     return removed;
   }
 
+  // Takes that very node out (it stays alive for whoever holds it).
+  Nodes Remove(const NodePtr& node) {
+    return RemoveIf([&node](const Node& candidate) { return &candidate == node.get(); });
+  }
+
   Nodes RemoveAll() {
     std::unique_lock<std::shared_mutex> guard(m_nodesLock);
     m_byId.clear();

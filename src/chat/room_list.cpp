@@ -80,7 +80,7 @@ void CRoomList::CRoomListRemoveRoom(const std::string& roomName) {
     if (!guard) return;
     RoomPtr room = FindByName(roomName);
     if (!room) return;
-    removed = RemoveIf([&room](const CRoomSession& candidate) { return &candidate == room.get(); });
+    removed = Remove(room);
   }
   for (const RoomPtr& room : removed) DestroyRoom(room);
 }
@@ -296,7 +296,7 @@ void CRoomList::CRoomSessionRemoveOldRooms() {
         const std::string name = room->GetName().substr(0, 198);
         if (g_managerList) g_managerList->RemoveRoomEntries(name);
         REmoveRoom(name, OwnNodeId(), false);
-        Nodes gone = RemoveIf([&room](const CRoomSession& candidate) { return &candidate == room.get(); });
+        Nodes gone = Remove(room);
         removed.insert(removed.end(), gone.begin(), gone.end());
       } catch (...) {
         platform::ConsoleWrite("catch in CRoomSessionRemoveOldRooms\n");

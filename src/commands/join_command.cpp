@@ -1,6 +1,5 @@
 #include "commands/join_command.h"
 
-#include "chat/delivery.h"
 #include "chat/manager_list.h"
 #include "chat/room_events.h"
 #include "chat/room_list.h"

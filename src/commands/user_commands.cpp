@@ -16,13 +16,19 @@
 
 namespace {
 
-// "name:room&nbsp;" hits of a search over every room, split apart.
-std::vector<std::string> SearchHits(const std::string& name, int level, size_t limit) {
+// A search over every room: "name:room&nbsp;" per user of that name.
+std::string SearchText(const std::string& name, int level) {
   CTextBuffer found;
   if (g_roomList) g_roomList->CRoomSessionSearchUserByName(found, name, level);
+  return found.Str();
+}
+
+// The users a page goes to: the first hits of a search, split apart.
+std::vector<std::string> PageHits(const std::string& name) {
+  const std::string found = SearchText(name, 0);
   std::vector<std::string> hits;
-  std::string_view text = found.View();
-  while (!text.empty() && hits.size() < limit) {
+  std::string_view text = found;
+  while (!text.empty() && hits.size() < kMaxPageHits) {
     const size_t end = text.find("&nbsp;");
     hits.emplace_back(text.substr(0, std::min(end, kPageHitLimit)));
     if (end == std::string_view::npos) break;
@@ -46,7 +52,7 @@ void CommandPage(CommandContext& context, const std::string& target, const std::
     const CUserSession& speaker = *context.speaker.session;
     const std::string name = target.substr(0, target.find(':'));
     const std::string colour = context.form.FindField("addwordcolor");
-    const std::vector<std::string> hits = SearchHits(name, 0, kMaxPageHits);
+    const std::vector<std::string> hits = PageHits(name);
     if (hits.empty()) {
       SystemLineToSpeaker(context, "#FF0000", "系统: 传呼对象不在线", " ");
       return;
@@ -82,8 +88,7 @@ void CommandFind(CommandContext& context, const std::string& target) {
     return;
   }
   if (target.empty()) return;
-  std::string list;
-  for (const std::string& hit : SearchHits(target, 0, SIZE_MAX)) list += hit + "&nbsp;";
+  std::string list = SearchText(target, 0);
   if (list.empty()) list = "<font color=#ff0000 size=2>(暂无)</font>";
   SystemLineToSpeaker(context, "#ff0000", "查找(" + CleanUserText(target) + ")结果:", list);
 }
@@ -115,7 +120,5 @@ void CommandKickOrBan(CommandContext& context, unsigned code, const std::string&
 void CommandCheckMoney(CommandContext& context, const std::string& target) {
   const std::string chief = GetSetting("general", "ManagerName");
   if (chief.empty() || target.empty() || context.speaker.session->GetName() != chief) return;
-  std::string list;
-  for (const std::string& hit : SearchHits(target, kSeeAddressesLevel, SIZE_MAX)) list += hit + "&nbsp;";
-  ReplyToSpeaker(context, "检查结果: " + list);
+  ReplyToSpeaker(context, "检查结果: " + SearchText(target, kSeeAddressesLevel));
 }

@@ -32,6 +32,13 @@ size_t CJavaClientConnection::PendingOutput() const {
   return guard ? m_output.size() - m_sent : 0;
 }
 
+namespace {
+// Whether the recipient ignores the sender (the sender's name part).
+bool Ignores(const CUserSession* recipient, const std::string& sender) {
+  return recipient != nullptr && recipient->IsIgnoring(NamePart(sender.substr(0, kShownNameLimit)));
+}
+}  // namespace
+
 SessionPtr CJavaClientConnection::Recipient(const CUserSession* given, CRoomSession* room) const {
   if (given != nullptr || room == nullptr) return nullptr;
   return room->Members().FindBySessionAndNode(m_session, OwnNodeId());
@@ -39,23 +46,22 @@ SessionPtr CJavaClientConnection::Recipient(const CUserSession* given, CRoomSess
 
 void CJavaClientConnection::SendMessage1(const RenderedLine& line, const CUserSession* recipient, CRoomSession* room,
                                          bool nodeLink) {
-  SessionPtr found = Recipient(recipient, room);
+  const SessionPtr found = Recipient(recipient, room);
   const CUserSession* user = recipient != nullptr ? recipient : found.get();
-  if (user != nullptr && user->IsIgnoring(NamePart(line.sender.substr(0, kShownNameLimit)))) return;
+  if (Ignores(user, line.sender)) return;
   Deliver(RenderMessage1(line, user != nullptr ? user->GetName() : std::string(), nodeLink));
 }
 
 void CJavaClientConnection::SendMessage2(const RenderedLine& line, const CUserSession* recipient, CRoomSession* room,
                                          bool nodeLink) {
-  SessionPtr found = Recipient(recipient, room);
-  const CUserSession* user = recipient != nullptr ? recipient : found.get();
-  if (user != nullptr && user->IsIgnoring(NamePart(line.sender.substr(0, kShownNameLimit)))) return;
+  const SessionPtr found = Recipient(recipient, room);
+  if (Ignores(recipient != nullptr ? recipient : found.get(), line.sender)) return;
   Deliver(RenderMessage2(line, nodeLink));
 }
 
 void CJavaClientConnection::SendChatLine(const RenderedChatLine& line, const std::string& sender,
                                          const CUserSession& recipient) {
-  if (recipient.IsIgnoring(NamePart(sender.substr(0, kShownNameLimit)))) return;
+  if (Ignores(&recipient, sender)) return;
   Deliver(line.For(recipient.GetName()));
 }
 
@@ -70,7 +76,10 @@ void CJavaClientConnection::Deliver(const std::string& text) {
   } else if (m_output.size() - m_sent > kStreamOutputCap) {
     m_closing = true;  // the browser stopped reading: it may not grow the server
   }
-  const bool wants = m_closing || m_sent < m_output.size();
+  UpdateWriteInterest(m_closing || m_sent < m_output.size());
+}
+
+void CJavaClientConnection::UpdateWriteInterest(bool wants) {
   if (wants != m_wantsWrite && m_writeInterest) m_writeInterest(wants);
   m_wantsWrite = wants;
 }
@@ -99,9 +108,7 @@ bool CJavaClientConnection::WriteData() {
     platform::CMutexGuard guard(*m_guard);
     if (!guard) return true;
     const bool ok = SendQueued() && !m_closing;
-    const bool wants = !ok || m_sent < m_output.size();
-    if (wants != m_wantsWrite && m_writeInterest) m_writeInterest(wants);
-    m_wantsWrite = wants;
+    UpdateWriteInterest(!ok || m_sent < m_output.size());
     return ok;
   } catch (...) {
     platform::ConsoleWrite("catch in WriteData\n");

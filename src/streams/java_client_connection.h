@@ -49,6 +49,8 @@ class CJavaClientConnection {
   void Deliver(const std::string& text);
   // Sends from the queue; the guard is held.
   bool SendQueued();
+  // Tells the writer whether output waits (only on a change); the guard is held.
+  void UpdateWriteInterest(bool wants);
   SessionPtr Recipient(const CUserSession* given, CRoomSession* room) const;
 
   const std::string m_session;

@@ -20,17 +20,20 @@ struct Member {
   SessionPtr session;
 };
 
-// What one delivery looks up once, not once per stream.
+// What one delivery looks up once, not once per stream: the line's room
+// and the settings.
 struct Walk {
+  explicit Walk(const std::string& roomName) : room(g_roomList ? g_roomList->FindByName(roomName) : nullptr) {}
+  RoomPtr room;
   std::string ownNode = OwnNodeId();
   bool nodeLink = NodeLinkOn();
 };
 
-Member FindMember(const CJavaClientConnection& stream, const std::string& roomName, const Walk& walk) {
+Member FindMember(const CJavaClientConnection& stream, const Walk& walk) {
   Member member;
-  if (stream.Session().empty() || !g_roomList) return member;
-  member.room = g_roomList->FindByName(roomName);
-  if (member.room) member.session = member.room->Members().FindBySessionAndNode(stream.Session(), walk.ownNode);
+  if (stream.Session().empty() || !walk.room) return member;
+  member.room = walk.room;
+  member.session = walk.room->Members().FindBySessionAndNode(stream.Session(), walk.ownNode);
   return member;
 }
 
@@ -41,11 +44,11 @@ bool MaySee(const CUserSession& member, int kind, bool refusalsToo) {
 // A line for the room's approved members (SSPBMSG1 and its notice twin).
 void WalkRoom(const std::string& roomName, int kind, const char* catchName,
               const std::function<void(CJavaClientConnection&, const Member&, bool)>& send) {
-  if (!g_streamList) return;
-  const Walk walk;
+  const Walk walk(roomName);
+  if (!g_streamList || !walk.room) return;
   g_streamList->ForEach([&](CJavaClientConnection& stream) {
     try {
-      const Member member = FindMember(stream, roomName, walk);
+      const Member member = FindMember(stream, walk);
       if (!member.session || member.session->RoomName() != roomName || !MaySee(*member.session, kind, true)) return;
       send(stream, member, walk.nodeLink);
     } catch (...) {
@@ -56,11 +59,11 @@ void WalkRoom(const std::string& roomName, int kind, const char* catchName,
 
 // A line for one session, or for the room's managers (SSPRMSG2).
 void WalkPersonal(const std::string& targetSession, const std::string& roomName, int mode, const RenderedLine& line) {
-  if (!g_streamList) return;
-  const Walk walk;
+  const Walk walk(roomName);
+  if (!g_streamList || !walk.room) return;
   g_streamList->ForEach([&](CJavaClientConnection& stream) {
     try {
-      const Member member = FindMember(stream, roomName, walk);
+      const Member member = FindMember(stream, walk);
       if (!member.session) return;
       if (mode > 2) {
         if (!member.session->CUserSessionIsManager()) return;

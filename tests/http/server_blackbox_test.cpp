@@ -12,9 +12,6 @@
 namespace {
 using namespace std::chrono_literals;
 
-const std::string kHead = kStandardHead;
-std::string ReadFile(const std::string& path) { return ReadWholeFile(path); }
-
 class HttpServer : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -34,33 +31,33 @@ class HttpServer : public ::testing::Test {
     s_server = nullptr;
   }
   static int Port() { return s_server->HttpPort(); }
-  static std::string Site(const std::string& name) { return ReadFile(s_server->Dir().File("htdocs/" + name)); }
+  static std::string Site(const std::string& name) { return ReadWholeFile(s_server->Dir().File("htdocs/" + name)); }
 
   static ServerProcess* s_server;
 };
 ServerProcess* HttpServer::s_server = nullptr;
 
 TEST_F(HttpServer, RootServesTheLogonPageAsATemplate) {
-  EXPECT_EQ(HttpGet(Port(), "/"), kHead + AsTemplate(Site("logon.html")));
+  EXPECT_EQ(HttpGet(Port(), "/"), kStandardHead + AsTemplate(Site("logon.html")));
 }
 
 TEST_F(HttpServer, ForbiddenNamesServeTheLogonPage) {
-  const std::string logon = kHead + AsTemplate(Site("logon.html"));
+  const std::string logon = kStandardHead + AsTemplate(Site("logon.html"));
   for (const char* path : {"/../tolvann2.ini", "/tolvann2.ini", "/x.Ini", "/users/tom", "/Users", "/a/../logon.html"}) {
     EXPECT_EQ(HttpGet(Port(), path), logon) << path;
   }
 }
 
 TEST_F(HttpServer, TemplatesKeepTheirLineEndsAndGainCrLf) {
-  EXPECT_EQ(HttpGet(Port(), "/crlf.html"), kHead + "line one\n\r\nline two\r\n");
+  EXPECT_EQ(HttpGet(Port(), "/crlf.html"), kStandardHead + "line one\n\r\nline two\r\n");
 }
 
-TEST_F(HttpServer, MissingFileGetsTheHeadAlone) { EXPECT_EQ(HttpGet(Port(), "/nothing-here.html"), kHead); }
+TEST_F(HttpServer, MissingFileGetsTheHeadAlone) { EXPECT_EQ(HttpGet(Port(), "/nothing-here.html"), kStandardHead); }
 
 TEST_F(HttpServer, PathsOutsideTheTableAreStaticFiles) {
-  EXPECT_EQ(HttpGet(Port(), "/Logon"), kHead + "capital logon\r\n");
-  EXPECT_EQ(HttpGet(Port(), "/logon/"), kHead) << "'logon/' names no file";
-  EXPECT_EQ(HttpGet(Port(), "/messages"), kHead + "static messages file\r\n");
+  EXPECT_EQ(HttpGet(Port(), "/Logon"), kStandardHead + "capital logon\r\n");
+  EXPECT_EQ(HttpGet(Port(), "/logon/"), kStandardHead) << "'logon/' names no file";
+  EXPECT_EQ(HttpGet(Port(), "/messages"), kStandardHead + "static messages file\r\n");
 }
 
 TEST_F(HttpServer, GifIsSentAsItsHeadAndBytes) {
@@ -81,17 +78,17 @@ TEST_F(HttpServer, LargePageGoesOutWhole) {
   std::this_thread::sleep_for(200ms);
   const std::string answer = ReadUntilClose(fd);
   ::close(fd);
-  EXPECT_EQ(answer, kHead + AsTemplate(Site("big.html")));
+  EXPECT_EQ(answer, kStandardHead + AsTemplate(Site("big.html")));
 }
 
 TEST_F(HttpServer, TemplateLinesLongerThan2047BytesComeInPieces) {
   EXPECT_EQ(HttpGet(Port(), "/long-line.html"),
-            kHead + std::string(2047, 'x') + "\r\n" + std::string(2047, 'x') + "\r\n" + std::string(906, 'x') + "\r\n");
+            kStandardHead + std::string(2047, 'x') + "\r\n" + std::string(2047, 'x') + "\r\n" + std::string(906, 'x') + "\r\n");
 }
 
 TEST_F(HttpServer, BlankWithoutUserGetsTheInvalidSessionNotice) {
   const std::string notice =
-      kHead + "<HTML><HEAD><TITLE></TITLE></HEAD><BODY>" + AsTemplate(Site("title.html")) +
+      kStandardHead + "<HTML><HEAD><TITLE></TITLE></HEAD><BODY>" + AsTemplate(Site("title.html")) +
       "<table bgcolor=#e9f8fe align=\"center\" height=\"300\" border=\"0\" cellpadding=\"0\" cellspacing=\"0\" "
       "width=\"704\"><tr></tr><tr><td width=\"100%\" align=\"center\" align=\"center\"><br><br><br><font "
       "color=\"#FF0000\"><b>对不起，您的登录已经信息无效</font><br><br>请重新[<A HREF=\"/logon.html\" "
@@ -102,7 +99,7 @@ TEST_F(HttpServer, BlankWithoutUserGetsTheInvalidSessionNotice) {
   EXPECT_EQ(HttpGet(Port(), "/goto?session=nobody"), notice);
   EXPECT_EQ(HttpPost(Port(), "/Blank", "session=nobody&message=hi"), notice);
   // The query of a POST stays in its path: "/Blank?x=1" is a static file.
-  EXPECT_EQ(HttpPost(Port(), "/Blank?x=1", "session=x"), kHead);
+  EXPECT_EQ(HttpPost(Port(), "/Blank?x=1", "session=x"), kStandardHead);
 }
 
 TEST_F(HttpServer, UnservedRequestsCloseWithoutAnAnswer) {
@@ -125,7 +122,7 @@ TEST_F(HttpServer, PeerResetMidResponseLeavesTheServerServing) {
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
     ::close(fd);  // RST while the page is going out
   }
-  EXPECT_EQ(HttpGet(Port(), "/nothing-here.html"), kHead);
+  EXPECT_EQ(HttpGet(Port(), "/nothing-here.html"), kStandardHead);
 }
 
 TEST_F(HttpServer, TelnetPortIsOpenedButNeverServed) {
@@ -144,7 +141,7 @@ TEST(HttpDeadline, SilentClientIsClosedAndOthersAreServed) {
   std::vector<int> silent;
   for (int i = 0; i < 50; ++i) silent.push_back(ConnectLoopback(server.HttpPort()));
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(HttpGet(server.HttpPort(), "/nothing.html"), kHead);
+  EXPECT_EQ(HttpGet(server.HttpPort(), "/nothing.html"), kStandardHead);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
   for (int fd : silent) {
     EXPECT_TRUE(WaitForClose(fd, 4s));
