@@ -60,8 +60,8 @@ void RunServicePath(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  platform::PrepareProcessSignals();
-  RaiseOpenFileLimit();
+  // "-install" and "-remove" keep the default signal handling, so Ctrl+C ends
+  // them (and the systemctl they run) like any console program.
   const std::string word = OptionWord(argc, argv);
   if (word == "install") {
     InstallService();
@@ -71,6 +71,8 @@ int main(int argc, char** argv) {
     RemoveService();
     return 0;
   }
+  platform::PrepareProcessSignals();
+  RaiseOpenFileLimit();
   if (word == "debug") {
     SetDebugMode(true);
     RunDebugConsole(argc, argv);
