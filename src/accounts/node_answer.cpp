@@ -1,47 +1,66 @@
 #include "accounts/node_answer.h"
 
-#include "nodelink/message_list.h"
-#include "platform/process_mutexes.h"
+#include <memory>
+
+#include "chat/chat_core.h"
 #include "platform/stop_event.h"
 
 namespace {
+
 constexpr int kSecondsBetweenSends = 5;
+constexpr int kTickMs = 1000;
 
-// The item's status under tolMsgList; kNoAnswerYet while there is none.
-int StatusOf(int serial) {
-  platform::CMutexGuard guard(platform::GetProcessMutex(platform::ProcessMutex::kMsgList));
-  if (!guard || !g_messageList) return kNoAnswerYet;
-  const CResendItem* item = g_messageList->FindBySerial(serial);
-  return item != nullptr ? item->status : kNoAnswerYet;
-}
-
-void RemoveItem(int serial) {
-  platform::CMutexGuard guard(platform::GetProcessMutex(platform::ProcessMutex::kMsgList));
-  if (guard && g_messageList) g_messageList->Remove(serial);
-}
-}  // namespace
-
-bool WaitOneSecondUnlessStopping() { return !(g_stopEvent && g_stopEvent->Wait(1000)); }
-
-int AskNodeAndWait(RecordLayout layout, const RecordValues& values, int resendLimit, const WaitSecond& waitSecond) {
-  const int serial = EmitNodeRecord(layout, values);
-  if (serial < 0) return kNodeAnswerFailed;
-  const std::string request = BuildNodeRecord(layout, values, serial);
-  int result = kNodeAnswerFailed;
+struct Waiter : std::enable_shared_from_this<Waiter> {
+  CChatCore& core;
+  CParkedRequest parked;
+  int serial;
+  std::string record;
+  int resendLimit;
+  AwaitedAnswer awaited;
+  std::function<void(const NodeAnswer&, CPage&)> finish;
   int seconds = 0;
   int resends = 0;
-  while (!StopRequested()) {
-    const int status = StatusOf(serial);
-    if (status != kNoAnswerYet) {
-      result = status;
-      break;
-    }
-    if (!waitSecond()) break;
-    if (++seconds % kSecondsBetweenSends != 0) continue;
-    AppendToOutBuffer(request);
-    // The last resend goes out, but no more time is given for its answer.
-    if (++resends == resendLimit) break;
+
+  Waiter(CChatCore& chat, CParkedRequest request, int number, std::string text, int limit, AwaitedAnswer what,
+         std::function<void(const NodeAnswer&, CPage&)> done)
+      : core(chat), parked(request), serial(number), record(std::move(text)), resendLimit(limit), awaited(what),
+        finish(std::move(done)) {}
+
+  // The answer, once there is one.
+  std::optional<NodeAnswer> Answer() {
+    const std::optional<CResendItem> item = core.NodeLink().ResendList().FindBySerial(serial);
+    if (!item) return std::nullopt;
+    if (awaited == AwaitedAnswer::kReply ? !item->reply.has_value() : item->status == kNoAnswerYet) return std::nullopt;
+    return NodeAnswer{item->status, item->reply};
   }
-  RemoveItem(serial);
-  return result;
+
+  void Tick() {
+    std::optional<NodeAnswer> answer = StopRequested() ? NodeAnswer{} : Answer();
+    if (!answer && ++seconds % kSecondsBetweenSends == 0) {
+      core.NodeLink().Outbox().Append(record);
+      // The last resend goes out, but no more time is given for its answer.
+      if (++resends == resendLimit) answer = NodeAnswer{};
+    }
+    if (!answer) {
+      Schedule();
+      return;
+    }
+    core.NodeLink().ResendList().Remove(serial);
+    parked.Resume([answer = *answer, finish = finish](CPage& page) { finish(answer, page); });
+  }
+
+  void Schedule() {
+    auto self = shared_from_this();
+    parked.Loop().RunAfter(kTickMs, [self] { self->Tick(); });
+  }
+};
+
+}  // namespace
+
+void AskNodeAndWait(CChatCore& core, CRequest& request, RecordLayout layout, const RecordValues& values,
+                    int resendLimit, AwaitedAnswer awaited, std::function<void(const NodeAnswer&, CPage&)> finish) {
+  const int serial = core.NodeLink().Emit(layout, values);
+  auto waiter = std::make_shared<Waiter>(core, request.Park(), serial, BuildNodeRecord(layout, values, serial),
+                                         resendLimit, awaited, std::move(finish));
+  waiter->Schedule();
 }

@@ -1,22 +1,33 @@
 // Waiting for a peer node's answer to a numbered request (logon,
-// registration): the request is sent again after every fifth second, and
-// the wait gives up after the given number of resends.
+// registration, password change) without holding a thread: the request is
+// emitted, the connection is parked, and a timer of its loop looks at the
+// resend list every second, sends the request again after every fifth
+// second and gives up after the given number of resends.
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
+#include "http/request.h"
 #include "nodelink/node_record.h"
+
+class CChatCore;
 
 inline constexpr int kLogonResends = 4;         // 20 seconds, 5 sends in all
 inline constexpr int kRegistrationResends = 2;  // 10 seconds, 3 sends in all
 inline constexpr int kNodeAnswerFailed = -1;
 
-// Sleeps about a second; false when the server is stopping.
-using WaitSecond = std::function<bool()>;
-bool WaitOneSecondUnlessStopping();
+struct NodeAnswer {
+  int status = kNodeAnswerFailed;    // the peer's number, or -1 (no answer, or the server stopped)
+  std::optional<std::string> reply;  // the peer's text, when it gave one
+};
 
-// Emits the request, waits for its status and removes it from the resend
-// list; the peer's status, or -1 (no answer, or the server stopped).
-int AskNodeAndWait(RecordLayout layout, const RecordValues& values, int resendLimit,
-                   const WaitSecond& waitSecond = WaitOneSecondUnlessStopping);
+// What the request waits for: a status other than "no answer yet", or a reply text.
+enum class AwaitedAnswer { kStatus, kReply };
+
+// Emits the request, parks the request and, once the answer has come or
+// the time is up, removes it from the resend list and calls finish on the
+// connection's loop to write the answer page.
+void AskNodeAndWait(CChatCore& core, CRequest& request, RecordLayout layout, const RecordValues& values,
+                    int resendLimit, AwaitedAnswer awaited, std::function<void(const NodeAnswer&, CPage&)> finish);

@@ -4,7 +4,8 @@
 
 #include <string>
 
-class CClientConnection;
+class CChatCore;
+class CRequest;
 class CRequestForm;
 
 inline constexpr size_t kMaxUserNameLength = 20;  // bytes
@@ -16,5 +17,5 @@ enum class NameRules { kLocal, kNodeLink };
 // would leave the account directory.
 bool BreaksNameRules(const std::string& name, NameRules rules);
 
-void DoNewAccount(CClientConnection& connection, const CRequestForm& form);
-void DoRegister(CClientConnection& connection, const CRequestForm& form);
+void DoNewAccount(CRequest& request, const CRequestForm& form);
+void DoRegister(CRequest& request, const CRequestForm& form, CChatCore& core);

@@ -1,11 +1,14 @@
-// Loading the chat core at the start of each pass: the global lists, the
-// system rooms of [rooms] and the managers of "managerlist.txt".
+// Loading the chat core at the start of each pass: the system rooms of
+// [rooms] and the managers of "managerlist.txt".
 #pragma once
+
+#include <memory>
+
+#include "chat/chat_core.h"
 
 inline constexpr const char* kManagerFile = "managerlist.txt";
 
-void LoadChatCore();
-void LoadRooms();
-void LoadManagerFile();
-// Deletes the chat core's globals in their fixed order.
-void DestroyChatCore();
+// A core made from the loaded settings, with its rooms and managers.
+std::unique_ptr<CChatCore> LoadChatCore(CNodeOutbox& outbox);
+void LoadRooms(CChatCore& core);
+void LoadManagerFile(CChatCore& core);

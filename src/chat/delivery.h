@@ -1,10 +1,8 @@
-// The four ways text reaches users, as the chat core sees them. The server
-// implements them (it owns the message streams); the chat core only holds
-// this interface, so rooms never depend on the streams. Until a server is
-// running, lines go nowhere.
+// The four ways text reaches users, as the chat core sees them. The layer of
+// message streams implements them; the chat core only holds this interface,
+// so rooms never depend on streams.
 #pragma once
 
-#include <atomic>
 #include <string>
 
 // Message kinds.
@@ -40,8 +38,4 @@ class CDelivery {
   virtual int PostUserMessage(const std::string& node, const std::string& session, const std::string& room, int kind,
                               const std::string& colour, const std::string& sender, const std::string& text,
                               const std::string& addressee, int localMode) = 0;
-  virtual void ShowHelp(int mode, const std::string& room, const std::string& session, const std::string& topic) = 0;
 };
-
-// The running server's delivery; null between passes.
-extern std::atomic<CDelivery*> g_delivery;

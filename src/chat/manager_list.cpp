@@ -1,75 +1,58 @@
 #include "chat/manager_list.h"
 
-#include "chat/user_session.h"
-#include "platform/console.h"
-
-std::unique_ptr<CManagerList> g_managerList;
-
-CManagerList::CManagerList() : m_mutex(platform::OpenNamedMutex("tol2manager")) {}
-
-std::optional<CManagerEntry> CManagerList::FindEntry(const std::string& name, const std::string& room) {
-  platform::CMutexGuard guard(*m_mutex);
-  if (!guard) return std::nullopt;
-  for (const CManagerEntry& entry : m_entries) {
-    if (entry.name == name && entry.room == room) return entry;
-  }
-  return std::nullopt;
+bool CManagerList::FindEntry(const std::string& name, const std::string& room) const {
+  return m_byPair.count(Key(name, room)) != 0;
 }
 
 void CManagerList::AddEntry(const std::string& name, const std::string& room) {
-  if (name.empty() || room.empty()) return;
-  platform::CMutexGuard guard(*m_mutex);
-  if (!guard) return;
-  for (const CManagerEntry& entry : m_entries) {
-    if (entry.name == name && entry.room == room) return;
+  if (name.empty() || room.empty() || FindEntry(name, room)) return;
+  m_entries.push_front(Entry{ManagerEntry{name, room}, m_nextOrder++});
+  m_byPair.emplace(Key(name, room), m_entries.begin());
+  m_byRoom.emplace(room, m_entries.begin());
+}
+
+void CManagerList::Erase(Iterator it) {
+  m_byPair.erase(Key(it->entry.name, it->entry.room));
+  const auto [first, last] = m_byRoom.equal_range(it->entry.room);
+  for (auto at = first; at != last; ++at) {
+    if (at->second == it) {
+      m_byRoom.erase(at);
+      break;
+    }
   }
-  m_entries.push_front(CManagerEntry{name, room});
+  m_entries.erase(it);
 }
 
 void CManagerList::RemoveEntry(const std::string& name, const std::string& room) {
-  platform::CMutexGuard guard(*m_mutex);
-  if (guard) m_entries.remove_if([&](const CManagerEntry& e) { return e.name == name && e.room == room; });
+  const auto found = m_byPair.find(Key(name, room));
+  if (found != m_byPair.end()) Erase(found->second);
 }
 
 void CManagerList::RemoveRoomEntries(const std::string& room) {
-  platform::CMutexGuard guard(*m_mutex);
-  if (guard) m_entries.remove_if([&](const CManagerEntry& e) { return e.room == room; });
+  std::vector<Iterator> doomed;
+  const auto [first, last] = m_byRoom.equal_range(room);
+  for (auto at = first; at != last; ++at) doomed.push_back(at->second);
+  for (Iterator it : doomed) Erase(it);
 }
 
-std::optional<CManagerEntry> CManagerList::FindByRoom(const std::string& room) {
-  platform::CMutexGuard guard(*m_mutex);
-  if (!guard) return std::nullopt;
-  for (const CManagerEntry& entry : m_entries) {
-    if (entry.room == room) return entry;
+std::optional<std::string> CManagerList::FindByRoom(const std::string& room) const {
+  const Entry* first = nullptr;
+  const auto [from, to] = m_byRoom.equal_range(room);
+  for (auto at = from; at != to; ++at) {
+    if (first == nullptr || at->second->order > first->order) first = &*at->second;
   }
-  return std::nullopt;
+  return first != nullptr ? std::optional<std::string>(first->entry.name) : std::nullopt;
 }
 
-void CManagerList::CManagerListToBuffer(CTextBuffer& buffer) {
-  platform::CMutexGuard guard(*m_mutex);
-  if (!guard) return;
-  for (const CManagerEntry& entry : m_entries) {
-    try {
-      if (entry.room != kNoRoom) buffer.AppendMany("<font color=#ff0000>", entry.name, "</font>(", entry.room, ")");
-    } catch (...) {
-      platform::ConsoleWrite("catch in CManagerListToBuffer\n");
-    }
-  }
+std::vector<ManagerEntry> CManagerList::Entries() const {
+  std::vector<ManagerEntry> entries;
+  entries.reserve(m_entries.size());
+  for (const Entry& entry : m_entries) entries.push_back(entry.entry);
+  return entries;
 }
 
-void CManagerList::WriteFileText(CTextBuffer& buffer) {
-  platform::CMutexGuard guard(*m_mutex);
-  if (!guard) return;
-  for (const CManagerEntry& entry : m_entries) {
-    try {
-      buffer.AppendMany(entry.name, ":", entry.room, "\n");
-    } catch (...) {
-      platform::ConsoleWrite("catch in CManagerListToBuffer\n");
-    }
-  }
-}
-
-size_t CManagerList::Count() {
-  platform::CMutexGuard guard(*m_mutex);
-  return guard ? m_entries.size() : 0;
+std::string ManagerFileText(const std::vector<ManagerEntry>& entries) {
+  std::string text;
+  for (const ManagerEntry& entry : entries) text += entry.name + ":" + entry.room + "\n";
+  return text;
 }

@@ -1,40 +1,44 @@
-// The manager list: (manager name, room name) pairs, in g_managerList, read
-// from "managerlist.txt" at each load. A room name of "pRoomName" marks a
-// manager of no particular room.
+// CManagerList: (manager name, room name) pairs. A room name of "pRoomName"
+// marks a manager of no particular room. New entries go first; the file
+// "managerlist.txt" and the list shown to users keep that order. The chat
+// core guards the list with its lock.
 #pragma once
 
+#include <cstdint>
 #include <list>
-#include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
-#include "foundation/text_buffer.h"
-#include "platform/named_mutex.h"
-
-struct CManagerEntry {
-  std::string name;
-  std::string room;
-};
+#include "chat/chat_views.h"
 
 class CManagerList {
  public:
-  CManagerList();
-  virtual ~CManagerList() = default;
-
-  std::optional<CManagerEntry> FindEntry(const std::string& name, const std::string& room);
-  // Nothing for a missing text or an entry already there; new entries go first.
+  bool FindEntry(const std::string& name, const std::string& room) const;
+  // Nothing for a missing text or an entry already there.
   void AddEntry(const std::string& name, const std::string& room);
   void RemoveEntry(const std::string& name, const std::string& room);
   void RemoveRoomEntries(const std::string& room);
-  std::optional<CManagerEntry> FindByRoom(const std::string& room);
-  void CManagerListToBuffer(CTextBuffer& buffer);
-  // The text of "managerlist.txt": name ":" room "\n" per entry.
-  void WriteFileText(CTextBuffer& buffer);
-  size_t Count();
+  // The first manager of the room in list order.
+  std::optional<std::string> FindByRoom(const std::string& room) const;
+  std::vector<ManagerEntry> Entries() const;
+  size_t Count() const { return m_entries.size(); }
 
  private:
-  platform::NamedMutexPtr m_mutex;
-  std::list<CManagerEntry> m_entries;  // head first
+  struct Entry {
+    ManagerEntry entry;
+    std::uint64_t order;  // larger is nearer the head
+  };
+  using Iterator = std::list<Entry>::iterator;
+  static std::string Key(const std::string& name, const std::string& room) { return name + '\n' + room; }
+  void Erase(Iterator it);
+
+  std::list<Entry> m_entries;  // head first
+  std::unordered_map<std::string, Iterator> m_byPair;
+  std::unordered_multimap<std::string, Iterator> m_byRoom;
+  std::uint64_t m_nextOrder = 1;
 };
 
-extern std::unique_ptr<CManagerList> g_managerList;
+// The text of "managerlist.txt": name ":" room "\n" per entry.
+std::string ManagerFileText(const std::vector<ManagerEntry>& entries);

@@ -2,37 +2,29 @@
 
 #include <ctime>
 
+#include "chat/chat_core.h"
 #include "chat/delivery.h"
-#include "chat/manager_list.h"
 #include "chat/room_lines.h"
-#include "chat/room_list.h"
+#include "chat/session_end.h"
 #include "foundation/settings.h"
-#include "nodelink/message_list.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 
 namespace {
 
-
-void Notice(const CUserSession& session, const std::string& text) {
-  AddMessageBoxToRoom(1, session.RoomName(), session.GetName() + ":" + session.NodeId(), session.Colour(), text,
-                      kNotice, session.GetId());
+void Notice(CChatCore& core, const SessionView& session, const std::string& text) {
+  AddMessageBoxToRoom(core, 1, session.roomName, session.name + ":" + session.nodeId, session.colour, text, kNotice,
+                      session.id);
 }
 
-void EmitJump(const CUserSession& session, const std::string& target, const std::string& nodeId) {
-  EmitNodeRecord(RecordLayout::kJump, {{"NEW", target},
-                                       {"ND", nodeId},
-                                       {"UN", session.GetName()},
-                                       {"RM", session.RoomName()},
-                                       {"SS", session.GetId()},
-                                       {"MN", std::to_string(session.Level())},
-                                       {"IP", session.IpAddress()}});
-}
-
-// The record of the same user in another room.
-SessionPtr MovedSession(const CUserSession& from, const RoomPtr& room, const std::string& nodeId) {
-  return std::make_shared<CUserSession>(from.GetName(), from.GetKey(), room->GetId(), from.Colour(), room->GetName(),
-                                        nodeId, from.GetId(), from.Level(), from.IpAddress());
+void EmitJump(CChatCore& core, const SessionView& session, const std::string& target, const std::string& nodeId) {
+  core.NodeLink().Emit(RecordLayout::kJump, {{"NEW", target},
+                                             {"ND", nodeId},
+                                             {"UN", session.name},
+                                             {"RM", session.roomName},
+                                             {"SS", session.id},
+                                             {"MN", std::to_string(session.level)},
+                                             {"IP", session.ipAddress}});
 }
 
 }  // namespace
@@ -46,24 +38,24 @@ std::string NoticeTimeStamp() {
   return text;
 }
 
-int EnterRoomMessage(const CUserSession& session) {
+int EnterRoomMessage(CChatCore& core, const SessionView& session) {
   try {
-    Notice(session, std::string(GetSetting("text", "MSG_ENTERED_ROOM")) + " " + NoticeTimeStamp());
+    Notice(core, session, std::string(GetSetting("text", "MSG_ENTERED_ROOM")) + " " + NoticeTimeStamp());
   } catch (...) {
     platform::ConsoleWrite("catch in EnterRoomMessage\n");
   }
   return 0;
 }
 
-void LeaveRoomMessage(const CUserSession& session) {
+void LeaveRoomMessage(CChatCore& core, const SessionView& session) {
   try {
-    Notice(session, std::string(GetSetting("text", "MSG_LEFT_THE_ROOM")) + NoticeTimeStamp());
+    Notice(core, session, std::string(GetSetting("text", "MSG_LEFT_THE_ROOM")) + NoticeTimeStamp());
   } catch (...) {
     platform::ConsoleWrite("catch in LeaveRoomMessage\n");
   }
 }
 
-void JumpRoomToOtherMessage(const CUserSession& session, const std::string& target, int kind) {
+void JumpRoomToOtherMessage(CChatCore& core, const SessionView& session, const std::string& target, int kind) {
   try {
     std::string text;
     if (kind == 0) {
@@ -73,39 +65,34 @@ void JumpRoomToOtherMessage(const CUserSession& session, const std::string& targ
     } else {
       text = std::string(GetSetting("text", "MSG_JUMP_TO_OTHER_ROOM")) + "(" + target + ")";
     }
-    Notice(session, text);
+    Notice(core, session, text);
   } catch (...) {
     platform::ConsoleWrite("catch in JumpRoom}ToOtherMessage\n");
   }
 }
 
-int JumpRoomMessage(const CUserSession& session, const std::string& oldRoomName) {
+int JumpRoomMessage(CChatCore& core, const SessionView& session, const std::string& oldRoomName) {
   try {
-    Notice(session, "从(" + oldRoomName + ")" + GetSetting("text", "MSG_JUMP_TO_THIS_ROOM"));
+    Notice(core, session, "从(" + oldRoomName + ")" + GetSetting("text", "MSG_JUMP_TO_THIS_ROOM"));
   } catch (...) {
     platform::ConsoleWrite("catch in JumpRoomMessage\n");
   }
   return 0;
 }
 
-int CreateRoom(const SessionPtr& session, const std::string& roomName, const std::string& category,
+int CreateRoom(CChatCore& core, const SessionView& session, const std::string& roomName, const std::string& category,
                const std::string& nodeId, bool emit) {
   try {
-    if (!session || roomName.empty() || nodeId.empty() || roomName == kNoRoom || !g_roomList) return 0;
-    int existed = 0;
-    if (g_roomList->CRoomListAddRoom(std::make_shared<CRoomSession>(roomName), existed).empty() || existed) return 0;
-    if (g_managerList && !g_managerList->FindByRoom(roomName)) g_managerList->AddEntry(session->GetName(), roomName);
-    if (!category.empty()) {
-      if (RoomPtr room = g_roomList->FindByName(roomName)) room->SetCategory(category);
-    }
-    JumpRoomToOtherMessage(*session, roomName, 0);
-    if (nodeId == OwnNodeId() && NodeLinkOn() && emit) {
-      EmitNodeRecord(RecordLayout::kCreateRoom, {{"ND", nodeId},
-                                                 {"SS", session->GetId()},
-                                                 {"RM", roomName},
-                                                 {"TP", category},
-                                                 {"OLD", session->RoomName()},
-                                                 {"UN", session->GetName()}});
+    if (session.id.empty() || roomName.empty() || nodeId.empty() || roomName == kNoRoom) return 0;
+    if (core.AddUserRoom(roomName, category, session.name) != RoomCreation::kCreated) return 0;
+    JumpRoomToOtherMessage(core, session, roomName, 0);
+    if (nodeId == core.NodeId() && core.NodeLink().On() && emit) {
+      core.NodeLink().Emit(RecordLayout::kCreateRoom, {{"ND", nodeId},
+                                                       {"SS", session.id},
+                                                       {"RM", roomName},
+                                                       {"TP", category},
+                                                       {"OLD", session.roomName},
+                                                       {"UN", session.name}});
     }
     return 1;
   } catch (...) {
@@ -114,33 +101,17 @@ int CreateRoom(const SessionPtr& session, const std::string& roomName, const std
   }
 }
 
-int JoinRoom(const SessionPtr& session, const std::string& currentRoomId, const std::string& target,
+int JoinRoom(CChatCore& core, const SessionView& session, const std::string& currentRoomId, const std::string& target,
              const std::string& category, const std::string& nodeId, bool emit, bool announce) {
   try {
-    if (!session || currentRoomId.empty() || target.empty() || nodeId.empty() || !g_roomList) return 0;
-    int existed = 0;
-    const std::string targetId = g_roomList->CRoomListEnterRoom(std::make_shared<CRoomSession>(target), existed);
-    if (targetId.empty()) return 0;
-    const bool created = !existed;
-    RoomPtr newRoom = g_roomList->FindById(targetId);
-    if (targetId == currentRoomId) {
-      // Already there: the entry just counted must not count twice.
-      if (newRoom) newRoom->DecMemberCount();
-      return 0;
-    }
-    if (!newRoom) return 0;
-    RoomPtr oldRoom = g_roomList->FindById(currentRoomId);
-    if (created && !category.empty()) newRoom->SetCategory(category);
-    JumpRoomToOtherMessage(*session, newRoom->GetName(), created ? 5 : 6);
-    if (emit && NodeLinkOn()) EmitJump(*session, newRoom->GetName(), nodeId);
-    newRoom->Members().Append(MovedSession(*session, newRoom, nodeId));
-    const std::string oldRoomName = session->RoomName();
-    if (oldRoom) {
-      session->SetRemovalMode(kSilentRemoval);
-      oldRoom->Members().RemoveBySessionAndNode(session->GetId(), nodeId);
-    }
-    SessionPtr arrived = newRoom->Members().FindBySessionAndNode(session->GetId(), nodeId);
-    if (arrived && announce) JumpRoomMessage(*arrived, oldRoomName);
+    if (session.id.empty() || currentRoomId.empty() || target.empty() || nodeId.empty()) return 0;
+    bool created = false;
+    const std::optional<RoomView> room = core.EnsureRoom(target, category, created);
+    if (!room || room->id == currentRoomId) return 0;
+    JumpRoomToOtherMessage(core, session, room->name, created ? 5 : 6);
+    if (emit && core.NodeLink().On()) EmitJump(core, session, room->name, nodeId);
+    const MoveResult moved = core.MoveSession(session.id, nodeId, room->name);
+    if (moved.moved && announce) JumpRoomMessage(core, moved.arrived, moved.oldRoomName);
     return created ? 1 : 0;
   } catch (...) {
     platform::ConsoleWrite("catch in JoinRoom\n");
@@ -148,53 +119,40 @@ int JoinRoom(const SessionPtr& session, const std::string& currentRoomId, const 
   }
 }
 
-void JoinRoomFromLogon(const SessionPtr& session, const std::string& currentRoomId, const std::string& target,
-                       const std::string& nodeId, bool listFlag) {
+void JoinRoomFromLogon(CChatCore& core, const SessionView& session, const std::string& currentRoomId,
+                       const std::string& target, const std::string& nodeId, bool listFlag) {
   try {
-    if (!session || target.empty() || nodeId.empty() || !g_roomList) return;
-    int existed = 0;
-    const std::string roomId = g_roomList->CRoomListEnterRoom(std::make_shared<CRoomSession>(target), existed);
-    if (roomId.empty() || roomId == currentRoomId) return;
-    RoomPtr room = g_roomList->FindById(roomId);
-    if (listFlag && NodeLinkOn()) EmitJump(*session, room ? room->GetName() : target, nodeId);
-    if (room) room->Members().Append(MovedSession(*session, room, nodeId));
-    session->SetRemovalMode(kSilentRemoval);
-    if (listFlag && g_onlineList) {
-      g_onlineList->RemoveBySessionAndNode(session->GetId(), nodeId);
-    } else {
-      EndSession(session);
-    }
-    if (!room) return;
-    if (SessionPtr arrived = room->Members().FindBySessionAndNode(session->GetId(), nodeId)) EnterRoomMessage(*arrived);
+    if (session.id.empty() || target.empty() || nodeId.empty()) return;
+    bool created = false;
+    const std::optional<RoomView> room = core.EnsureRoom(target, "", created);
+    if (!room || room->id == currentRoomId) return;
+    if (listFlag && core.NodeLink().On()) EmitJump(core, session, room->name, nodeId);
+    const MoveResult moved = core.MoveSession(session.id, nodeId, room->name);
+    if (moved.moved) EnterRoomMessage(core, moved.arrived);
   } catch (...) {
     platform::ConsoleWrite("catch in JoinRoomFromLogon\n");
   }
 }
 
-void DoOut(const SessionPtr& session, const std::string& nodeId) {
+void DoOut(CChatCore& core, const SessionView& session, const std::string& nodeId) {
   try {
-    if (!session || nodeId.empty()) return;
-    if (session->InNoRoom()) {
-      // Logging out from the room list ends the session too.
-      if (g_onlineList) g_onlineList->RemoveBySessionAndNode(session->GetId(), nodeId);
-      return;
-    }
-    if (!g_roomList) return;
-    if (RoomPtr room = g_roomList->FindByName(session->RoomName())) {
-      room->Members().RemoveBySessionAndNode(session->GetId(), nodeId);
-    }
+    if (session.id.empty() || nodeId.empty()) return;
+    // Logging out from the room list (in no room) ends the session too.
+    if (const std::optional<EndedSession> ended = core.RemoveSession(session.id, nodeId, true)) EndSession(core, *ended);
   } catch (...) {
     platform::ConsoleWrite("Catch in DoOut\n");
   }
 }
 
-void REmoveRoom(const std::string& roomName, const std::string& nodeId, bool deleteRoom) {
+void REmoveRoom(CChatCore& core, const std::string& roomName, const std::string& nodeId, bool deleteRoom) {
   try {
     if (roomName.empty()) return;
-    if (nodeId == OwnNodeId() && NodeLinkOn()) {
-      EmitNodeRecord(RecordLayout::kRemoveRoom, {{"ND", nodeId}, {"RM", roomName}});
+    if (nodeId == core.NodeId() && core.NodeLink().On()) {
+      core.NodeLink().Emit(RecordLayout::kRemoveRoom, {{"ND", nodeId}, {"RM", roomName}});
     }
-    if (deleteRoom && g_roomList) g_roomList->CRoomListRemoveRoom(roomName);
+    // The room is gone before its members' sessions end: their leave
+    // notices reach nobody.
+    if (deleteRoom) EndSessions(core, core.RemoveRoom(roomName));
   } catch (...) {
     platform::ConsoleWrite("Catch in REmoveRoom\n");
   }

@@ -4,10 +4,12 @@
 
 #include <string>
 
+class CChatCore;
+
 // A line to the room's approved members; local 0 also writes a PB record
 // when the node link is on. Nothing for an empty text or sender.
-void AddMessageToRoom1(const std::string& addressee, int local, const std::string& room, const std::string& from,
-                       const std::string& colour, const std::string& text, int kind);
+void AddMessageToRoom1(CChatCore& core, const std::string& addressee, int local, const std::string& room,
+                       const std::string& from, const std::string& colour, const std::string& text, int kind);
 // A notice (enter, leave, kick...) to the room. Nothing for an empty text or sender.
-void AddMessageBoxToRoom(int local, const std::string& room, const std::string& from, const std::string& colour,
-                         const std::string& text, int kind, const std::string& session);
+void AddMessageBoxToRoom(CChatCore& core, int local, const std::string& room, const std::string& from,
+                         const std::string& colour, const std::string& text, int kind, const std::string& session);

@@ -1,12 +1,12 @@
 // CTimedNameList: the kick list (names) and the ban list (IP addresses).
 // Entries expire: a purge drops those older than its age, at most once per
-// 50 seconds. Callers hold tolKickBan around every use of either list.
+// 50 seconds. The chat core guards both lists with its lock.
 #pragma once
 
 #include <ctime>
-#include <list>
-#include <memory>
+#include <deque>
 #include <string>
+#include <unordered_map>
 
 inline constexpr int kKickAge = 300;       // seconds a kicked name stays blocked
 inline constexpr int kBanAge = 600;        // seconds a banned address stays blocked
@@ -15,10 +15,9 @@ inline constexpr int kPurgeInterval = 50;  // seconds between purges at least
 class CTimedNameList {
  public:
   CTimedNameList();
-  virtual ~CTimedNameList() = default;
 
   void Add(const std::string& text);
-  bool Find(const std::string& text) const;
+  bool Find(const std::string& text) const { return m_counts.count(text) != 0; }
   void Purge(int age);
   size_t Count() const { return m_entries.size(); }
 
@@ -27,13 +26,7 @@ class CTimedNameList {
     std::string text;
     std::time_t added;
   };
-  std::list<Entry> m_entries;  // newest first
+  std::deque<Entry> m_entries;  // oldest first
+  std::unordered_map<std::string, int> m_counts;
   std::time_t m_lastPurge;
 };
-
-extern std::unique_ptr<CTimedNameList> g_kickList;
-extern std::unique_ptr<CTimedNameList> g_banList;
-
-// Adds under tolKickBan; nothing when the lists are gone or the wait fails.
-void AddToKickList(const std::string& name);
-void AddToBanList(const std::string& address);

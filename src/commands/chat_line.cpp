@@ -1,8 +1,8 @@
 #include "commands/chat_line.h"
 
+#include "chat/chat_core.h"
 #include "chat/delivery.h"
 #include "chat/room_lines.h"
-#include "foundation/settings.h"
 #include "foundation/text.h"
 #include "http/request_form.h"
 
@@ -27,32 +27,31 @@ Addressee ParseAddressee(const std::string& towho, const std::string& ownNode, b
 }
 
 void SayChatLine(CommandContext& context, const std::string& text) {
-  const CUserSession& speaker = *context.speaker.session;
-  if (!speaker.CUserSessionIsApproved()) return;
+  const SessionView& speaker = context.Session();
+  if (!speaker.approved) return;
   const CRequestForm& form = context.form;
   const std::string colour = CleanUserText(form.FindField("addwordcolor"));
   const std::string line = "<font color=#000000>" + CleanUserText(form.FindField("UserAction")) +
                            CleanUserText(form.FindField("addsays")) + ": </font>" + CleanUserText(text);
-  const Addressee to = ParseAddressee(form.FindField("towho"), context.ownNode,
-                                      NodeLinkOn());
+  const Addressee to = ParseAddressee(form.FindField("towho"), context.ownNode, context.core.NodeLink().On());
   if (form.FindField("towhoway") != "private") {
-    AddMessageToRoom1(to.towho, 0, speaker.RoomName(), speaker.GetName(), colour, line, kChatLine);
+    AddMessageToRoom1(context.core, to.towho, 0, speaker.roomName, speaker.name, colour, line, kChatLine);
     return;
   }
-  CDelivery* delivery = g_delivery.load();
+  CDelivery* delivery = context.core.Delivery();
   if (!context.speaker.room || delivery == nullptr) return;
-  const std::string room = speaker.RoomName();
-  const std::string addresseeSession = context.speaker.room->Members().FindIdByNameAndNode(to.name, to.node);
+  const std::string& room = speaker.roomName;
+  const std::string addresseeSession = context.core.FindIdByNameAndNode(context.speaker.room->name, to.name, to.node);
   if (!addresseeSession.empty()) {
     if (to.node != context.ownNode) {
-      delivery->PostPrivateMessage(context.ownNode, to.node, addresseeSession, room, kPrivateLine, colour,
-                                   speaker.GetName(), line, to.name, kRecordOnly);
-    } else if (addresseeSession != speaker.GetId()) {
-      delivery->PostPrivateMessage(context.ownNode, to.node, addresseeSession, room, kPrivateLine, colour,
-                                   speaker.GetName(), line, to.name, kToSession);
+      delivery->PostPrivateMessage(context.ownNode, to.node, addresseeSession, room, kPrivateLine, colour, speaker.name,
+                                   line, to.name, kRecordOnly);
+    } else if (addresseeSession != speaker.id) {
+      delivery->PostPrivateMessage(context.ownNode, to.node, addresseeSession, room, kPrivateLine, colour, speaker.name,
+                                   line, to.name, kToSession);
     }
   }
   // The speaker always sees his own private line (once, even when he wrote to himself).
-  delivery->PostPrivateMessage(context.ownNode, to.node, speaker.GetId(), room, kPrivateLine, colour,
-                               speaker.GetName(), line, to.name, kToSession);
+  delivery->PostPrivateMessage(context.ownNode, to.node, speaker.id, room, kPrivateLine, colour, speaker.name, line,
+                               to.name, kToSession);
 }

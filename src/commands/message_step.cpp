@@ -1,5 +1,6 @@
 #include "commands/message_step.h"
 
+#include "chat/chat_core.h"
 #include "chat/delivery.h"
 #include "commands/chat_line.h"
 #include "commands/command_parser.h"
@@ -10,11 +11,10 @@
 
 void SystemLineToSpeaker(const CommandContext& context, const std::string& colour, const std::string& sender,
                          const std::string& text) {
-  CDelivery* delivery = g_delivery.load();
-  const CUserSession& speaker = *context.speaker.session;
-  if (delivery != nullptr) {
-    delivery->PostUserMessage(context.ownNode, speaker.GetId(), speaker.RoomName(), kSystemLine, colour, sender, text,
-                              speaker.GetName(), kToSession);
+  const SessionView& speaker = context.Session();
+  if (CDelivery* delivery = context.core.Delivery()) {
+    delivery->PostUserMessage(context.ownNode, speaker.id, speaker.roomName, kSystemLine, colour, sender, text,
+                              speaker.name, kToSession);
   }
 }
 
@@ -31,10 +31,10 @@ void RunMessageStep(CommandContext& context) {
       SayChatLine(context, rest);
       break;
     case kManagerList:
-      CommandManagerList(context);
+      ShowManager(context.core, context.Session().id);
       break;
     case kList:
-      CommandList(context, target);
+      ShowRoom(context.core, context.Session().id, target);
       break;
     case kJoin:
       try {

@@ -1,6 +1,8 @@
 // The message step: what a known user's "message" field asks for.
 #pragma once
 
+#include <string>
+
 #include "commands/speaker.h"
 
 void RunMessageStep(CommandContext& context);

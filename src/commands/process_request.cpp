@@ -1,126 +1,125 @@
-// ProcessRequest: every parsed request passes through here once. The
-// message step (chat lines and commands of a known user) comes first, then
-// the page step answers the path.
 #include "commands/process_request.h"
 
 #include "accounts/logon.h"
 #include "accounts/registration.h"
+#include "chat/chat_core.h"
 #include "chat/room_events.h"
+#include "chat/room_names.h"
 #include "commands/command_parser.h"
 #include "commands/message_step.h"
 #include "commands/speaker.h"
 #include "foundation/settings.h"
 #include "foundation/text.h"
-#include "http/client_connection.h"
-#include "http/frame_pages.h"
-#include "http/page_shell.h"
+#include "html/account_pages.h"
+#include "html/frame_pages.h"
+#include "html/room_list_page.h"
+#include "http/request.h"
 #include "http/request_form.h"
-#include "http/room_list_page.h"
 #include "http/routes.h"
 #include "platform/console.h"
 
-inline constexpr size_t kStaticNameLimit = 599;
-
-std::string StaticFileName(const std::string& path) {
-  if (path.empty() || path == "/") return "logon.html";
-  const std::string upper = AsciiUpper(path);
-  if (Contains(upper, "USERS") || Contains(upper, ".INI") || Contains(path, "..")) return "logon.html";
-  return path.substr(1, kStaticNameLimit);
-}
-
-void WriteInvalidSessionNotice(CClientConnection& connection) {
-  CTextBuffer& page = connection.Response();
-  page.AppendMany("<HTML><HEAD><TITLE></TITLE></HEAD>", "<BODY>");
-  connection.IncludeFile("title.html");
-  page.AppendMany(
-      "<table bgcolor=#e9f8fe align=\"center\" height=\"300\" border=\"0\" cellpadding=\"0\" cellspacing=\"0\" "
-      "width=\"704\"><tr></tr><tr><td width=\"100%\" align=\"center\" align=\"center\"><br><br><br><font "
-      "color=\"#FF0000\"><b>对不起，您的登录已经信息无效</font><br><br>请重新[<A HREF=\"/logon.html\" "
-      "TARGET=\"_top\">",
-      "登录</A>]</p>",
-      "</td></tr><tr><td width=\"100%\" align=\"center\"><br><br><br><br></td></tr></table>\r\n");
-  connection.IncludeFile("tail.html");
-  connection.WriteBodyEnd();
-}
-
 namespace {
 
-void WriteLogonFile(CClientConnection& connection) {
-  connection.IncludeFile(GetSetting("files", "logon_html"));
-}
+constexpr size_t kStaticNameLimit = 599;
+constexpr size_t kSessionIdCopyLimit = 39;
 
-// The blank page for the "goto" frame, written only into an empty answer.
-void WriteBlankPage(CClientConnection& connection) {
-  if (!connection.Response().Empty()) return;
-  connection.Response().AppendMany("<HTML><HEAD><TITLE></TITLE></HEAD><BODY bgcolor=#", GetSetting("general", "bgcolor"),
-                                   ">");
-  connection.WriteBodyEnd();
+void WriteLogonFile(CPage& page) { page.IncludeFile(GetSetting("files", "logon_html")); }
+
+// "/newroom": a room from the room-list page's creation form.
+void action_newroom(CPage& page, CChatCore& core, const SessionView& session, const std::string& roomName,
+                    const std::string& requestedCategory) {
+  try {
+    const std::string category =
+        requestedCategory.empty() || requestedCategory == kSystemCategory ? kOtherCategory : requestedCategory;
+    if (!IsValidRoomName(roomName)) {
+      page.IncludeFile("error_cr1.html");
+      return;
+    }
+    if (roomName.size() > kRoomNameLimit) {
+      page.IncludeFile("error_cr2.html");
+      return;
+    }
+    const int created = CreateRoom(core, session, roomName, category, core.NodeId(), true);
+    const std::string sessionId = session.id.substr(0, kSessionIdCopyLimit);
+    if (sessionId.empty()) return;
+    if (created) {
+      WriteRoomCreatedPage(page, sessionId, roomName);
+    } else {
+      WriteRoomNotCreatedPage(page);
+    }
+  } catch (...) {
+    platform::ConsoleWrite("catch in action_newroom\n");
+  }
 }
 
 // The page step for a request whose session names a user.
-void AnswerWithUser(CClientConnection& connection, const CRequestForm& form, const Speaker& speaker, int route) {
+void AnswerWithUser(CRequest& request, CChatCore& core, const CRequestForm& form, const SessionView& session,
+                    int route) {
+  CPage& page = request.Page();
+  const bool posted = request.Method() == kPost;
   switch (route) {
     case kRouteLogout:
-      DoOut(speaker.session, OwnNodeId());
-      WriteLogonFile(connection);
+      DoOut(core, session, core.NodeId());
+      WriteLogonFile(page);
       break;
     case kRouteRoomList:
-      DoRoomList(connection, speaker.session, form.FindField("rn"), kLoggedOnMode);
+      DoRoomList(page, core, &session, form.FindField("rn"), kLoggedOnMode);
       break;
     case kRouteSpace:
-      DoSpace(connection, *speaker.session);
+      DoSpace(page, session);
       break;
     case kRouteGoto:
     case kRouteBlank:
-      WriteBlankPage(connection);
+      WriteBlankPage(page);
       break;
     case kRouteNewRoom:
-      action_newroom(connection, speaker.session, form.FindField("rn"), form.FindField("tp"));
+      action_newroom(page, core, session, form.FindField("rn"), form.FindField("tp"));
       break;
     case kRouteFind:
-      DoUserSearchPage(connection, form.FindField("fun"));
+      DoUserSearchPage(page, core, form.FindField("fun"));
       break;
     case kRouteMainForm:
-      DoMainForm(connection, *speaker.session, kFramed);
+      DoMainForm(page, core, session, kFramed, posted);
       break;
     case kRouteNoFrames:
-      DoFramelessPage(connection, *speaker.session);
+      DoFramelessPage(page, core, session, posted);
       break;
     case kRouteMessages:
-      DoMessage(connection, *speaker.session, kFramed);
-      connection.HandOffAsStream(speaker.session->GetId());
+      DoMessage(page, core, session, kFramed);
+      request.BecomeStream(session.id);
       break;
     case kRouteFrameSet:
-      DoFrameSet(connection, *speaker.session);
+      DoFrameSet(page, core, session);
       break;
     case kRouteOnline:
-      DoOnline(connection, *speaker.session);
+      DoOnline(page, core, session);
       break;
     default:
-      WriteLogonFile(connection);
+      WriteLogonFile(page);
       break;
   }
 }
 
-void ServeStaticFile(CClientConnection& connection, const std::string& path) {
-  connection.WriteHeader(kNoCache);
-  connection.IncludeFile(StaticFileName(path.empty() ? "/" : path));
+void ServeStaticFile(CPage& page, const std::string& path) {
+  page.WriteHeader(kNoCache);
+  page.IncludeFile(StaticFileName(path.empty() ? "/" : path));
 }
 
 // The page step for a request that names no known user.
-void AnswerWithoutUser(CClientConnection& connection, const CRequestForm& form, int route) {
+void AnswerWithoutUser(CRequest& request, CChatCore& core, const CRequestForm& form, int route) {
+  CPage& page = request.Page();
   switch (route) {
     case kRouteLogon:
-      DoLogon(connection, form);
+      DoLogon(request, form, core);
       break;
     case kRouteNewAccount:
-      DoNewAccount(connection, form);
+      DoNewAccount(request, form);
       break;
     case kRouteRegister:
-      if (NodeLinkOn()) {
-        DoRegister(connection, form);
+      if (core.NodeLink().On()) {
+        DoRegister(request, form, core);
       } else {
-        DoNewAccount(connection, form);
+        DoNewAccount(request, form);
       }
       break;
     case kRouteChangePassword:
@@ -129,37 +128,45 @@ void AnswerWithoutUser(CClientConnection& connection, const CRequestForm& form, 
       // Password change is not built yet: no answer.
       break;
     case kRouteFind:
-      DoUserSearchPage(connection, form.FindField("fun"));
+      DoUserSearchPage(page, core, form.FindField("fun"));
       break;
     case kRouteGoto:
     case kRouteBlank:
-      WriteInvalidSessionNotice(connection);
+      WriteInvalidSessionNotice(page);
       break;
     default:
-      ServeStaticFile(connection, form.Path().value_or("/"));
+      ServeStaticFile(page, form.Path().value_or("/"));
       break;
   }
 }
 
 }  // namespace
 
-void CClientConnection::ProcessRequest() {
+std::string StaticFileName(const std::string& path) {
+  if (path.empty() || path == "/") return "logon.html";
+  const std::string upper = AsciiUpper(path);
+  if (Contains(upper, "USERS") || Contains(upper, ".INI") || Contains(path, "..")) return "logon.html";
+  return path.substr(1, kStaticNameLimit);
+}
+
+void ProcessRequest(CRequest& request, CChatCore& core) {
   try {
     CRequestForm form;
-    form.Parse(m_path ? m_path->c_str() : nullptr, m_queryOrBody ? m_queryOrBody->c_str() : nullptr);
-    Speaker speaker = FindSpeaker(form);
+    form.Parse(request.Path() ? request.Path()->c_str() : nullptr,
+               request.QueryOrBody() ? request.QueryOrBody()->c_str() : nullptr);
+    Speaker speaker = FindSpeaker(core, form);
     if (speaker.session) {
-      CommandContext context{*this, form, speaker, OwnNodeId()};
+      CommandContext context{request, form, speaker, core, core.NodeId()};
       RunMessageStep(context);
     } else if (!form.FindField("session").empty() && ClassifyInput(form.FindField("message")).code == kFind) {
       platform::ConsoleWrite("find2\n");
-      DoUserSearchPage(*this, form.FindField("fun"));
+      DoUserSearchPage(request.Page(), core, form.FindField("fun"));
     }
     const int route = GetRouteCode(form.Path());
     if (speaker.session) {
-      AnswerWithUser(*this, form, speaker, route);
+      AnswerWithUser(request, core, form, *speaker.session, route);
     } else {
-      AnswerWithoutUser(*this, form, route);
+      AnswerWithoutUser(request, core, form, route);
     }
   } catch (...) {
     platform::ConsoleWrite("catch in ProcessRequest\n");

@@ -1,12 +1,15 @@
-// The request handler's shared pieces.
+// ProcessRequest: every parsed request passes through here once. The
+// message step (chat lines and commands of a known user) comes first, then
+// the page step answers the path.
 #pragma once
 
 #include <string>
 
-class CClientConnection;
+class CChatCore;
+class CRequest;
+
+void ProcessRequest(CRequest& request, CChatCore& core);
 
 // The file a path names below the document directory: "logon.html" for "/"
 // and for names holding "..", "USERS" or ".INI" (any case).
 std::string StaticFileName(const std::string& path);
-// The page for "/goto" and "/Blank" when the session names nobody.
-void WriteInvalidSessionNotice(CClientConnection& connection);

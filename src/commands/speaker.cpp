@@ -1,25 +1,23 @@
 #include "commands/speaker.h"
 
-#include "chat/password_list.h"
-#include "chat/room_list.h"
-#include "foundation/settings.h"
+#include "chat/chat_core.h"
 #include "http/request_form.h"
 
-Speaker FindSpeaker(const CRequestForm& form) {
+Speaker FindSpeaker(CChatCore& core, const CRequestForm& form) {
   Speaker speaker;
   const std::string& sessionId = form.FindField("session");
-  if (sessionId.empty() || !g_roomList) return speaker;
-  const std::string nodeId = OwnNodeId();
-  speaker.room = g_roomList->FindByName(form.FindField("RoomName"));
+  if (sessionId.empty()) return speaker;
+  const std::string& node = core.NodeId();
+  speaker.room = core.FindRoom(form.FindField("RoomName"));
   if (speaker.room) {
-    speaker.session = speaker.room->Members().FindBySessionAndNode(sessionId, nodeId);
-  } else if ((speaker.session = g_roomList->CRoomSessionListFindUserSession(sessionId, nodeId))) {
-    speaker.room = g_roomList->FindByName(speaker.session->RoomName());
+    speaker.session = core.FindMember(speaker.room->name, sessionId, node, true);
+  } else if ((speaker.session = core.FindInAnyRoom(sessionId, node, true))) {
+    speaker.room = core.FindRoom(speaker.session->roomName);
   }
-  if (!speaker.session && g_onlineList) {
-    speaker.session = g_onlineList->FindBySessionAndNode(sessionId, nodeId);
-    speaker.room = nullptr;
-    speaker.inNoRoom = speaker.session != nullptr;
+  if (!speaker.session) {
+    speaker.session = core.FindInNoRoom(sessionId, node, true);
+    speaker.room.reset();
+    speaker.inNoRoom = speaker.session.has_value();
   }
   return speaker;
 }

@@ -1,27 +1,32 @@
 // The user behind a request, as the message step and the page step see him.
 #pragma once
 
+#include <optional>
 #include <string>
 
-#include "chat/room_session.h"
+#include "chat/chat_views.h"
 
-class CClientConnection;
+class CChatCore;
+class CRequest;
 class CRequestForm;
 
 struct Speaker {
-  SessionPtr session;
-  RoomPtr room;           // the room of the request, when there is one
-  bool inNoRoom = false;  // found in g_onlineList: logged on, in no room yet
+  std::optional<SessionView> session;
+  std::optional<RoomView> room;  // the room of the request, when there is one
+  bool inNoRoom = false;         // logged on, in no room yet
 };
 
 // The session of the request's "session" field: in the room named by
 // "RoomName", else in whatever room it is in, else among the users in no room.
-Speaker FindSpeaker(const CRequestForm& form);
+Speaker FindSpeaker(CChatCore& core, const CRequestForm& form);
 
 // Everything a command step works with.
 struct CommandContext {
-  CClientConnection& connection;
+  CRequest& request;
   const CRequestForm& form;
   Speaker& speaker;
+  CChatCore& core;
   std::string ownNode;
+
+  const SessionView& Session() const { return *speaker.session; }
 };

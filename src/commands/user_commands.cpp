@@ -2,79 +2,93 @@
 
 #include <vector>
 
+#include "chat/chat_core.h"
 #include "chat/delivery.h"
-#include "chat/room_list.h"
 #include "chat/sanctions.h"
 #include "commands/command_parser.h"
 #include "commands/message_step.h"
 #include "foundation/settings.h"
 #include "foundation/text.h"
-#include "http/client_connection.h"
+#include "html/escape.h"
+#include "html/room_list_page.h"
+#include "html/room_tables.h"
+#include "http/request.h"
 #include "http/request_form.h"
-#include "http/room_list_page.h"
 #include "platform/console.h"
 
 namespace {
 
-// A search over every room: "name:room&nbsp;" per user of that name.
-std::string SearchText(const std::string& name, int level) {
-  CTextBuffer found;
-  if (g_roomList) g_roomList->CRoomSessionSearchUserByName(found, name, level);
-  return found.Str();
+void SendToViewer(CChatCore& core, const std::string& sessionId, const std::string& colour, const std::string& from,
+                  const std::string& text) {
+  const std::optional<SessionView> viewer = core.FindInAnyRoom(sessionId, core.NodeId(), true);
+  CDelivery* delivery = core.Delivery();
+  if (!viewer || delivery == nullptr) return;
+  delivery->PostUserMessage(viewer->nodeId, sessionId, viewer->roomName, kSystemLine, colour, from, text, "",
+                            kToSession);
 }
 
-// The users a page goes to: the first hits of a search, split apart.
-std::vector<std::string> PageHits(const std::string& name) {
-  const std::string found = SearchText(name, 0);
-  std::vector<std::string> hits;
-  std::string_view text = found;
-  while (!text.empty() && hits.size() < kMaxPageHits) {
-    const size_t end = text.find("&nbsp;");
-    hits.emplace_back(text.substr(0, std::min(end, kPageHitLimit)));
-    if (end == std::string_view::npos) break;
-    text.remove_prefix(end + 6);
-  }
+// The users a page goes to: the first hits of a search for the name.
+std::vector<SearchHit> PageHits(CChatCore& core, const std::string& name) {
+  std::vector<SearchHit> hits = core.SearchUserByName(name);
+  if (hits.size() > kMaxPageHits) hits.resize(kMaxPageHits);
   return hits;
 }
 
 }  // namespace
 
-void CommandManagerList(CommandContext& context) { ShowManager(context.speaker.session->GetId()); }
+void ShowRoom(CChatCore& core, const std::string& sessionId, const std::string& category) {
+  try {
+    if (sessionId.empty() || category.empty()) return;
+    CTextBuffer listing;
+    if (category == "全部") {
+      CRoomListToBuffer(listing, core, sessionId);
+    } else {
+      CRoomListToBuffer0(listing, sessionId, core.RoomsOfCategory(category, false));
+    }
+    SendToViewer(core, sessionId, "#ff0000", EscapeText(category) + GetSetting("text", "MSG_ROOM_LIST"), listing.Str());
+  } catch (...) {
+    platform::ConsoleWrite("catch in ShowRoom\n");
+  }
+}
 
-void CommandList(CommandContext& context, const std::string& category) {
-  ShowRoom(context.speaker.session->GetId(), category);
+void ShowManager(CChatCore& core, const std::string& sessionId) {
+  try {
+    if (sessionId.empty()) return;
+    CTextBuffer listing;
+    CManagerListToBuffer(listing, core.Managers());
+    SendToViewer(core, sessionId, "#0000ff", "管理员列表:", listing.Str());
+  } catch (...) {
+    platform::ConsoleWrite("catch in ShowManager\n");
+  }
 }
 
 void CommandPage(CommandContext& context, const std::string& target, const std::string& text) {
   try {
-    CDelivery* delivery = g_delivery.load();
+    CDelivery* delivery = context.core.Delivery();
     if (target.empty() || delivery == nullptr) return;
-    const CUserSession& speaker = *context.speaker.session;
+    const SessionView& speaker = context.Session();
     const std::string name = target.substr(0, target.find(':'));
     const std::string colour = context.form.FindField("addwordcolor");
-    const std::vector<std::string> hits = PageHits(name);
+    const std::vector<SearchHit> hits = PageHits(context.core, name);
     if (hits.empty()) {
       SystemLineToSpeaker(context, "#FF0000", "系统: 传呼对象不在线", " ");
       return;
     }
-    for (const std::string& hit : hits) {
-      const size_t colon = hit.find(':');
-      if (colon == std::string::npos) continue;  // a user in no room
-      const std::string roomName = hit.substr(colon + 1);
-      RoomPtr room = g_roomList->FindByName(roomName);
-      SessionPtr paged = room ? room->Members().FindByNameLocked(name) : nullptr;
-      if (!paged || paged->NodeId().empty()) continue;
+    for (const SearchHit& hit : hits) {
+      const std::string roomName = hit.roomName.substr(0, kPageHitLimit);
+      const std::optional<SessionView> paged = context.core.FindMemberByName(roomName, name);
+      if (!paged || paged->nodeId.empty()) continue;
       const std::string line = "内容: " + CleanUserText(text) + "<font size=2 color=Fuchsia>(" +
-                               speaker.RoomName() + ")-->(" + roomName + ")</font>";
-      if (paged->NodeId() != context.ownNode) {
-        delivery->PostPrivateMessage(context.ownNode, paged->NodeId(), paged->GetId(), roomName, kPage, colour,
-                                     speaker.GetName(), line, paged->GetName(), kRecordOnly);
-      } else if (paged->GetId() != speaker.GetId()) {
-        delivery->PostPrivateMessage(context.ownNode, paged->NodeId(), paged->GetId(), roomName, kPage, colour,
-                                     speaker.GetName(), line, paged->GetName(), kToSession);
+                               EscapeText(speaker.roomName) + ")-->(" + EscapeText(roomName) + ")</font>";
+      if (paged->nodeId != context.ownNode) {
+        delivery->PostPrivateMessage(context.ownNode, paged->nodeId, paged->id, roomName, kPage, colour, speaker.name,
+                                     line, paged->name, kRecordOnly);
+      } else if (paged->id != speaker.id) {
+        delivery->PostPrivateMessage(context.ownNode, paged->nodeId, paged->id, roomName, kPage, colour, speaker.name,
+                                     line, paged->name, kToSession);
       }
-      delivery->PostPrivateMessage(context.ownNode, paged->NodeId(), speaker.GetId(), speaker.RoomName(), kPage,
-                                   colour, speaker.GetName(), line, paged->GetName(), kToSession);
+      delivery->PostPrivateMessage(context.ownNode, paged->nodeId, speaker.id, speaker.roomName, kPage, colour,
+                                   speaker.name, line, paged->name, kToSession);
     }
   } catch (...) {
     platform::ConsoleWrite("catch in cmd_message\n");
@@ -84,21 +98,20 @@ void CommandPage(CommandContext& context, const std::string& target, const std::
 void CommandFind(CommandContext& context, const std::string& target) {
   if (context.speaker.inNoRoom) {
     platform::ConsoleWrite("find1\n");
-    DoUserSearchPage(context.connection, context.form.FindField("fun"));
+    DoUserSearchPage(context.request.Page(), context.core, context.form.FindField("fun"));
     return;
   }
   if (target.empty()) return;
-  std::string list = SearchText(target, 0);
+  std::string list = SearchResultText(context.core.SearchUserByName(target), 0);
   if (list.empty()) list = "<font color=#ff0000 size=2>(暂无)</font>";
-  SystemLineToSpeaker(context, "#ff0000", "查找(" + CleanUserText(target) + ")结果:", list);
+  SystemLineToSpeaker(context, "#ff0000", "查找(" + EscapeText(CleanUserText(target)) + ")结果:", list);
 }
 
 void CommandUsers(CommandContext& context) {
-  if (!context.speaker.room || !g_roomList) return;
+  if (!context.speaker.room) return;
   CTextBuffer users;
-  g_roomList->CRoomListUserToBuffer(users, context.speaker.session->GetId());
-  users.AppendMany("<br><font color=Fuchsia>在线总人数:", std::to_string(g_roomList->CRoomSessionAllCount()),
-                   "</font>");
+  CRoomListUserToBuffer(users, context.Session().id, context.core.OccupiedRooms(true));
+  users.AppendMany("<br><font color=Fuchsia>在线总人数:", std::to_string(context.core.TotalMembers()), "</font>");
   SystemLineToSpeaker(context, "#0000ff", GetSetting("text", "MSG_USERS"), users.Str());
 }
 
@@ -106,19 +119,19 @@ void CommandKickOrBan(CommandContext& context, unsigned code, const std::string&
   const std::string chief = GetSetting("general", "ManagerName");
   if (victim.empty()) return;
   if (!chief.empty() && (victim == chief || victim.find(chief + ":") != std::string::npos)) return;
-  const CUserSession& speaker = *context.speaker.session;
+  const SessionView& speaker = context.Session();
   const std::string& room = context.form.FindField("RoomName");
   if (code == kKick) {
-    if (Kick(speaker.GetName(), victim, room, 1) == 0) {
+    if (Kick(context.core, speaker.name, victim, room, 1) == 0) {
       ReplyToSpeaker(context, "系统: 你不是本聊天室的管理员或者踢人方法不对,命令与用户名之间应用英文空格。");
     }
-  } else if (Ban(speaker.GetName(), victim, room, context.connection.PeerAddress(), 1) == 0) {
+  } else if (Ban(context.core, speaker.name, victim, room, context.request.PeerAddress(), 1) == 0) {
     ReplyToSpeaker(context, "系统: 你不是本聊天室的管理员或者绊人方法不对,命令与用户名之间应用英文空格。");
   }
 }
 
 void CommandCheckMoney(CommandContext& context, const std::string& target) {
   const std::string chief = GetSetting("general", "ManagerName");
-  if (chief.empty() || target.empty() || context.speaker.session->GetName() != chief) return;
-  ReplyToSpeaker(context, "检查结果: " + SearchText(target, kSeeAddressesLevel));
+  if (chief.empty() || target.empty() || context.Session().name != chief) return;
+  ReplyToSpeaker(context, "检查结果: " + SearchResultText(context.core.SearchUserByName(target), kSeeAddressesLevel));
 }

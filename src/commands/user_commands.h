@@ -9,8 +9,11 @@
 inline constexpr size_t kMaxPageHits = 10;
 inline constexpr size_t kPageHitLimit = 250;
 
-void CommandManagerList(CommandContext& context);
-void CommandList(CommandContext& context, const std::string& category);
+// The room list (one category, or "全部" for all) or the manager list, as
+// a line to that user alone.
+void ShowRoom(CChatCore& core, const std::string& sessionId, const std::string& category);
+void ShowManager(CChatCore& core, const std::string& sessionId);
+
 void CommandPage(CommandContext& context, const std::string& target, const std::string& text);
 void CommandFind(CommandContext& context, const std::string& target);
 void CommandUsers(CommandContext& context);

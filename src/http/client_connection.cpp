@@ -1,75 +1,103 @@
 #include "http/client_connection.h"
 
 #include <cstring>
-#include <mutex>
 
-#include "foundation/settings.h"
-#include "foundation/sockets.h"
-#include "platform/clock.h"
 #include "platform/console.h"
 
-namespace {
-std::mutex g_handOffLock;
-StreamHandOff g_streamHandOff;
-
-int ConnectionTimeout() {
-  const int seconds = GetSettingInt("general", "connection_timeout");
-  return seconds != 0 ? seconds : kDefaultConnectionTimeout;
-}
-}  // namespace
-
-void SetStreamHandOff(StreamHandOff handOff) {
-  std::lock_guard<std::mutex> guard(g_handOffLock);
-  g_streamHandOff = std::move(handOff);
+void CParkedRequest::Resume(Fill fill) const {
+  if (!m_loops) return;
+  net::CEventLoop& loop = Loop();
+  const net::ConnectionId id = m_connection;
+  loop.Post([&loop, id, fill = std::move(fill)] {
+    net::CConnection* connection = loop.Find(id);
+    if (connection == nullptr) return;  // the client went away meanwhile
+    if (auto* http = dynamic_cast<CClientConnection*>(connection->Handler())) http->Resume(*connection, fill);
+  });
 }
 
-CClientConnection::CClientConnection(sock_t socket)
-    : m_deadline(platform::Now() + ConnectionTimeout()), m_socket(std::move(socket)) {}
+void CClientConnection::OnInput(net::CConnection& connection) {
+  std::string& input = connection.Input();
+  if (m_phase != Phase::kReading) {
+    input.clear();
+    return;
+  }
+  input.erase(0, m_parser.Feed(input));
+  if (m_parser.Refused()) {
+    connection.Close();
+  } else if (m_parser.Complete()) {
+    input.clear();
+    connection.SetReading(false);
+    Serve(connection);
+  }
+}
 
-CClientConnection::~CClientConnection() {
+void CClientConnection::Serve(net::CConnection& connection) {
+  m_request = m_parser.TakeRequest();
+  m_page = std::make_unique<CPage>(*m_services.site);
+  CRequest request(m_request, connection, *m_services.loops, *m_page);
   try {
-    if (m_handOff) {
-      StreamHandOff handOff;
-      {
-        std::lock_guard<std::mutex> guard(g_handOffLock);
-        handOff = g_streamHandOff;
-      }
-      if (handOff) {
-        handOff(m_socket, m_handOffSession);
-        return;
-      }
-    }
-    CloseSocket(m_socket);
+    m_services.handler(request);
   } catch (...) {
-    platform::ConsoleWrite("catch in ~CClientConnect\n");
+    platform::ConsoleWrite("catch in GenerateResponse\n");
   }
-}
-
-int CClientConnection::Step() {
-  switch (m_state) {
-    case kReading:
-      m_state = ReadHeaders();
-      break;
-    case kRequestComplete:
-      m_state = GenerateResponse();
-      break;
-    case kWriting:
-      m_state = WriteData();
-      break;
-    default:
-      break;
+  m_streamSession = request.StreamSession();
+  if (request.Parked()) {
+    m_phase = Phase::kParked;
+    return;
   }
-  return m_state;
+  Answer(connection);
 }
 
-void CClientConnection::Finish() {
-  m_state = kFinished;
-  m_byteCounter = 0;
+void CClientConnection::Resume(net::CConnection& connection, const CParkedRequest::Fill& fill) {
+  if (m_phase != Phase::kParked) return;
+  try {
+    fill(*m_page);
+  } catch (...) {
+    platform::ConsoleWrite("catch in GenerateResponse\n");
+  }
+  Answer(connection);
 }
 
-std::string CClientConnection::PeerAddress() const { return GetPeerAddress(m_socket); }
+void CClientConnection::Answer(net::CConnection& connection) {
+  const std::string bytes = AnswerBytes(*m_page);
+  m_page.reset();
+  if (m_streamSession && m_services.adoptStream) {
+    m_phase = Phase::kStreaming;
+    connection.Send(bytes);
+    if (!connection.Closed()) m_services.adoptStream(connection, *m_streamSession);
+    return;
+  }
+  m_phase = Phase::kWriting;
+  if (bytes.empty()) {
+    connection.Close();
+    return;
+  }
+  connection.Send(bytes);
+}
 
-void CClientConnection::HandOffAsStream(const std::string& session) {
-  m_handOff = true;
-  m_handOffSession = session;
+void CClientConnection::OnDrained(net::CConnection& connection) {
+  // One request per connection: the end of the connection ends the answer.
+  if (m_phase == Phase::kWriting) connection.Close();
+}
+
+std::string CClientConnection::AnswerBytes(CPage& page) {
+  const std::string_view text = page.Text().View();
+  if (page.GifMarked()) {
+    const size_t marker = text.find(kGifMarker);
+    if (marker == std::string_view::npos) return std::string();
+    const size_t nameStart = marker + std::strlen(kGifMarker);
+    const size_t nameEnd = text.find('=', nameStart);
+    const std::string name(text.substr(nameStart, nameEnd == std::string_view::npos ? std::string_view::npos
+                                                                                  : nameEnd - nameStart));
+    const std::shared_ptr<const CachedFile> file = page.Site().Read(name);
+    if (!file) return std::string();
+    return kGifHead + file->bytes;
+  }
+  // A text answer ends at its first NUL.
+  const std::string_view answer = text.substr(0, text.find('\0'));
+  if (answer.empty() || answer.substr(0, 5) == "HTTP/") return std::string(answer);
+  // Current browsers show a blank page for an answer without a status line.
+  std::string headed = std::string(kHtmlHead) + kNoCache + "\r\n";
+  headed += answer;
+  return headed;
 }

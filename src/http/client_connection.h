@@ -1,94 +1,52 @@
-// CClientConnection: one accepted HTTP connection, owned by the worker that
-// accepted it and touched by that worker alone. A small state machine: read
-// one request, build the whole response, write it out over as many turns as
-// the socket needs, then end (closing the socket, or handing it over to a
-// message stream).
+// CClientConnection: the HTTP side of a connection. A small state machine:
+// read one request (a resumable parser), build the whole answer through the
+// request handler (at once, or later for a parked request), write it out,
+// then close; or, for the message frame, hand the connection over to a
+// message stream that stays open in the same loop.
 #pragma once
 
-#include <ctime>
-#include <functional>
-#include <optional>
-#include <string>
+#include <memory>
 
-#include "foundation/text_buffer.h"
-#include "platform/socket_object.h"
-
-class CRequestForm;
-
-enum ConnectionState : int { kReading = 0, kRequestComplete = 1, kWriting = 2, kFinished = 3 };
-enum RequestMethod : int { kGet = 0, kPost = 1, kMethodUnknown = 2 };
+#include "html/page.h"
+#include "http/request.h"
+#include "http/request_parser.h"
+#include "net/connection.h"
 
 inline constexpr int kDefaultConnectionTimeout = 120;  // seconds
-inline constexpr int kRequestLineArea = 2048;          // bytes of one request or header line
-inline constexpr int kMaxPostBody = 64 * 1024;         // a longer Content-Length is refused
 
-// Takes over the socket of a connection marked for a message stream. Set by
-// the stream side; without it such a socket is simply closed.
-using StreamHandOff = std::function<void(sock_t socket, const std::string& session)>;
-void SetStreamHandOff(StreamHandOff handOff);
+// What every HTTP connection of a server shares.
+struct CHttpServices {
+  RequestHandler handler;
+  StreamAdopter adoptStream;
+  const CSiteFiles* site = nullptr;
+  net::CLoopGroup* loops = nullptr;
+  int connectionTimeout = kDefaultConnectionTimeout;
+};
 
-class CClientConnection {
+class CClientConnection final : public net::CConnectionHandler {
  public:
-  explicit CClientConnection(sock_t socket);
-  virtual ~CClientConnection();
-  CClientConnection(const CClientConnection&) = delete;
-  CClientConnection& operator=(const CClientConnection&) = delete;
+  explicit CClientConnection(const CHttpServices& services) : m_services(services) {}
 
-  // Runs the step of the current state and returns the new state.
-  int Step();
-  int GetState() const { return m_state; }
-  void Finish();
-  const sock_t& GetSocket() const { return m_socket; }
-  std::string PeerAddress() const;
-  std::time_t Deadline() const { return m_deadline; }
+  void OnInput(net::CConnection& connection) override;
+  void OnDrained(net::CConnection& connection) override;
 
-  // Reading (state 0).
-  int ReadHeaders();
-  void ReadRequestMethod(int& result);
-  bool CheckGetRequest(const char* method, const char* path);
-  bool CheckPostRequest(const char* method, const char* path);
-  void ReadPostMethodHeaders();
+  // A parked request's answer: fill the page, then send it.
+  void Resume(net::CConnection& connection, const CParkedRequest::Fill& fill);
 
-  // Building and writing (states 1 and 2).
-  int GenerateResponse();
-  int WriteData();
-  void ProcessRequest();
-
-  // The page shell: pieces every page builder appends to the response.
-  void WriteHeader(const char* extra);
-  void writetitle(const char* subtitle, const char* bodyAttributes);
-  void WriteBodyEnd();
-  // IncludeFile into the response, remembering a GIF marker it leaves.
-  bool IncludeFile(const std::string& name);
-
-  CTextBuffer& Response() { return m_buffer; }
-  int Method() const { return m_method; }
-  const std::optional<std::string>& RequestPath() const { return m_path; }
-  const std::optional<std::string>& RequestQuery() const { return m_queryOrBody; }
-  std::uint32_t ByteCounter() const { return m_byteCounter; }
-
-  // Marks the connection to become the message stream of that session.
-  void HandOffAsStream(const std::string& session);
+  // The bytes that go out for a finished page: the GIF it names, or its text
+  // up to its first NUL behind the standard head when it has none.
+  static std::string AnswerBytes(CPage& page);
 
  private:
-  // The standard head goes in front of an answer that has no status line.
-  void PrefixStandardHead();
-  // Replaces a GIF marker response by the GIF head and the file's bytes.
-  void LoadMarkedGif();
+  enum class Phase { kReading, kParked, kWriting, kStreaming };
 
-  std::uint32_t m_byteCounter = 0;
-  CTextBuffer m_buffer;
-  int m_state = kReading;
-  int m_method = kMethodUnknown;
-  std::string m_handOffSession;
-  int m_contentLength = 0;
-  std::optional<std::string> m_path;
-  std::optional<std::string> m_queryOrBody;
-  bool m_headersComplete = false;
-  bool m_refused = false;  // the request cannot be served; close without an answer
-  std::time_t m_deadline;
-  bool m_handOff = false;
-  bool m_gifMarked = false;  // IncludeFile put a GIF marker into the response
-  bool m_binaryResponse = false;  // the response is sent by its length, NUL bytes and all
-  sock_t m_socket;
+  void Serve(net::CConnection& connection);
+  void Answer(net::CConnection& connection);
+
+  const CHttpServices& m_services;
+  Phase m_phase = Phase::kReading;
+  CRequestParser m_parser;
+  ParsedRequest m_request;
+  std::unique_ptr<CPage> m_page;
+  std::optional<std::string> m_streamSession;
 };

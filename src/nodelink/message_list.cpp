@@ -1,104 +1,77 @@
 #include "nodelink/message_list.h"
 
+#include "nodelink/node_outbox.h"
 #include "platform/clock.h"
 #include "platform/console.h"
-#include "platform/process_mutexes.h"
 
-std::unique_ptr<CMessageList> g_messageList;
-CTextBuffer g_extOutBuffer;
+CMessageList::CMessageList() : m_lock(platform::OpenNamedMutex("tolMsgList")), m_lastResend(platform::Now()) {}
 
-namespace {
-int g_serialNumber = kFirstSerialNumber;
-
-platform::CNamedMutex& Mutex(platform::ProcessMutex which) { return platform::GetProcessMutex(which); }
-}  // namespace
-
-CMessageList::CMessageList() : m_lastResend(platform::Now()) {}
-
-CResendItem* CMessageList::FindBySerial(int serial) {
+CResendItem* CMessageList::Find(int serial) {
   for (CResendItem& item : m_items) {
     if (item.serial == serial) return &item;
   }
   return nullptr;
 }
 
-void CMessageList::CMessageListReSend(int age) {
+std::optional<CResendItem> CMessageList::FindBySerial(int serial) {
+  platform::CMutexGuard guard(*m_lock);
+  if (!guard) return std::nullopt;
+  const CResendItem* item = Find(serial);
+  return item != nullptr ? std::optional<CResendItem>(*item) : std::nullopt;
+}
+
+void CMessageList::CMessageListReSend(int age, CNodeOutbox& outbox) {
   try {
-    const std::time_t now = platform::Now();
-    if (now - m_lastResend <= 10) return;
-    m_lastResend = now;
-    for (const CResendItem& item : m_items) {
-      if (now - item.added > age) AppendToOutBuffer(item.record);
+    std::list<std::string> due;
+    {
+      platform::CMutexGuard guard(*m_lock);
+      if (!guard) return;
+      const std::time_t now = platform::Now();
+      if (now - m_lastResend <= 10) return;
+      m_lastResend = now;
+      for (const CResendItem& item : m_items) {
+        if (now - item.added > age) due.push_back(item.record);
+      }
     }
+    for (const std::string& record : due) outbox.Append(record);
   } catch (...) {
     platform::ConsoleWrite("catch in CMessageListReSend\n");
   }
 }
 
-CResendItem* CMessageList::SetStatus(int serial, int status) {
-  CResendItem* item = FindBySerial(serial);
+bool CMessageList::SetStatus(int serial, int status) {
+  platform::CMutexGuard guard(*m_lock);
+  CResendItem* item = guard ? Find(serial) : nullptr;
   if (item != nullptr) item->status = status;
-  return item;
+  return item != nullptr;
 }
 
-CResendItem* CMessageList::SetReply(int serial, const std::string& text) {
-  CResendItem* item = FindBySerial(serial);
+bool CMessageList::SetReply(int serial, const std::string& text) {
+  platform::CMutexGuard guard(*m_lock);
+  CResendItem* item = guard ? Find(serial) : nullptr;
   if (item != nullptr) item->reply = text;
-  return item;
+  return item != nullptr;
+}
+
+void CMessageList::Clear() {
+  platform::CMutexGuard guard(*m_lock);
+  if (guard) m_items.clear();
 }
 
 void CMessageList::Add(int serial, const std::string& record) {
   if (record.empty()) return;
-  Remove(serial);
+  platform::CMutexGuard guard(*m_lock);
+  if (!guard) return;
+  m_items.remove_if([serial](const CResendItem& item) { return item.serial == serial; });
   m_items.push_front(CResendItem{serial, platform::Now(), kNoAnswerYet, std::nullopt, record});
 }
 
 void CMessageList::Remove(int serial) {
-  m_items.remove_if([serial](const CResendItem& item) { return item.serial == serial; });
+  platform::CMutexGuard guard(*m_lock);
+  if (guard) m_items.remove_if([serial](const CResendItem& item) { return item.serial == serial; });
 }
 
-int TakeSerialNumber() {
-  platform::CMutexGuard guard(Mutex(platform::ProcessMutex::kSnCounter));
-  if (!guard) return -1;
-  return g_serialNumber++;
-}
-
-void ResetSerialNumberForTests() {
-  platform::CMutexGuard guard(Mutex(platform::ProcessMutex::kSnCounter));
-  g_serialNumber = kFirstSerialNumber;
-}
-
-void AppendToOutBuffer(const std::string& record) {
-  platform::CMutexGuard guard(Mutex(platform::ProcessMutex::kExtOut));
-  if (guard) g_extOutBuffer.Append(record);
-}
-
-int EmitNodeRecord(RecordLayout layout, const RecordValues& values) {
-  const int serial = TakeSerialNumber();
-  if (serial < 0) return -1;
-  const std::string record = BuildNodeRecord(layout, values, serial);
-  {
-    platform::CMutexGuard guard(Mutex(platform::ProcessMutex::kMsgList));
-    if (guard && g_messageList) g_messageList->Add(serial, record);
-  }
-  AppendToOutBuffer(record);
-  return serial;
-}
-
-void WriteNodeRecord(RecordLayout layout, const RecordValues& values, std::string_view ctOverride) {
-  AppendToOutBuffer(BuildNodeRecord(layout, values, -1, ctOverride));
-}
-
-void EmptyNodeLinkBuffers() {
-  {
-    platform::CMutexGuard guard(Mutex(platform::ProcessMutex::kExtOut));
-    if (guard) g_extOutBuffer.Detach();
-  }
-  platform::CMutexGuard guard(Mutex(platform::ProcessMutex::kMsgList));
-  if (guard && g_messageList) g_messageList->Clear();
-}
-
-std::string OutBufferSnapshot() {
-  platform::CMutexGuard guard(Mutex(platform::ProcessMutex::kExtOut));
-  return guard ? g_extOutBuffer.Str() : std::string();
+size_t CMessageList::Count() {
+  platform::CMutexGuard guard(*m_lock);
+  return guard ? m_items.size() : 0;
 }

@@ -1,21 +1,19 @@
-// The node link's resend list and outgoing buffer, and the serial counter.
-// Numbered records wait in the resend list until their emitter removes them
-// (or the housekeeping round empties it); every record is appended to the
-// outgoing buffer. Nothing in this system reads the buffer yet: the
-// housekeeping round drops its contents every 200 seconds.
+// CMessageList: the resend list. A numbered request waits here under its
+// serial number until its emitter removes it; the node link's receiver sets
+// its status (-3 while no answer has come) and its reply text. The list
+// guards itself (tolMsgList).
 #pragma once
 
 #include <ctime>
 #include <list>
-#include <memory>
 #include <optional>
 #include <string>
 
-#include "foundation/text_buffer.h"
-#include "nodelink/node_record.h"
+#include "platform/named_mutex.h"
+
+class CNodeOutbox;
 
 inline constexpr int kNoAnswerYet = -3;
-inline constexpr int kFirstSerialNumber = 10;
 
 struct CResendItem {
   int serial = 0;
@@ -25,47 +23,28 @@ struct CResendItem {
   std::string record;
 };
 
-// Callers hold the tolMsgList mutex around every use.
 class CMessageList {
  public:
   CMessageList();
   virtual ~CMessageList() = default;
 
-  CResendItem* FindBySerial(int serial);
-  // Appends (under tolExtOut) every item older than age seconds to the
-  // outgoing buffer, at most once per 10 seconds.
-  void CMessageListReSend(int age);
-  CResendItem* SetStatus(int serial, int status);
-  CResendItem* SetReply(int serial, const std::string& text);
-  void Clear() { m_items.clear(); }
+  // A copy of the item of that serial, if there is one.
+  std::optional<CResendItem> FindBySerial(int serial);
+  // Appends every item older than age seconds to the outbox again, at most
+  // once per 10 seconds.
+  void CMessageListReSend(int age, CNodeOutbox& outbox);
+  bool SetStatus(int serial, int status);
+  bool SetReply(int serial, const std::string& text);
+  void Clear();
   // Replaces any item of that serial; an empty record adds nothing.
   void Add(int serial, const std::string& record);
   void Remove(int serial);
-  size_t Count() const { return m_items.size(); }
+  size_t Count();
 
  private:
+  CResendItem* Find(int serial);
+
+  platform::NamedMutexPtr m_lock;
   std::list<CResendItem> m_items;  // newest first
   std::time_t m_lastResend;
 };
-
-extern std::unique_ptr<CMessageList> g_messageList;
-// Lives for the whole process; guarded by tolExtOut.
-extern CTextBuffer g_extOutBuffer;
-
-// Takes the next serial number under tolSnCounter; -1 when the counter's
-// mutex could not be had.
-int TakeSerialNumber();
-// Restarts the counter (tests only).
-void ResetSerialNumberForTests();
-
-// Numbers a record, stores it in the resend list and appends it to the
-// outgoing buffer; returns its serial number (-1 when none could be taken).
-int EmitNodeRecord(RecordLayout layout, const RecordValues& values);
-// Appends an unnumbered record (PB, PR, PC) to the outgoing buffer.
-void WriteNodeRecord(RecordLayout layout, const RecordValues& values, std::string_view ctOverride = {});
-// Appends a copy of the text to the outgoing buffer under tolExtOut.
-void AppendToOutBuffer(const std::string& record);
-// The housekeeping round: drop the outgoing buffer and the resend list.
-void EmptyNodeLinkBuffers();
-// The whole outgoing buffer (tests and diagnostics).
-std::string OutBufferSnapshot();

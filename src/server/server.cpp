@@ -1,67 +1,104 @@
 #include "server/server.h"
 
-#include <memory>
+#include <cstring>
 
+#include "chat/chat_core.h"
+#include "commands/process_request.h"
 #include "foundation/settings.h"
-#include "chat/delivery.h"
 #include "foundation/sockets.h"
-#include "http/client_connection.h"
+#include "platform/clock.h"
 #include "platform/console.h"
-#include "platform/process_mutexes.h"
 #include "platform/stop_event.h"
 #include "platform/thread.h"
 #include "server/housekeeping.h"
-#include "server/worker.h"
-#include "streams/stream_list.h"
-
-sock_t g_httpSocket;
-sock_t g_telnetSocket;
-CServer* g_server = nullptr;
 
 namespace {
+
 constexpr int kHousekeepingTurns = 200;  // seconds between housekeeping rounds
-constexpr int kWatchdogTurns = 30;
 
 std::string PortSetting(const char* key, const char* fallback) {
   const std::string port = GetSetting("network", key);
   return port.empty() ? fallback : port;
 }
+
+int ConnectionTimeout() {
+  const int seconds = GetSettingInt("general", "connection_timeout");
+  return seconds != 0 ? seconds : kDefaultConnectionTimeout;
+}
+
 }  // namespace
 
-CServer::CServer() {
-  if (StartSockets() != 0) return;
-  g_httpSocket = OpenListeningSocket(PortSetting("http_port", "8080"), kListenBacklog);
-  g_telnetSocket = OpenListeningSocket(PortSetting("telnet_port", "8081"), kListenBacklog);
-  PrepareHousekeeping();
-  g_streamList = std::make_unique<CStreamList>();
+int LoopCount() {
+  const int configured = GetSettingInt("network", "loops");
+  if (configured > 0) return configured;
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores > 0 ? static_cast<int>(cores) : 1;
+}
+
+CServer::CServer(CChatCore& core)
+    : m_core(core), m_site(GetSetting("Path", "current")), m_loops(LoopCount()), m_delivery(core, m_loops) {
+  m_http.handler = [&core](CRequest& request) { ProcessRequest(request, core); };
+  m_http.adoptStream = [this](net::CConnection& connection, const std::string& session) {
+    m_delivery.AdoptStream(connection, session);
+  };
+  m_http.site = &m_site;
+  m_http.loops = &m_loops;
+  m_http.connectionTimeout = ConnectionTimeout();
+  OpenListeners();
+  m_core.NodeLink().Outbox().SetGrowthStep(4096);
+  m_core.SetDelivery(&m_delivery);
 }
 
 CServer::~CServer() {
   SignalStop();  // a server torn down early still ends its threads
-  for (std::thread& thread : m_threads) {
-    if (thread.joinable()) thread.join();
+  if (m_housekeeping.joinable()) m_housekeeping.join();
+  m_loops.Stop();  // closes every connection and stream
+  m_core.SetDelivery(nullptr);
+  m_listeners.clear();
+}
+
+void CServer::OpenListeners() {
+  const std::string httpPort = PortSetting("http_port", "8080");
+  // The loops share the port (each accepts on its own socket), so first make
+  // sure nobody else listens there: a second server must not take a share.
+  ListeningSocket probe = ProbePortIsFree(httpPort);
+  if (!probe.fd) {
+    m_listenError = "port " + httpPort + ": " + (probe.error != 0 ? std::strerror(probe.error) : "not a port");
+    return;
   }
-  g_delivery = nullptr;
-  SetStreamHandOff(nullptr);
-  g_streamList.reset();  // stops the writer and closes every stream
-  CloseSocket(g_httpSocket);
-  CloseSocket(g_telnetSocket);
-  StopSockets();
+  probe.fd.Reset();
+  for (int index = 0; index < m_loops.Count(); ++index) {
+    ListeningSocket socket = OpenListeningSocket(httpPort, kListenBacklog, m_loops.Count() > 1);
+    if (!socket.fd) {
+      m_listenError = "port " + httpPort + ": " + std::strerror(socket.error);
+      m_listeners.clear();
+      return;
+    }
+    net::CEventLoop& loop = m_loops.Loop(index);
+    m_listeners.push_back(std::make_unique<net::CListener>(
+        loop, std::move(socket.fd),
+        [this, &loop](platform::CUniqueFd accepted, std::string peer) { Accept(loop, std::move(accepted), std::move(peer)); }));
+  }
+  m_telnet = OpenListeningSocket(PortSetting("telnet_port", "8081"), kListenBacklog).fd;
+}
+
+void CServer::Accept(net::CEventLoop& loop, platform::CUniqueFd socket, std::string peerAddress) {
+  try {
+    net::CConnection& connection =
+        loop.Adopt(std::move(socket), std::move(peerAddress), std::make_unique<CClientConnection>(m_http));
+    if (!connection.Closed()) connection.SetDeadline(platform::Now() + m_http.connectionTimeout);
+  } catch (...) {
+    platform::ConsoleWrite("Can't new CClientConnection object\n");
+  }
 }
 
 void CServer::run() {
-  g_delivery = this;
-  SetStreamHandOff([](sock_t socket, const std::string& session) {
-    if (g_streamList) g_streamList->HandOff(std::move(socket), session);
-  });
-  g_streamList->StartWriter();
-  if (SocketIsAlive(g_httpSocket)) {
-    for (int i = 0; i < kWorkerCount; ++i) {
-      m_threads.push_back(platform::StartThread("FromClientThread", [] { CWorker().FromClientThread(); }));
-    }
+  for (size_t index = 0; index < m_listeners.size(); ++index) {
+    net::CListener* listener = m_listeners[index].get();
+    m_loops.Loop(static_cast<int>(index)).Post([listener] { listener->Start(); });
   }
-  m_threads.push_back(platform::StartThread("SpaceThread", [this] { SpaceThread(); }));
-  m_threads.push_back(platform::StartThread("JavaListWatchdog", [this] { JavaListWatchdog(); }));
+  m_loops.Start(g_stopEvent->PollFd());
+  m_housekeeping = platform::StartThread("SpaceThread", [this] { SpaceThread(); });
   platform::ConsoleWrite("Start Accept\n");
   while (!g_stopEvent->Wait(1000)) {
   }
@@ -73,23 +110,10 @@ void CServer::SpaceThread() {
   while (!g_stopEvent->Wait(1000)) {
     if (++turn % kHousekeepingTurns != 0) continue;
     try {
-      RunHousekeeping();
+      RunHousekeeping(m_core, m_delivery);
     } catch (...) {
       platform::ConsoleWrite("catch in SpaceThread\n");
       platform::SleepMs(50);
     }
-  }
-}
-
-// Probes the stream-list mutex every 30 seconds. A holder that keeps it
-// longer than a probe is reported; the mutex is never replaced, since a
-// replacement would let two threads into the stream list at once.
-void CServer::JavaListWatchdog() {
-  int turn = 0;
-  while (!g_stopEvent->Wait(1000)) {
-    if (++turn % kWatchdogTurns != 0) continue;
-    platform::CMutexGuard probe(platform::GetProcessMutex(platform::ProcessMutex::kJavaList),
-                                std::chrono::milliseconds(1));
-    if (!probe) platform::ConsoleWrite("tolJavaList is busy\n");
   }
 }

@@ -1,39 +1,53 @@
 // CServer: made, run and deleted by each pass of the main loop. It opens the
-// HTTP and telnet listening sockets, runs twenty HTTP workers, the
-// housekeeping thread and the watchdog, and returns from run() once the stop
-// event is set. Its destructor joins every thread it started.
+// HTTP and telnet listening sockets, runs the event loops (one per core
+// unless [network] loops says otherwise; each owns its HTTP connections and
+// message streams, and accepts on a listening socket of its own) and the
+// housekeeping thread, and returns from run() once the stop event is set.
+// Its destructor ends every thread it started.
 #pragma once
 
+#include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
-#include "platform/socket_object.h"
+#include "html/page.h"
+#include "http/client_connection.h"
+#include "net/listener.h"
+#include "net/loop_group.h"
 #include "streams/stream_delivery.h"
 
-inline constexpr int kWorkerCount = 20;
+class CChatCore;
+
 inline constexpr int kListenBacklog = 1024;
 
-extern sock_t g_httpSocket;
-extern sock_t g_telnetSocket;
-
-// The server is the chat core's delivery: lines reach users through its
-// message streams.
-class CServer : public CStreamDelivery {
+class CServer {
  public:
-  CServer();
-  ~CServer() override;
+  explicit CServer(CChatCore& core);
+  ~CServer();
   CServer(const CServer&) = delete;
   CServer& operator=(const CServer&) = delete;
 
+  // Why the HTTP port could not be opened; empty when it is open.
+  const std::string& ListenError() const { return m_listenError; }
   // Starts the threads and waits for the stop event.
-  virtual void run();
+  void run();
 
  private:
+  void OpenListeners();
+  void Accept(net::CEventLoop& loop, platform::CUniqueFd socket, std::string peerAddress);
   void SpaceThread();
-  void JavaListWatchdog();
 
-  std::vector<std::thread> m_threads;
+  CChatCore& m_core;
+  CSiteFiles m_site;
+  net::CLoopGroup m_loops;
+  CStreamDelivery m_delivery;
+  CHttpServices m_http;
+  std::vector<std::unique_ptr<net::CListener>> m_listeners;
+  platform::CUniqueFd m_telnet;  // opened and closed with the server, never served
+  std::string m_listenError;
+  std::thread m_housekeeping;
 };
 
-// The server of the current pass; null between passes.
-extern CServer* g_server;
+// The number of event loops: [network] loops, or one per core.
+int LoopCount();

@@ -44,7 +44,7 @@ std::string OptionWord(int argc, char** argv) {
   return AsciiLower(argv[1] + 1);
 }
 
-void RunServicePath(int argc, char** argv) {
+int RunServicePath(int argc, char** argv) {
   platform::ConsolePrintf("%s -install          to install the service\n", kProgramName);
   platform::ConsolePrintf("%s -remove           to remove the service\n", kProgramName);
   platform::ConsolePrintf("%s -debug <params>   to run as a console app for debugging\n", kProgramName);
@@ -52,9 +52,9 @@ void RunServicePath(int argc, char** argv) {
   platform::ConsoleWrite("This may take several seconds.  Please wait.\n");
   if (!platform::StartedByServiceManager()) {
     LogServiceError("StartServiceCtrlDispatcher failed.");
-    return;
+    return kMainLoopStopped;
   }
-  ServiceMain(argc, argv);
+  return ServiceMain(argc, argv);
 }
 
 }  // namespace
@@ -75,9 +75,7 @@ int main(int argc, char** argv) {
   RaiseOpenFileLimit();
   if (word == "debug") {
     SetDebugMode(true);
-    RunDebugConsole(argc, argv);
-    return 0;
+    return RunDebugConsole(argc, argv) == kServerCannotListen ? 1 : 0;
   }
-  RunServicePath(argc, argv);
-  return 0;
+  return RunServicePath(argc, argv) == kServerCannotListen ? 1 : 0;
 }

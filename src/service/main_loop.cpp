@@ -2,69 +2,73 @@
 
 #include <memory>
 
+#include "chat/chat_loader.h"
 #include "foundation/settings.h"
+#include "nodelink/node_outbox.h"
 #include "platform/console.h"
 #include "platform/process_mutexes.h"
 #include "platform/stop_event.h"
 #include "platform/thread.h"
 #include "server/server.h"
-#include "chat/chat_loader.h"
 #include "service/service_host.h"
 
 namespace {
 
-// One pass: load, serve until the stop event, tear down. The server's
-// destructor joins every thread it started, so nothing still runs when the
-// globals go.
-void RunPass() {
-  platform::ConsoleWrite("Start main thread\n");
-  LoadConfiguration();
-  {
-    auto server = std::make_unique<CServer>();
-    g_server = server.get();
-    server->run();
-    g_server = nullptr;
+// Settings first, then the chat core with its rooms and managers.
+std::unique_ptr<CChatCore> LoadConfiguration(CNodeOutbox& outbox) {
+  try {
+    g_settings = LoadSettingsFile(kIniFileName);
+    return LoadChatCore(outbox);
+  } catch (...) {
+    platform::ConsoleWrite("catch in ini\n");
+    return nullptr;
   }
-  DestroyGlobals();
+}
+
+// One pass: load, serve until the stop event, tear down. The server ends
+// every thread it started before the core it serves goes. False when the
+// server cannot listen.
+bool RunPass(CNodeOutbox& outbox) {
+  platform::ConsoleWrite("Start main thread\n");
+  std::unique_ptr<CChatCore> core = LoadConfiguration(outbox);
+  if (!core) throw std::runtime_error("no chat core");
+  {
+    CServer server(*core);
+    if (!server.ListenError().empty()) {
+      platform::ConsolePrintf("Can't listen on %s\n", server.ListenError().c_str());
+      LogServiceError("Can't listen on " + server.ListenError());
+      return false;
+    }
+    server.run();
+  }
+  core.reset();
+  g_settings.reset();
   platform::ConsoleWrite("Loop of while\n");
+  return true;
 }
 
 }  // namespace
 
-void LoadConfiguration() {
-  try {
-    g_settings = LoadSettingsFile(kIniFileName);
-    LoadChatCore();
-  } catch (...) {
-    platform::ConsoleWrite("catch in ini\n");
-  }
-}
-
-void DestroyGlobals() {
-  DestroyChatCore();
-  g_settings.reset();
-}
-
 int RunMainLoop(int, char**) {
-  if (!ReportServiceStatus(ServiceState::kStartPending, 0, 3000)) return 1;
+  if (!ReportServiceStatus(ServiceState::kStartPending, 0, 3000)) return kMainLoopStopped;
   // The stop event lives until the process ends: the console-control thread
   // may signal it at any moment.
   if (!g_stopEvent) g_stopEvent = std::make_unique<platform::CStopEvent>();
-  if (!ReportServiceStatus(ServiceState::kStartPending, 0, 3000)) return 1;
+  if (!ReportServiceStatus(ServiceState::kStartPending, 0, 3000)) return kMainLoopStopped;
   if (!platform::CreateProcessMutexes()) {
     platform::ConsoleWrite("Can't create one or more Mutex\n");
-    return 1;
+    return kMainLoopStopped;
   }
-  if (!ReportServiceStatus(ServiceState::kRunning, 0, 0)) return 1;
+  if (!ReportServiceStatus(ServiceState::kRunning, 0, 0)) return kMainLoopStopped;
+  CNodeOutbox outbox;  // the serial counter and outgoing buffer outlive every pass
   while (!g_stopEvent->Wait(5)) {
     try {
-      RunPass();
+      if (!RunPass(outbox)) return kServerCannotListen;
     } catch (...) {
-      g_server = nullptr;
       platform::ConsoleWrite("catch in main\n");
       platform::SleepMs(2000);
       platform::ConsoleWrite("Loop of while\n");
     }
   }
-  return 1;
+  return kMainLoopStopped;
 }

@@ -1,10 +1,9 @@
 // The main loop: passes of load, serve and tear down until the stop event.
 #pragma once
 
-// Always 1. The arguments are not used.
-int RunMainLoop(int argc, char** argv);
+// What RunMainLoop gives back: 1 after an orderly stop; kServerCannotListen
+// when the HTTP port could not be opened (the process then exits non-zero).
+inline constexpr int kMainLoopStopped = 1;
+inline constexpr int kServerCannotListen = 2;
 
-// Settings first, then the chat core's lists, rooms and managers.
-void LoadConfiguration();
-// Deletes what LoadConfiguration made, in a fixed order.
-void DestroyGlobals();
+int RunMainLoop(int argc, char** argv);

@@ -58,8 +58,10 @@ void LogServiceError(const std::string& text) {
   platform::WriteErrorEvent(kServiceName, formatted, text);
 }
 
-void ServiceMain(int argc, char** argv) {
+int ServiceMain(int argc, char** argv) {
   platform::InstallConsoleControl(ServiceCtrlHandler);
-  if (ReportServiceStatus(ServiceState::kStartPending, 0, 3000)) RunMainLoop(argc, argv);
+  int result = kMainLoopStopped;
+  if (ReportServiceStatus(ServiceState::kStartPending, 0, 3000)) result = RunMainLoop(argc, argv);
   ReportServiceStatus(ServiceState::kStopped, g_lastError, 0);
+  return result;
 }

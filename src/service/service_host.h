@@ -14,4 +14,5 @@ bool ReportServiceStatus(ServiceState state, int exitCode, int waitHintMs);
 void LogServiceError(const std::string& text);
 
 // The service's entry: stop control on SIGTERM, status notices, main loop.
-void ServiceMain(int argc, char** argv);
+// RunMainLoop's result.
+int ServiceMain(int argc, char** argv);

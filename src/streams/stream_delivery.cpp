@@ -1,10 +1,9 @@
 #include "streams/stream_delivery.h"
 
-#include "chat/room_list.h"
-#include "foundation/settings.h"
-#include "nodelink/message_list.h"
+#include "chat/chat_core.h"
+#include "html/message_render.h"
 #include "platform/console.h"
-#include "streams/stream_list.h"
+#include "streams/message_stream.h"
 
 namespace {
 
@@ -14,69 +13,8 @@ constexpr size_t kShownNodeLimit = 20;
 std::string Cut(const std::string& text) { return text.substr(0, kLineLimit); }
 std::string_view PersonalType(int kind) { return kind == kPrivateLine ? "PR" : "PC"; }
 
-// The stream's user in the line's room, when he may see a line of this kind.
-struct Member {
-  RoomPtr room;
-  SessionPtr session;
-};
-
-// What one delivery looks up once, not once per stream: the line's room
-// and the settings.
-struct Walk {
-  explicit Walk(const std::string& roomName) : room(g_roomList ? g_roomList->FindByName(roomName) : nullptr) {}
-  RoomPtr room;
-  std::string ownNode = OwnNodeId();
-  bool nodeLink = NodeLinkOn();
-};
-
-Member FindMember(const CJavaClientConnection& stream, const Walk& walk) {
-  Member member;
-  if (stream.Session().empty() || !walk.room) return member;
-  member.room = walk.room;
-  member.session = walk.room->Members().FindBySessionAndNode(stream.Session(), walk.ownNode);
-  return member;
-}
-
-bool MaySee(const CUserSession& member, int kind, bool refusalsToo) {
-  return member.CUserSessionIsApproved() || kind == kSystemLine || (refusalsToo && kind == kRefusal);
-}
-
-// A line for the room's approved members (SSPBMSG1 and its notice twin).
-void WalkRoom(const std::string& roomName, int kind, const char* catchName,
-              const std::function<void(CJavaClientConnection&, const Member&, bool)>& send) {
-  const Walk walk(roomName);
-  if (!g_streamList || !walk.room) return;
-  g_streamList->ForEach([&](CJavaClientConnection& stream) {
-    try {
-      const Member member = FindMember(stream, walk);
-      if (!member.session || member.session->RoomName() != roomName || !MaySee(*member.session, kind, true)) return;
-      send(stream, member, walk.nodeLink);
-    } catch (...) {
-      platform::ConsolePrintf("catch in %s\n", catchName);
-    }
-  });
-}
-
-// A line for one session, or for the room's managers (SSPRMSG2).
-void WalkPersonal(const std::string& targetSession, const std::string& roomName, int mode, const RenderedLine& line) {
-  const Walk walk(roomName);
-  if (!g_streamList || !walk.room) return;
-  g_streamList->ForEach([&](CJavaClientConnection& stream) {
-    try {
-      const Member member = FindMember(stream, walk);
-      if (!member.session) return;
-      if (mode > 2) {
-        if (!member.session->CUserSessionIsManager()) return;
-      } else if (stream.Session() != targetSession || member.session->RoomName() != roomName ||
-                 !MaySee(*member.session, line.kind, false)) {
-        return;
-      }
-      stream.SendMessage2(line, member.session.get(), member.room.get(), walk.nodeLink);
-    } catch (...) {
-      platform::ConsoleWrite("catch in SSPRMSG2\n");
-    }
-  });
-}
+// The name a recipient's ignore list is checked against.
+std::string IgnoredName(const std::string& sender) { return NamePart(sender.substr(0, kShownNameLimit)); }
 
 std::string WithNode(const std::string& name, const std::string& node) {
   std::string shown = name.substr(0, kShownSenderLimit);
@@ -84,25 +22,66 @@ std::string WithNode(const std::string& name, const std::string& node) {
   return shown;
 }
 
+// One loop's share of a line.
+struct LoopBatch {
+  std::shared_ptr<const std::string> toAddressee;
+  std::shared_ptr<const std::string> toOthers;
+  std::vector<Recipient> recipients;
+};
+
+void WriteBatch(net::CEventLoop& loop, const LoopBatch& batch) {
+  for (const Recipient& recipient : batch.recipients) {
+    if (net::CConnection* stream = loop.Find(recipient.stream)) {
+      try {
+        CJavaClientConnection::Deliver(*stream, recipient.addressed ? *batch.toAddressee : *batch.toOthers);
+      } catch (...) {
+        platform::ConsoleWrite("catch in SSPBMSG1\n");
+      }
+    }
+  }
+}
+
 }  // namespace
+
+void CStreamDelivery::Dispatch(const Text& toAddressee, const Text& toOthers, std::vector<Recipient>& recipients) {
+  if (recipients.empty()) return;
+  std::vector<LoopBatch> batches(static_cast<size_t>(m_loops.Count()));
+  for (const Recipient& recipient : recipients) {
+    const int loop = net::LoopIndexOf(recipient.stream);
+    if (loop < m_loops.Count()) batches[static_cast<size_t>(loop)].recipients.push_back(recipient);
+  }
+  for (int index = 0; index < m_loops.Count(); ++index) {
+    LoopBatch& batch = batches[static_cast<size_t>(index)];
+    if (batch.recipients.empty()) continue;
+    batch.toAddressee = toAddressee;
+    batch.toOthers = toOthers;
+    net::CEventLoop& loop = m_loops.Loop(index);
+    if (loop.InLoopThread()) {
+      WriteBatch(loop, batch);
+    } else {
+      loop.Post([&loop, batch = std::move(batch)] { WriteBatch(loop, batch); });
+    }
+  }
+}
 
 int CStreamDelivery::PostRoomMessage(const std::string& senderNode, const std::string& addressee, int localOnly,
                                      const std::string& room, int kind, const std::string& colour,
                                      const std::string& sender, const std::string& line) {
   if (colour.empty() || sender.empty() || line.empty()) return 0;
   const RenderedLine rendered{senderNode, sender, addressee, Cut(line), colour, kind};
-  if (!localOnly && NodeLinkOn()) {
-    WriteNodeRecord(RecordLayout::kRoomLine, {{"RM", room},
-                                              {"CO", colour},
-                                              {"FR", sender},
-                                              {"MSG", rendered.line},
-                                              {"PA", addressee},
-                                              {"FND", senderNode}});
+  if (!localOnly && m_core.NodeLink().On()) {
+    m_core.NodeLink().Write(RecordLayout::kRoomLine, {{"RM", room},
+                                                      {"CO", colour},
+                                                      {"FR", sender},
+                                                      {"MSG", rendered.line},
+                                                      {"PA", addressee},
+                                                      {"FND", senderNode}});
   }
-  const RenderedChatLine chatLine(rendered, NodeLinkOn());
-  WalkRoom(room, kind, "SSPBMSG1", [&](CJavaClientConnection& stream, const Member& member, bool) {
-    stream.SendChatLine(chatLine, sender, *member.session);
-  });
+  const RenderedChatLine chatLine(rendered, m_core.NodeLink().On());
+  std::vector<Recipient> recipients;
+  m_core.CollectRoomRecipients(room, kind, IgnoredName(sender), chatLine.addresseeName, true, recipients);
+  Dispatch(std::make_shared<const std::string>(chatLine.toAddressee), std::make_shared<const std::string>(chatLine.toOthers),
+           recipients);
   return 1;
 }
 
@@ -110,15 +89,30 @@ int CStreamDelivery::PostRoomNotice(int localOnly, const std::string& room, int 
                                     const std::string& sender, const std::string& text, const std::string&) {
   if (colour.empty() || sender.empty() || text.empty()) return 0;
   const RenderedLine rendered{"", sender, "", Cut(text), colour, kind};
-  if (!localOnly && NodeLinkOn()) {
-    WriteNodeRecord(RecordLayout::kRoomNotice,
-                    {{"RM", room}, {"CO", colour}, {"FR", sender}, {"MSG", rendered.line}, {"FND", OwnNodeId()}});
+  if (!localOnly && m_core.NodeLink().On()) {
+    m_core.NodeLink().Write(RecordLayout::kRoomNotice, {{"RM", room},
+                                                        {"CO", colour},
+                                                        {"FR", sender},
+                                                        {"MSG", rendered.line},
+                                                        {"FND", m_core.NodeId()}});
   }
-  WalkRoom(room, kind, "CServerListJavaSendPublicMessage",
-           [&](CJavaClientConnection& stream, const Member& member, bool nodeLink) {
-             stream.SendMessage2(rendered, member.session.get(), member.room.get(), nodeLink);
-           });
+  std::vector<Recipient> recipients;
+  m_core.CollectRoomRecipients(room, kind, IgnoredName(sender), std::string(), true, recipients);
+  const Text shown = std::make_shared<const std::string>(RenderMessage2(rendered, m_core.NodeLink().On()));
+  Dispatch(shown, shown, recipients);
   return 1;
+}
+
+void CStreamDelivery::DeliverPersonal(const std::string& session, const std::string& room, int mode, int kind,
+                                      const std::string& senderName, const std::string& text) {
+  std::vector<Recipient> recipients;
+  if (mode > 2) {
+    m_core.CollectManagerRecipients(room, senderName, recipients);
+  } else {
+    m_core.CollectSessionRecipients(room, session, kind, senderName, recipients);
+  }
+  const Text shown = std::make_shared<const std::string>(text);
+  Dispatch(shown, shown, recipients);
 }
 
 int CStreamDelivery::PostPrivateMessage(const std::string& senderNode, const std::string& addresseeNode,
@@ -127,16 +121,17 @@ int CStreamDelivery::PostPrivateMessage(const std::string& senderNode, const std
                                         const std::string& line, const std::string& addressee, int localMode) {
   if (colour.empty() || sender.empty() || line.empty() || addressee.empty()) return 0;
   const std::string text = Cut(line);
-  if (localMode == kRecordOnly && NodeLinkOn()) {
-    WriteNodeRecord(RecordLayout::kPrivateLine,
-                    {{"RM", room}, {"CO", colour}, {"FR", sender}, {"MSG", text}, {"TO", addressee},
-                     {"SS", addresseeSession}, {"ND", addresseeNode}, {"FND", senderNode}},
-                    PersonalType(kind));
+  if (localMode == kRecordOnly && m_core.NodeLink().On()) {
+    m_core.NodeLink().Write(RecordLayout::kPrivateLine,
+                            {{"RM", room}, {"CO", colour}, {"FR", sender}, {"MSG", text}, {"TO", addressee},
+                             {"SS", addresseeSession}, {"ND", addresseeNode}, {"FND", senderNode}},
+                            PersonalType(kind));
     return 1;
   }
   const RenderedLine rendered{senderNode, WithNode(sender, senderNode), WithNode(addressee, addresseeNode), text,
                               colour, kind};
-  WalkPersonal(addresseeSession, room, localMode + 1, rendered);
+  DeliverPersonal(addresseeSession, room, localMode + 1, kind, IgnoredName(rendered.sender),
+                  RenderMessage2(rendered, m_core.NodeLink().On()));
   return 1;
 }
 
@@ -144,27 +139,40 @@ int CStreamDelivery::PostUserMessage(const std::string& node, const std::string&
                                      int kind, const std::string& colour, const std::string& sender,
                                      const std::string& text, const std::string& addressee, int localMode) {
   if (colour.empty() || sender.empty() || text.empty()) return 0;
-  if (localMode == kRecordOnly && NodeLinkOn()) {
-    WriteNodeRecord(RecordLayout::kUserLine,
-                    {{"RM", room}, {"CO", colour}, {"FR", sender}, {"MSG", Cut(text)}, {"TO", addressee},
-                     {"SS", session}, {"ND", node}},
-                    PersonalType(kind));
+  if (localMode == kRecordOnly && m_core.NodeLink().On()) {
+    m_core.NodeLink().Write(RecordLayout::kUserLine,
+                            {{"RM", room}, {"CO", colour}, {"FR", sender}, {"MSG", Cut(text)}, {"TO", addressee},
+                             {"SS", session}, {"ND", node}},
+                            PersonalType(kind));
     return 1;
   }
-  WalkPersonal(session, room, localMode + 1, RenderedLine{node, sender, addressee, text, colour, kind});
+  const RenderedLine rendered{node, sender, addressee, text, colour, kind};
+  DeliverPersonal(session, room, localMode + 1, kind, IgnoredName(sender), RenderMessage2(rendered, m_core.NodeLink().On()));
   return 1;
 }
 
-// Help pages are not built yet; a HELP command shows nothing.
-void CStreamDelivery::ShowHelp(int, const std::string&, const std::string&, const std::string&) {}
+void CStreamDelivery::AdoptStream(net::CConnection& connection, const std::string& session) {
+  connection.SetHandler(std::make_unique<CJavaClientConnection>(m_core, session));
+  connection.SetDeadline(0);
+  connection.SetReading(true);
+  m_core.AttachStream(session, m_core.NodeId(), connection.Id());
+}
 
-void SendKeepAliveToAllStreams() {
-  if (!g_streamList) return;
-  g_streamList->ForEach([](CJavaClientConnection& stream) {
-    try {
-      stream.SendSpace();
-    } catch (...) {
-      platform::ConsoleWrite("catch in CServerListJavaSendPublicSpace\n");
-    }
-  });
+void CStreamDelivery::SendKeepAliveToAllStreams() {
+  for (int index = 0; index < m_loops.Count(); ++index) {
+    net::CEventLoop& loop = m_loops.Loop(index);
+    loop.Post([&loop] {
+      std::vector<net::CConnection*> streams;
+      loop.ForEachConnection([&](net::CConnection& connection) {
+        if (dynamic_cast<CJavaClientConnection*>(connection.Handler()) != nullptr) streams.push_back(&connection);
+      });
+      for (net::CConnection* stream : streams) {
+        try {
+          CJavaClientConnection::Deliver(*stream, "   ");
+        } catch (...) {
+          platform::ConsoleWrite("catch in CServerListJavaSendPublicSpace\n");
+        }
+      }
+    });
+  }
 }

@@ -1,11 +1,24 @@
-// The four delivery operations: each line goes to the streams of the users
-// who must see it and, with the node link on, out as a node record.
+// CStreamDelivery: the four delivery operations. A line is rendered once,
+// the chat core names the streams that must see it (room -> members ->
+// their streams), and each event loop gets one task with the line and its
+// own streams, which it writes outside every shared lock. With the node link
+// on, a line also leaves as a node record.
 #pragma once
 
-#include "chat/delivery.h"
+#include <memory>
+#include <string>
+#include <vector>
 
-class CStreamDelivery : public CDelivery {
+#include "chat/chat_views.h"
+#include "chat/delivery.h"
+#include "net/loop_group.h"
+
+class CChatCore;
+
+class CStreamDelivery final : public CDelivery {
  public:
+  CStreamDelivery(CChatCore& core, net::CLoopGroup& loops) : m_core(core), m_loops(loops) {}
+
   int PostRoomMessage(const std::string& senderNode, const std::string& addressee, int localOnly,
                       const std::string& room, int kind, const std::string& colour, const std::string& sender,
                       const std::string& line) override;
@@ -18,8 +31,21 @@ class CStreamDelivery : public CDelivery {
   int PostUserMessage(const std::string& node, const std::string& session, const std::string& room, int kind,
                       const std::string& colour, const std::string& sender, const std::string& text,
                       const std::string& addressee, int localMode) override;
-  void ShowHelp(int mode, const std::string& room, const std::string& session, const std::string& topic) override;
-};
 
-// The keep-alive of the housekeeping round: three blanks into every stream.
-void SendKeepAliveToAllStreams();
+  // Makes the connection (on its loop's thread) the message stream of the session.
+  void AdoptStream(net::CConnection& connection, const std::string& session);
+  // The keep-alive of the housekeeping round: three blanks into every stream.
+  void SendKeepAliveToAllStreams();
+
+ private:
+  using Text = std::shared_ptr<const std::string>;
+  // Hands each loop its share of the recipients: the addressed ones get
+  // the first text, the others the second.
+  void Dispatch(const Text& toAddressee, const Text& toOthers, std::vector<Recipient>& recipients);
+  // A personal line: to one session (mode up to 2) or the room's managers.
+  void DeliverPersonal(const std::string& session, const std::string& room, int mode, int kind,
+                       const std::string& senderName, const std::string& text);
+
+  CChatCore& m_core;
+  net::CLoopGroup& m_loops;
+};

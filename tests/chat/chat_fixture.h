@@ -1,14 +1,13 @@
-// A fresh chat core for one test: settings, the global lists, no server.
+// A fresh chat core for one test: settings, the system rooms, no server.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
+#include "chat/chat_core.h"
 #include "chat/chat_loader.h"
-#include "chat/manager_list.h"
-#include "chat/password_list.h"
-#include "chat/room_list.h"
-#include "chat/timed_name_list.h"
-#include "nodelink/message_list.h"
+#include "nodelink/node_outbox.h"
 #include "platform/clock.h"
 #include "support/settings_fixture.h"
 
@@ -19,33 +18,35 @@ class ChatCore : public ::testing::Test {
                     {"rooms:1", "Lobby hall.gif"},
                     {"rooms:2", "谈天说地"},
                     {"text:msg_entered_room", "entered"}}) {}
-  void SetUp() override {
-    LoadChatCore();
-    EmptyNodeLinkBuffers();
-  }
+  void SetUp() override { m_core = LoadChatCore(m_outbox); }
   void TearDown() override {
-    DestroyChatCore();
-    EmptyNodeLinkBuffers();
+    m_core.reset();
     platform::ResetClockForTests();
   }
 
   // A logged-on user in no room.
-  SessionPtr LogOn(const std::string& name, const std::string& id, const std::string& node = "node1") {
-    auto session = std::make_shared<CUserSession>(name, "pw", "0", "red", kNoRoom, node, id, 0, "10.0.0.1");
-    g_onlineList->Append(session);
+  SessionView LogOn(const std::string& name, const std::string& id, const std::string& node = "node1") {
+    SessionView session;
+    session.id = id;
+    session.name = name;
+    session.password = "pw";
+    session.nodeId = node;
+    session.colour = "red";
+    session.ipAddress = "10.0.0.1";
+    EXPECT_TRUE(m_core->AddLogonSession(session));
     return session;
   }
-  // A user put into a room (created when missing) as the room list does it.
-  SessionPtr Enter(const std::string& room, const std::string& name, const std::string& id,
-                   const std::string& node = "node1") {
-    int existed = 0;
-    const std::string roomId = g_roomList->CRoomListEnterRoom(std::make_shared<CRoomSession>(room), existed);
-    RoomPtr entered = g_roomList->FindById(roomId);
-    auto session =
-        std::make_shared<CUserSession>(name, "pw", roomId, "red", entered->GetName(), node, id, 0, "10.0.0.1");
-    entered->Members().Append(session);
-    return session;
+  // A user put into a room (made when missing).
+  SessionView Enter(const std::string& room, const std::string& name, const std::string& id,
+                    const std::string& node = "node1") {
+    LogOn(name, id, node);
+    bool created = false;
+    m_core->EnsureRoom(room, "", created);
+    return m_core->MoveSession(id, node, room).arrived;
   }
+  std::string Out() { return m_outbox.Snapshot(); }
 
   ScopedSettings m_settings;
+  CNodeOutbox m_outbox;
+  std::unique_ptr<CChatCore> m_core;
 };

@@ -1,252 +1,208 @@
 #include <gtest/gtest.h>
 
 #include "chat/room_events.h"
+#include "chat/session_end.h"
 #include "chat_fixture.h"
 
 namespace {
 
+std::string Names(const std::vector<RoomView>& rooms) {
+  std::string names;
+  for (const RoomView& room : rooms) names += room.name + ",";
+  return names;
+}
+
 TEST_F(ChatCore, SystemRoomsStartEmptyInTheSystemCategory) {
-  RoomPtr lobby = g_roomList->FindByName("lobby");
+  const std::optional<RoomView> lobby = m_core->FindRoom("lobby");
   ASSERT_TRUE(lobby);
-  EXPECT_EQ(lobby->GetName(), "Lobby");
-  EXPECT_EQ(lobby->GetBackground(), "hall.gif");
-  EXPECT_EQ(lobby->GetCategory(), "系统");
-  EXPECT_TRUE(lobby->IsSystem());
-  EXPECT_EQ(lobby->GetMemberCount(), 0);
-  EXPECT_EQ(g_roomList->Count(), 2);
-  const int id = std::stoi(lobby->GetId());
+  EXPECT_EQ(lobby->name, "Lobby");
+  EXPECT_EQ(lobby->background, "hall.gif");
+  EXPECT_EQ(lobby->category, "系统");
+  EXPECT_TRUE(lobby->system);
+  EXPECT_EQ(lobby->memberCount, 0);
+  EXPECT_EQ(m_core->RoomCount(), 2);
+  const int id = std::stoi(lobby->id);
   EXPECT_GE(id, 1);
   EXPECT_LE(id, 32768);
+  EXPECT_EQ(m_core->FindRoomById(lobby->id)->name, "Lobby");
 }
 
 TEST_F(ChatCore, EnteringAnExistingNameInOtherCaseCountsIntoThatRoom) {
   Enter("Lobby", "tom", "s1");
-  Enter("LOBBY", "ann", "s2");
-  RoomPtr lobby = g_roomList->FindByName("Lobby");
-  EXPECT_EQ(lobby->GetMemberCount(), 2);
-  EXPECT_EQ(g_roomList->Count(), 2) << "no new room";
-  EXPECT_FALSE(g_roomList->CRoomListLeaveRoom(lobby->GetId()));
-  EXPECT_TRUE(g_roomList->CRoomListLeaveRoom(lobby->GetId()));
-  g_roomList->CRoomListLeaveRoom(lobby->GetId());
-  EXPECT_EQ(lobby->GetMemberCount(), 0) << "never below zero";
+  const SessionView ann = Enter("LOBBY", "ann", "s2");
+  EXPECT_EQ(ann.roomName, "Lobby") << "recorded under the room's own name";
+  EXPECT_EQ(m_core->FindRoom("Lobby")->memberCount, 2);
+  EXPECT_EQ(m_core->RoomCount(), 2) << "no new room";
+  m_core->RemoveSession("s1", "node1", false);
+  EXPECT_EQ(m_core->FindRoom("Lobby")->memberCount, 1);
 }
 
 TEST_F(ChatCore, IdleSessionsExpireAtTheTimeoutAndAreAnnounced) {
-  SessionPtr fresh = Enter("Lobby", "fresh", "s1");
-  SessionPtr stale = Enter("Lobby", "stale", "s2");
-  SessionPtr remote = Enter("Lobby", "remote", "s3", "node2");
-  RoomPtr lobby = g_roomList->FindByName("Lobby");
-  const std::time_t now = platform::Now();
-  fresh->SetLastActiveForTests(now - 599);
-  stale->SetLastActiveForTests(now - 601);
-  remote->SetLastActiveForTests(now - 601);
-  platform::AdvanceClockForTests(21);  // the list's last sweep is older than 20 seconds
-  const std::time_t later = platform::Now();
-  fresh->SetLastActiveForTests(later - 599);
-  stale->SetLastActiveForTests(later - 601);
-  remote->SetLastActiveForTests(later - 601);
-  EXPECT_FALSE(lobby->Members().FindBySessionAndNode("s2", "node1"));
-  EXPECT_TRUE(lobby->Members().FindBySessionAndNode("s1", "node1"));
-  EXPECT_TRUE(lobby->Members().FindBySessionAndNode("s3", "node2")) << "other nodes live 200 times longer";
-  EXPECT_EQ(lobby->GetMemberCount(), 2);
-  const std::string out = OutBufferSnapshot();
-  EXPECT_NE(out.find("CT\x06" "ET\x05SN\x06"), std::string::npos) << "an ET record even with the node link off";
-  EXPECT_NE(out.find("UN\x06stale\x05"), std::string::npos);
+  Enter("Lobby", "stale", "s2");
+  Enter("Lobby", "remote", "s3", "node2");
+  platform::AdvanceClockForTests(2);
+  Enter("Lobby", "fresh", "s1");
+  platform::AdvanceClockForTests(599);  // stale: 601 seconds, fresh: 599
+  EXPECT_FALSE(m_core->FindMember("Lobby", "s2", "node1", true));
+  EXPECT_TRUE(m_core->FindMember("Lobby", "s1", "node1", true));
+  EXPECT_TRUE(m_core->FindMember("Lobby", "s3", "node2", true)) << "other nodes live 200 times longer";
+  EXPECT_EQ(m_core->FindRoom("Lobby")->memberCount, 2);
+  EXPECT_NE(Out().find("CT\x06" "ET\x05SN\x06"), std::string::npos) << "an ET record even with the node link off";
+  EXPECT_NE(Out().find("UN\x06stale\x05"), std::string::npos);
 }
 
 TEST_F(ChatCore, SweepsWithinTwentySecondsDeleteNothing) {
-  SessionPtr tom = Enter("Lobby", "tom", "s1");
-  RoomPtr lobby = g_roomList->FindByName("Lobby");
-  platform::AdvanceClockForTests(21);
-  lobby->Members().SessionIdleSweep();  // sweeps now, nothing expired
-  tom->SetLastActiveForTests(platform::Now() - 10000);
-  platform::AdvanceClockForTests(19);
-  lobby->Members().SessionIdleSweep();
-  EXPECT_EQ(lobby->Members().Count(), 1);
-  platform::AdvanceClockForTests(2);
-  lobby->Members().SessionIdleSweep();
-  EXPECT_EQ(lobby->Members().Count(), 0);
+  Enter("Lobby", "tom", "s1");
+  platform::AdvanceClockForTests(590);
+  EXPECT_TRUE(m_core->SweepIdleSessions().empty());
+  platform::AdvanceClockForTests(15);  // tom is 605 seconds idle, the last sweep 15 seconds old
+  EXPECT_TRUE(m_core->SweepIdleSessions().empty());
+  EXPECT_TRUE(m_core->FindSession("s1", "node1", false));
+  platform::AdvanceClockForTests(6);
+  EXPECT_EQ(m_core->SweepIdleSessions().size(), 1u);
+  EXPECT_FALSE(m_core->FindSession("s1", "node1", false));
 }
 
 TEST_F(ChatCore, SilentRemovalEmitsNothing) {
-  SessionPtr tom = Enter("Lobby", "tom", "s1");
-  tom->SetRemovalMode(kSilentRemoval);
-  g_roomList->FindByName("Lobby")->Members().RemoveBySessionAndNode("s1", "node1");
-  EXPECT_EQ(OutBufferSnapshot(), "");
-  EXPECT_EQ(g_roomList->FindByName("Lobby")->GetMemberCount(), 0);
+  Enter("Lobby", "tom", "s1");
+  EndSessions(*m_core, {*m_core->RemoveSession("s1", "node1", false)});
+  EXPECT_EQ(Out(), "");
+  EXPECT_EQ(m_core->FindRoom("Lobby")->memberCount, 0);
 }
 
 TEST_F(ChatCore, EmptyUserRoomsAreSweptAfter900SecondsWithTheirManagers) {
-  SessionPtr tom = LogOn("tom", "s1");
-  ASSERT_EQ(CreateRoom(tom, "Den", "情感", "node1", true), 1);
-  EXPECT_TRUE(g_managerList->FindEntry("tom", "Den"));
+  const SessionView tom = LogOn("tom", "s1");
+  ASSERT_EQ(CreateRoom(*m_core, tom, "Den", "情感", "node1", true), 1);
+  EXPECT_TRUE(m_core->IsManager("tom", "Den"));
   platform::AdvanceClockForTests(900);
-  g_roomList->CRoomSessionRemoveOldRooms();
-  EXPECT_TRUE(g_roomList->FindByName("Den")) << "900 seconds is not yet older than 900";
+  EXPECT_TRUE(m_core->RemoveOldRooms().empty()) << "900 seconds is not yet older than 900";
   platform::AdvanceClockForTests(31);
-  g_roomList->CRoomSessionRemoveOldRooms();
-  EXPECT_FALSE(g_roomList->FindByName("Den"));
-  EXPECT_FALSE(g_managerList->FindEntry("tom", "Den"));
-  EXPECT_TRUE(g_roomList->FindByName("Lobby")) << "system rooms stay";
+  EXPECT_EQ(m_core->RemoveOldRooms(), std::vector<std::string>{"Den"});
+  EXPECT_FALSE(m_core->FindRoom("Den"));
+  EXPECT_FALSE(m_core->IsManager("tom", "Den"));
+  EXPECT_TRUE(m_core->FindRoom("Lobby")) << "system rooms stay";
 }
 
 TEST_F(ChatCore, RoomSweepRunsAtMostEveryThirtySeconds) {
-  SessionPtr tom = LogOn("tom", "s1");
-  CreateRoom(tom, "Den", "", "node1", true);
+  const SessionView tom = LogOn("tom", "s1");
+  CreateRoom(*m_core, tom, "Den", "", "node1", true);
   platform::AdvanceClockForTests(31);
-  g_roomList->CRoomSessionRemoveOldRooms();  // sweeps; Den is still young
+  m_core->RemoveOldRooms();  // sweeps; Den is still young
   platform::AdvanceClockForTests(900);
-  g_roomList->CRoomSessionRemoveOldRooms();
-  EXPECT_FALSE(g_roomList->FindByName("Den"));
-  CreateRoom(tom, "Den2", "", "node1", true);
-  g_roomList->FindByName("Den2")->SetEmptySince(0);
-  g_roomList->CRoomSessionRemoveOldRooms();
-  EXPECT_TRUE(g_roomList->FindByName("Den2")) << "a second sweep within 30 seconds does nothing";
+  m_core->RemoveOldRooms();
+  EXPECT_FALSE(m_core->FindRoom("Den"));
+  CreateRoom(*m_core, tom, "Den2", "", "node1", true);
+  platform::AdvanceClockForTests(895);
+  EXPECT_TRUE(m_core->RemoveOldRooms().empty()) << "Den2 is 895 seconds old";
+  platform::AdvanceClockForTests(29);
+  EXPECT_TRUE(m_core->RemoveOldRooms().empty()) << "the sweep of 29 seconds ago was too recent";
+  platform::AdvanceClockForTests(2);
+  EXPECT_FALSE(m_core->RemoveOldRooms().empty());
 }
 
 TEST_F(ChatCore, CategoryFilter) {
-  SessionPtr tom = LogOn("tom", "s1");
-  CreateRoom(tom, "NoCat", "", "node1", true);
-  CreateRoom(tom, "Odd", "奇怪", "node1", true);
-  CreateRoom(tom, "Love", "情感", "node1", true);
-  CreateRoom(tom, "FakeSys", "系统", "node1", true);
-  auto listed = [](const std::string& category) {
-    std::string names;
-    for (const RoomPtr& room : g_roomList->Snapshot()) {
-      if (RoomPassesCategoryFilter(*room, category)) names += room->GetName() + ",";
-    }
-    return names;
-  };
-  EXPECT_EQ(listed("其它"), "NoCat,Odd,FakeSys,");
-  EXPECT_EQ(g_roomList->FindByName("NoCat")->GetCategory(), "其它") << "stored from now on";
-  EXPECT_EQ(listed("情感"), "Love,");
-  EXPECT_EQ(listed("系统"), "Lobby,谈天说地,") << "only real system rooms";
-  EXPECT_EQ(listed(""), "");
-}
-
-TEST_F(ChatCore, ThreeColumnTableLeavesAShortLastRowOpen) {
-  SessionPtr tom = LogOn("tom", "s1");
-  for (const char* name : {"A", "B", "C", "D"}) CreateRoom(tom, name, "技术", "node1", true);
-  CTextBuffer page;
-  g_roomList->CRoomListToBuffer3(page, "sid", "tom", "技术");
-  const std::string text = page.Str();
-  auto count = [&](const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-  };
-  EXPECT_EQ(count("<tr><td width=\"27%\" height=\"15\" align=\"center\">"), 2u);
-  EXPECT_EQ(count("<td width=\"27%\" height=\"15\" align=\"center\">"), 4u);
-  EXPECT_EQ(count("</select></td></tr>"), 1u) << "rows of three; the last row of one stays open";
-  EXPECT_NE(text.find("技术类聊天室\u3000\u3000 </font></TD></TR>"), std::string::npos);
-  EXPECT_NE(text.find("popwin('/Blank?session=sid&message=/join%20"), std::string::npos);
-  EXPECT_NE(text.find("ACTION=\"newroom\""), std::string::npos) << "a user gets the creation form";
-  EXPECT_NE(text.find("在线总人数:0</font>"), std::string::npos);
-}
-
-TEST_F(ChatCore, GuestSeesBareNamesAndNoCreationForm) {
-  Enter("Lobby", "tom", "s1");
-  CTextBuffer page;
-  g_roomList->CRoomListToBuffer3(page, "0000", "Guest", "系统");
-  const std::string text = page.Str();
-  EXPECT_EQ(text.find("popwin"), std::string::npos);
-  EXPECT_NE(text.find("\">Lobby<br><select"), std::string::npos);
-  EXPECT_NE(text.find("<option>\u3000\u3000\u3000在线1人\u3000\u3000\u3000</option><option>tom</option>"),
-            std::string::npos);
-  EXPECT_EQ(text.find("newroom"), std::string::npos);
-  EXPECT_NE(text.find("在线总人数:1</font>"), std::string::npos);
-  CTextBuffer empty;
-  g_roomList->CRoomListToBuffer3(empty, "0000", "Guest", "体育");
-  EXPECT_NE(empty.Str().find("体育类聊天室(<font color=#ff0000 size=2>暂无</font>)</font></TD></TR>"),
-            std::string::npos);
-}
-
-TEST_F(ChatCore, AllCategoriesListing) {
-  SessionPtr tom = LogOn("tom", "s1");
-  CreateRoom(tom, "Love", "情感", "node1", true);
-  g_roomList->FindByName("Love")->SetLocked(true);
-  CTextBuffer list;
-  g_roomList->CRoomListToBuffer(list, "sid");
-  EXPECT_EQ(list.Str(),
-            "<br>系统聊天室:[<A HREF=\"/Blank?session=sid&message=/join%20Lobby\" TARGET=\"_top\">Lobby(0)</A>]"
-            "[<A HREF=\"/Blank?session=sid&message=/join%20谈天说地\" TARGET=\"_top\">谈天说地(0)</A>]"
-            "<br>情感类聊天室:[<A HREF=\"/Blank?session=sid&message=/join%20Love\" "
-            "TARGET=\"_top\">Love(0)<font color=#ff0000>LOCKED</font></A>]"
-            "<br>娱乐类聊天室(<font color=#ff0000 size=2>暂无</font>)"
-            "<br>体育类聊天室(<font color=#ff0000 size=2>暂无</font>)"
-            "<br>技术类聊天室(<font color=#ff0000 size=2>暂无</font>)"
-            "<br>其它类聊天室(<font color=#ff0000 size=2>暂无</font>)");
+  const SessionView tom = LogOn("tom", "s1");
+  for (const auto& [name, category] : std::vector<std::pair<std::string, std::string>>{
+           {"NoCat", ""}, {"Odd", "奇怪"}, {"Love", "情感"}, {"FakeSys", "系统"}}) {
+    CreateRoom(*m_core, tom, name, category, "node1", true);
+  }
+  EXPECT_EQ(Names(m_core->RoomsOfCategory("其它", false)), "NoCat,Odd,FakeSys,");
+  EXPECT_EQ(m_core->FindRoom("NoCat")->category, "其它") << "stored as 其它";
+  EXPECT_EQ(Names(m_core->RoomsOfCategory("情感", false)), "Love,");
+  EXPECT_EQ(Names(m_core->RoomsOfCategory("系统", false)), "Lobby,谈天说地,") << "only real system rooms";
+  EXPECT_EQ(Names(m_core->RoomsOfCategory("", false)), "");
 }
 
 TEST_F(ChatCore, SessionLookupsAcrossRooms) {
   Enter("Lobby", "Tom", "s1");
   Enter("谈天说地", "ann", "s2", "node2");
-  EXPECT_EQ(g_roomList->CRoomSessionFindSessionByName("tom", "node1"), "s1");
-  EXPECT_EQ(g_roomList->CRoomSessionFindSessionByName("ann", "ALL_NODEID"), "s2");
-  EXPECT_EQ(g_roomList->CRoomSessionFindSessionByName("ann", "node1"), "");
-  EXPECT_TRUE(g_roomList->CRoomSessionListFindUserSession("s2", "node2"));
-  EXPECT_FALSE(g_roomList->CRoomSessionListFindUserSession("s2", "node1"));
-  CTextBuffer found;
-  g_roomList->CRoomSessionSearchUserByName(found, "Tom", 0);
-  EXPECT_EQ(found.Str(), "Tom:Lobby&nbsp;");
-  CTextBuffer withAddress;
-  g_roomList->CRoomSessionSearchUserByName(withAddress, "Tom", kSeeAddressesLevel);
-  EXPECT_EQ(withAddress.Str(), "Tom(10.0.0.1):Lobby&nbsp;");
-  CTextBuffer users;
-  g_roomList->CRoomListUserToBuffer(users, "v");
-  EXPECT_NE(users.Str().find("Lobby(1)</A>][<font color=#ff0000>Tom</font>]"), std::string::npos);
-}
-
-TEST_F(ChatCore, OnlineListMarksManagersApprovedAndWaitingUsers) {
-  SessionPtr boss = Enter("Lobby", "boss", "s1");
-  SessionPtr guest = Enter("Lobby", "guest", "s2");
-  SessionPtr waiting = Enter("Lobby", "wait", "s3");
-  boss->SetManager(true);
-  waiting->SetApproved(false);
-  CTextBuffer list;
-  g_roomList->FindByName("Lobby")->Members().OnlineToBuffer(list, "Lobby");
-  EXPECT_EQ(list.Str(),
-            "&nbsp;[<a href=\"javascript:parent.choose('boss');\" target=form>★boss</font></a>]<br>\r\n"
-            "&nbsp;[<a href=\"javascript:parent.choose('guest');\" target=form>☆guest</font></a>]<br>\r\n"
-            "&nbsp;[<a href=\"javascript:parent.choose('wait');\" target=form>○wait</font></a>]<br>\r\n");
+  LogOn("Tom", "s9");  // in no room: not found by name
+  EXPECT_EQ(m_core->FindSessionIdByName("tom", "node1"), "s1");
+  EXPECT_EQ(m_core->FindSessionIdByName("ann", "ALL_NODEID"), "s2");
+  EXPECT_EQ(m_core->FindSessionIdByName("ann", "node1"), "");
+  EXPECT_TRUE(m_core->FindInAnyRoom("s2", "node2", true));
+  EXPECT_FALSE(m_core->FindInAnyRoom("s2", "node1", true));
+  EXPECT_FALSE(m_core->FindInAnyRoom("s9", "node1", true));
+  EXPECT_TRUE(m_core->FindInNoRoom("s9", "node1", true));
+  EXPECT_EQ(m_core->FindIdByNameAndNode("Lobby", "TOM", "All_NodeId"), "s1");
+  EXPECT_EQ(m_core->FindIdByNameAndNode("Lobby", "ann", "All_NodeId"), "") << "ann is in another room";
+  const std::vector<SearchHit> hits = m_core->SearchUserByName("Tom");
+  ASSERT_EQ(hits.size(), 1u) << "exact name, users in rooms only";
+  EXPECT_EQ(hits[0].roomName, "Lobby");
+  EXPECT_TRUE(m_core->SearchUserByName("tom").empty());
 }
 
 TEST_F(ChatCore, JoinMovesTheUserAndKeepsCountsRight) {
-  SessionPtr tom = LogOn("tom", "s1");
-  JoinRoomFromLogon(tom, "0", "Lobby", "node1", true);
-  EXPECT_FALSE(g_onlineList->FindBySessionAndNode("s1", "node1", false));
-  RoomPtr lobby = g_roomList->FindByName("Lobby");
-  SessionPtr inLobby = lobby->Members().FindBySessionAndNode("s1", "node1");
+  const SessionView tom = LogOn("tom", "s1");
+  JoinRoomFromLogon(*m_core, tom, "0", "Lobby", "node1", true);
+  EXPECT_FALSE(m_core->FindInNoRoom("s1", "node1", false));
+  const std::optional<SessionView> inLobby = m_core->FindMember("Lobby", "s1", "node1", true);
   ASSERT_TRUE(inLobby);
-  EXPECT_EQ(lobby->GetMemberCount(), 1);
-  EXPECT_EQ(JoinRoom(inLobby, lobby->GetId(), "lobby", "", "node1", true, true), 0) << "already there";
-  EXPECT_EQ(lobby->GetMemberCount(), 1);
-  EXPECT_EQ(JoinRoom(inLobby, lobby->GetId(), "NewPlace", "体育", "node1", true, true), 1);
-  RoomPtr newPlace = g_roomList->FindByName("NewPlace");
-  EXPECT_EQ(newPlace->GetCategory(), "体育");
-  EXPECT_EQ(newPlace->GetMemberCount(), 1);
-  EXPECT_EQ(lobby->GetMemberCount(), 0);
-  EXPECT_TRUE(newPlace->Members().FindBySessionAndNode("s1", "node1"));
-  EXPECT_EQ(OutBufferSnapshot().find("CT\x06" "ET"), std::string::npos) << "moves are silent";
+  EXPECT_EQ(m_core->FindRoom("Lobby")->memberCount, 1);
+  EXPECT_EQ(JoinRoom(*m_core, *inLobby, inLobby->roomId, "lobby", "", "node1", true, true), 0) << "already there";
+  EXPECT_EQ(m_core->FindRoom("Lobby")->memberCount, 1);
+  EXPECT_EQ(JoinRoom(*m_core, *inLobby, inLobby->roomId, "NewPlace", "体育", "node1", true, true), 1);
+  EXPECT_EQ(m_core->FindRoom("NewPlace")->category, "体育");
+  EXPECT_EQ(m_core->FindRoom("NewPlace")->memberCount, 1);
+  EXPECT_EQ(m_core->FindRoom("Lobby")->memberCount, 0);
+  EXPECT_TRUE(m_core->FindMember("NewPlace", "s1", "node1", true));
+  EXPECT_EQ(Out().find("CT\x06" "ET"), std::string::npos) << "moves are silent";
+}
+
+TEST_F(ChatCore, IgnoreListMovesWithTheUser) {
+  const SessionView tom = Enter("Lobby", "tom", "s1");
+  m_core->Ignore("s1", "node1", "Ann");
+  m_core->Ignore("s1", "node1", "ann");
+  JoinRoom(*m_core, tom, tom.roomId, "谈天说地", "", "node1", true, true);
+  EXPECT_TRUE(m_core->IsIgnoring("s1", "node1", "ANN"));
+  EXPECT_FALSE(m_core->IsIgnoring("s1", "node1", "bob"));
 }
 
 TEST_F(ChatCore, LogoutEndsTheSessionAnnouncedInARoomOrNot) {
-  SessionPtr tom = Enter("Lobby", "tom", "s1");
-  DoOut(tom, "node1");
-  EXPECT_EQ(g_roomList->FindByName("Lobby")->GetMemberCount(), 0);
-  EXPECT_NE(OutBufferSnapshot().find("UN\x06tom\x05RM\x06Lobby"), std::string::npos);
-  SessionPtr ann = LogOn("ann", "s2");
-  DoOut(ann, "node1");
-  EXPECT_FALSE(g_onlineList->FindBySessionAndNode("s2", "node1", false)) << "logging out from the room list";
+  const SessionView tom = Enter("Lobby", "tom", "s1");
+  DoOut(*m_core, tom, "node1");
+  EXPECT_EQ(m_core->FindRoom("Lobby")->memberCount, 0);
+  EXPECT_NE(Out().find("UN\x06tom\x05RM\x06Lobby"), std::string::npos);
+  const SessionView ann = LogOn("ann", "s2");
+  DoOut(*m_core, ann, "node1");
+  EXPECT_FALSE(m_core->FindSession("s2", "node1", false)) << "logging out from the room list";
 }
 
 TEST_F(ChatCore, CreateRoomRefusals) {
-  SessionPtr tom = LogOn("tom", "s1");
-  EXPECT_EQ(CreateRoom(tom, "lobby", "", "node1", true), 0) << "exists in another case";
-  EXPECT_EQ(CreateRoom(tom, "pRoomName", "", "node1", true), 0);
-  EXPECT_EQ(CreateRoom(nullptr, "x", "", "node1", true), 0);
-  EXPECT_EQ(CreateRoom(tom, "x", "", "", true), 0);
-  EXPECT_EQ(g_roomList->Count(), 2);
+  const SessionView tom = LogOn("tom", "s1");
+  EXPECT_EQ(CreateRoom(*m_core, tom, "lobby", "", "node1", true), 0) << "exists in another case";
+  EXPECT_EQ(CreateRoom(*m_core, tom, "pRoomName", "", "node1", true), 0);
+  EXPECT_EQ(CreateRoom(*m_core, SessionView{}, "x", "", "node1", true), 0);
+  EXPECT_EQ(CreateRoom(*m_core, tom, "x", "", "", true), 0);
+  EXPECT_EQ(m_core->RoomCount(), 2);
+}
+
+TEST_F(ChatCore, StreamsFollowTheirSessionAndItsRoom) {
+  const SessionView tom = Enter("Lobby", "tom", "s1");
+  Enter("Lobby", "ann", "s2");
+  EXPECT_TRUE(m_core->AttachStream("s1", "node1", 11));
+  EXPECT_TRUE(m_core->AttachStream("s2", "node1", 22));
+  EXPECT_FALSE(m_core->AttachStream("nobody", "node1", 33));
+  m_core->SetAdmission("s2", "node1", false, false);  // ann waits for approval
+  m_core->Ignore("s1", "node1", "bob");
+  auto streams = [&](int kind, const std::string& sender) {
+    std::vector<Recipient> out;
+    m_core->CollectRoomRecipients("Lobby", kind, sender, "tom", true, out);
+    std::string text;
+    for (const Recipient& r : out) text += std::to_string(r.stream) + (r.addressed ? "!" : "") + ",";
+    return text;
+  };
+  EXPECT_EQ(streams(3, "carl"), "11!,") << "a waiting user gets no chat lines";
+  EXPECT_EQ(streams(6, "carl"), "11!,22,") << "system lines reach him";
+  EXPECT_EQ(streams(21, "carl"), "11!,22,") << "so do refusals";
+  EXPECT_EQ(streams(3, "bob"), "") << "tom ignores bob";
+  std::vector<Recipient> wrongCase;
+  m_core->CollectRoomRecipients("lobby", 3, "carl", "", true, wrongCase);
+  EXPECT_TRUE(wrongCase.empty()) << "a line names its room exactly";
+  JoinRoom(*m_core, tom, tom.roomId, "谈天说地", "", "node1", true, true);
+  EXPECT_EQ(streams(6, "carl"), "22,") << "tom's stream went with him";
+  m_core->DetachStream("s2", "node1", 22);
+  EXPECT_EQ(streams(6, "carl"), "");
 }
 
 }  // namespace

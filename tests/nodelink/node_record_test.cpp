@@ -2,29 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include "accounts/node_answer.h"
-#include "nodelink/message_list.h"
-#include "platform/stop_event.h"
+#include "nodelink/node_link.h"
 
 namespace {
 
 class NodeLink : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ResetSerialNumberForTests();
-    EmptyNodeLinkBuffers();
-    g_messageList = std::make_unique<CMessageList>();
-    if (!g_stopEvent) g_stopEvent = std::make_unique<platform::CStopEvent>();
-  }
-  void TearDown() override {
-    EmptyNodeLinkBuffers();
-    g_messageList.reset();
-  }
   static size_t Count(const std::string& text, const std::string& part) {
     size_t count = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
     return count;
   }
+  CNodeOutbox m_outbox;
+  CNodeLink m_link{m_outbox, true, "node1"};
 };
 
 TEST_F(NodeLink, RecordLayoutIsCodesSeparatorsAndCrLf) {
@@ -41,66 +31,38 @@ TEST_F(NodeLink, RecordLayoutIsCodesSeparatorsAndCrLf) {
 }
 
 TEST_F(NodeLink, SerialNumbersStartAtTenAndRecordsAreKept) {
-  EXPECT_EQ(EmitNodeRecord(RecordLayout::kLockRoom, {{"RM", "a"}}), 10);
-  EXPECT_EQ(EmitNodeRecord(RecordLayout::kLockRoom, {{"RM", "b"}}), 11);
-  EXPECT_EQ(g_messageList->Count(), 2u);
-  ASSERT_NE(g_messageList->FindBySerial(11), nullptr);
-  EXPECT_EQ(g_messageList->FindBySerial(11)->status, kNoAnswerYet);
-  WriteNodeRecord(RecordLayout::kRoomLine, {{"RM", "a"}});
-  EXPECT_EQ(g_messageList->Count(), 2u) << "PB records are not kept for resending";
-  const std::string out = OutBufferSnapshot();
+  CMessageList& resend = m_link.ResendList();
+  EXPECT_EQ(m_link.Emit(RecordLayout::kLockRoom, {{"RM", "a"}}), 10);
+  EXPECT_EQ(m_link.Emit(RecordLayout::kLockRoom, {{"RM", "b"}}), 11);
+  EXPECT_EQ(resend.Count(), 2u);
+  ASSERT_TRUE(resend.FindBySerial(11));
+  EXPECT_EQ(resend.FindBySerial(11)->status, kNoAnswerYet);
+  m_link.Write(RecordLayout::kRoomLine, {{"RM", "a"}});
+  EXPECT_EQ(resend.Count(), 2u) << "PB records are not kept for resending";
+  const std::string out = m_outbox.Snapshot();
   EXPECT_EQ(Count(out, "\r\n"), 3u);
   EXPECT_EQ(out.find("CT\x06PB\x05SN"), std::string::npos);
-  EmptyNodeLinkBuffers();
-  EXPECT_EQ(OutBufferSnapshot(), "");
-  EXPECT_EQ(g_messageList->Count(), 0u);
+  m_link.Empty();
+  EXPECT_EQ(m_outbox.Snapshot(), "");
+  EXPECT_EQ(resend.Count(), 0u);
+  CNodeLink nextPass(m_outbox, true, "node1");
+  EXPECT_EQ(nextPass.Emit(RecordLayout::kLockRoom, {{"RM", "c"}}), 12) << "the counter outlives a pass";
 }
 
 TEST_F(NodeLink, AddingASerialAgainReplacesTheOlderItem) {
-  g_messageList->Add(12, "first");
-  g_messageList->Add(12, "second");
-  g_messageList->Add(13, "");
-  EXPECT_EQ(g_messageList->Count(), 1u);
-  EXPECT_EQ(g_messageList->FindBySerial(12)->record, "second");
-  g_messageList->SetStatus(12, 1);
-  g_messageList->SetReply(12, "ok");
-  EXPECT_EQ(g_messageList->FindBySerial(12)->status, 1);
-  EXPECT_EQ(*g_messageList->FindBySerial(12)->reply, "ok");
-  g_messageList->Remove(12);
-  EXPECT_EQ(g_messageList->FindBySerial(12), nullptr);
-}
-
-TEST_F(NodeLink, UnansweredLogonIsSentFiveTimesThenFails) {
-  int seconds = 0;
-  const int result = AskNodeAndWait(RecordLayout::kLogon, {{"UN", "tom"}}, kLogonResends, [&] {
-    ++seconds;
-    return true;
-  });
-  EXPECT_EQ(result, kNodeAnswerFailed);
-  EXPECT_EQ(seconds, 20);
-  EXPECT_EQ(Count(OutBufferSnapshot(), "CT\x06LG\x05"), 5u);
-  EXPECT_EQ(g_messageList->Count(), 0u) << "the request leaves the resend list";
-}
-
-TEST_F(NodeLink, UnansweredRegistrationIsSentThreeTimes) {
-  int seconds = 0;
-  EXPECT_EQ(AskNodeAndWait(RecordLayout::kRegister, {{"UN", "tom"}}, kRegistrationResends, [&] {
-              ++seconds;
-              return true;
-            }),
-            kNodeAnswerFailed);
-  EXPECT_EQ(seconds, 10);
-  EXPECT_EQ(Count(OutBufferSnapshot(), "CT\x06RG\x05"), 3u);
-}
-
-TEST_F(NodeLink, AnswerEndsTheWaitWithItsStatus) {
-  int seconds = 0;
-  const int result = AskNodeAndWait(RecordLayout::kLogon, {{"UN", "tom"}}, kLogonResends, [&] {
-    if (++seconds == 3) g_messageList->SetStatus(10, 0);  // a peer answers "level 0"
-    return true;
-  });
-  EXPECT_EQ(result, 0);
-  EXPECT_EQ(seconds, 3);
+  CMessageList& resend = m_link.ResendList();
+  resend.Add(12, "first");
+  resend.Add(12, "second");
+  resend.Add(13, "");
+  EXPECT_EQ(resend.Count(), 1u);
+  EXPECT_EQ(resend.FindBySerial(12)->record, "second");
+  EXPECT_TRUE(resend.SetStatus(12, 1));
+  EXPECT_TRUE(resend.SetReply(12, "ok"));
+  EXPECT_FALSE(resend.SetStatus(99, 1));
+  EXPECT_EQ(resend.FindBySerial(12)->status, 1);
+  EXPECT_EQ(*resend.FindBySerial(12)->reply, "ok");
+  resend.Remove(12);
+  EXPECT_FALSE(resend.FindBySerial(12));
 }
 
 }  // namespace

@@ -1,0 +1,198 @@
+// CChatCore: the chat of one pass of the server. It owns the rooms, the
+// logged-on users (sessions), room membership, the managers, the kick and
+// ban lists and the node link's resend list, and finds them through indexes:
+// rooms by folded name and by id, sessions by (session id, node) and by
+// folded name, room -> members. It returns copies of its data and writes no
+// markup; text reaches users through the delivery it is given.
+//
+// Threading: every operation may be called from any thread. One
+// reader-writer lock guards the whole core and is held only for work in
+// memory: the core never calls out (delivery, announcements) while it holds
+// it, so nothing waits long for it and nobody can wait on himself.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <optional>
+#include <shared_mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "chat/chat_settings.h"
+#include "chat/chat_views.h"
+#include "chat/manager_list.h"
+#include "chat/timed_name_list.h"
+#include "nodelink/node_link.h"
+
+class CDelivery;
+
+inline constexpr int kEmptyRoomLifetime = 900;      // seconds an empty user room survives
+inline constexpr int kRoomSweepInterval = 30;       // seconds between two room sweeps at least
+inline constexpr int kIdleSweepInterval = 20;       // seconds between two idle sweeps at least
+inline constexpr int kOtherNodeTimeoutFactor = 200; // sessions of other nodes live this much longer
+inline constexpr int kMaxRoomId = 32768;            // room ids are drawn from 1 to this
+inline constexpr const char* kAllNodes = "All_NodeId";
+
+enum class RoomCreation { kCreated, kExists, kRefused };
+
+struct MoveResult {
+  bool moved = false;        // the user is now in the target room
+  bool sameRoom = false;     // he was there already
+  std::string oldRoomName;   // where he was ("pRoomName": in no room)
+  SessionView arrived;       // the user in the target room
+};
+
+class CChatCore {
+ public:
+  CChatCore(CChatSettings settings, CNodeOutbox& outbox);
+  ~CChatCore();
+  CChatCore(const CChatCore&) = delete;
+  CChatCore& operator=(const CChatCore&) = delete;
+
+  const CChatSettings& Settings() const { return m_settings; }
+  const std::string& NodeId() const { return m_settings.nodeId; }
+  CNodeLink& NodeLink() { return m_nodeLink; }
+  // Where lines go; null (the default) drops them.
+  void SetDelivery(CDelivery* delivery) { m_delivery = delivery; }
+  CDelivery* Delivery() const { return m_delivery.load(); }
+
+  // ---- Rooms
+  // A room of the configuration: category "系统", empty from the start.
+  bool AddSystemRoom(const std::string& name, const std::string& background);
+  // A room a user makes; the creator becomes its manager when it has none.
+  // Refused when the caps on user rooms (all, and of this creator) are reached.
+  RoomCreation AddUserRoom(const std::string& name, const std::string& category, const std::string& creator);
+  std::optional<RoomView> FindRoom(const std::string& name, bool withMembers = false) const;
+  std::optional<RoomView> FindRoomById(const std::string& id, bool withMembers = false) const;
+  // The rooms listed under a category (a room without one is stored as "其它").
+  std::vector<RoomView> RoomsOfCategory(const std::string& category, bool withMembers);
+  // The rooms that have members, in list order.
+  std::vector<RoomView> OccupiedRooms(bool withMembers) const;
+  int TotalMembers() const;
+  int RoomCount() const;
+  bool SetRoomLocked(const std::string& name, bool locked);
+  // Deletes the room; its members' sessions end (nobody hears their leave).
+  std::vector<EndedSession> RemoveRoom(const std::string& name);
+  // Deletes user rooms empty for more than 900 seconds and their managers,
+  // at most once per 30 seconds; the names of the rooms deleted.
+  std::vector<std::string> RemoveOldRooms();
+
+  // ---- Sessions
+  // A user who just logged on, in no room; false when the id is taken.
+  bool AddLogonSession(const SessionView& session);
+  // Wherever the session is. With touch: renews its last-active time (and
+  // lets the idle sweep run first).
+  std::optional<SessionView> FindSession(const std::string& id, const std::string& node, bool touch);
+  // Only as a member of that room (found by name, letter case aside).
+  std::optional<SessionView> FindMember(const std::string& roomName, const std::string& id, const std::string& node,
+                                        bool touch);
+  // Only in a room / only in no room.
+  std::optional<SessionView> FindInAnyRoom(const std::string& id, const std::string& node, bool touch);
+  std::optional<SessionView> FindInNoRoom(const std::string& id, const std::string& node, bool touch);
+  bool SetLevel(const std::string& id, const std::string& node, int level);
+  bool SetAdmission(const std::string& id, const std::string& node, bool approved, bool manager);
+  // Takes the session out, wherever it is.
+  std::optional<EndedSession> RemoveSession(const std::string& id, const std::string& node, bool announce);
+  // The room of that name, made (with the category) when it is missing and
+  // the cap on user rooms allows; created tells which.
+  std::optional<RoomView> EnsureRoom(const std::string& name, const std::string& category, bool& created);
+  // Moves the user into the room. The same session record moves: his ignore
+  // list goes with him, his approval and manager mark start afresh.
+  MoveResult MoveSession(const std::string& id, const std::string& node, const std::string& roomName);
+  // Sessions idle longer than the timeout (other nodes' 200 times longer),
+  // at most once per 20 seconds.
+  std::vector<EndedSession> SweepIdleSessions();
+
+  // ---- Users by name
+  // In a room's member list: the first member of that name (letter case
+  // aside) on that node ("All_NodeId": any node); "" when none.
+  std::string FindIdByNameAndNode(const std::string& roomName, const std::string& name, const std::string& node) const;
+  std::optional<SessionView> FindMemberByName(const std::string& roomName, const std::string& name) const;
+  // Across the rooms with members, in list order.
+  std::string FindSessionIdByName(const std::string& name, const std::string& node) const;
+  std::vector<SearchHit> SearchUserByName(const std::string& name) const;
+
+  // ---- Ignore lists
+  // Adds the name unless it is there (letter case aside).
+  void Ignore(const std::string& id, const std::string& node, const std::string& name);
+  bool IsIgnoring(const std::string& id, const std::string& node, const std::string& name) const;
+
+  // ---- Message streams of sessions
+  // Ties the stream to the session; false when the session is gone.
+  bool AttachStream(const std::string& id, const std::string& node, std::uint64_t stream);
+  void DetachStream(const std::string& id, const std::string& node, std::uint64_t stream);
+  // The streams of the room's members that may see a line of this kind from
+  // that sender (approved, or the kind reaches everybody; not ignoring him).
+  // Each found member counts as active.
+  void CollectRoomRecipients(const std::string& roomName, int kind, const std::string& senderName,
+                             const std::string& addresseeName, bool refusalsReachWaiting,
+                             std::vector<Recipient>& out);
+  // The streams of one member of the room (on this node).
+  void CollectSessionRecipients(const std::string& roomName, const std::string& id, int kind,
+                                const std::string& senderName, std::vector<Recipient>& out);
+  // The streams of the room's members who hold the manager mark.
+  void CollectManagerRecipients(const std::string& roomName, const std::string& senderName,
+                                std::vector<Recipient>& out);
+
+  // ---- Managers
+  bool IsManager(const std::string& name, const std::string& room) const;
+  void AddManager(const std::string& name, const std::string& room);
+  void RemoveManager(const std::string& name, const std::string& room);
+  void RemoveRoomManagers(const std::string& room);
+  std::optional<std::string> FindManagerOfRoom(const std::string& room) const;
+  std::vector<ManagerEntry> Managers() const;
+
+  // ---- Kicks and bans
+  void PurgeSanctions();
+  bool IsBanned(const std::string& address) const;
+  bool IsKicked(const std::string& name) const;
+  void AddKick(const std::string& name);
+  void AddBan(const std::string& address);
+
+ private:
+  struct Room;
+  struct Session;
+  using SessionKey = std::string;
+
+  static SessionKey KeyOf(const std::string& id, const std::string& node) { return id + '\n' + node; }
+  Room* RoomByName(const std::string& name) const;
+  Session* SessionAt(const std::string& id, const std::string& node) const;
+  std::string DrawRoomId();
+  Room* InsertRoom(const std::string& name);
+  void EraseRoom(Room* room);
+  void Unlink(Session& session);
+  void LinkInto(Session& session, Room* room);
+  std::unique_ptr<Session> Extract(Session& session);
+  static SessionView ViewOf(const Session& session);
+  static RoomView ViewOf(const Room& room, bool withMembers);
+  bool MaySee(const Session& session, const std::string& senderName) const;
+  void RunIdleSweepIfDue();
+  std::optional<SessionView> Touch(Session* session, bool touch);
+  int RoomsMadeBy(const std::string& creator) const;
+
+  const CChatSettings m_settings;
+  CNodeLink m_nodeLink;
+  std::atomic<CDelivery*> m_delivery{nullptr};
+
+  mutable std::shared_mutex m_lock;
+  // Rooms: by id (owning), by folded name, in list order.
+  std::unordered_map<std::string, std::unique_ptr<Room>> m_roomsById;
+  std::unordered_map<std::string, Room*> m_roomsByName;
+  std::map<std::uint64_t, Room*> m_roomOrder;
+  std::uint64_t m_nextOrder = 1;
+  int m_userRooms = 0;
+  // Sessions: by (id, node) (owning), by folded name, and those in no room.
+  std::unordered_map<SessionKey, std::unique_ptr<Session>> m_sessions;
+  std::unordered_multimap<std::string, Session*> m_sessionsByName;
+  std::map<std::uint64_t, Session*> m_noRoom;
+  CManagerList m_managers;
+  CTimedNameList m_kicks;
+  CTimedNameList m_bans;
+  std::atomic<std::time_t> m_lastIdleSweep;
+  std::atomic<std::time_t> m_lastRoomSweep;
+  std::uint32_t m_idSeed;
+};

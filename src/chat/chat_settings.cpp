@@ -1,0 +1,17 @@
+#include "chat/chat_settings.h"
+
+#include "foundation/settings.h"
+
+namespace {
+int PositiveOr(int value, int fallback) { return value > 0 ? value : fallback; }
+}  // namespace
+
+CChatSettings ReadChatSettings() {
+  CChatSettings settings;
+  settings.nodeId = GetSetting("general", "nodeid");
+  settings.nodeLinkOn = GetSettingInt("general", "ifconnect") != 0;
+  settings.sessionTimeout = PositiveOr(GetSettingInt("network", "session_timeout"), kDefaultSessionTimeout);
+  settings.maxRooms = PositiveOr(GetSettingInt("general", "max_rooms"), kDefaultMaxRooms);
+  settings.maxRoomsPerAccount = PositiveOr(GetSettingInt("general", "max_rooms_per_user"), kDefaultMaxRoomsPerAccount);
+  return settings;
+}

@@ -1,0 +1,73 @@
+// What the chat core hands out: copies of its records, taken under its lock,
+// for page builders and commands that work outside the lock.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+inline constexpr const char* kNoRoom = "pRoomName";  // the room name of a user in no room
+inline constexpr const char* kNoRoomId = "0";
+inline constexpr const char* kSystemCategory = "系统";
+inline constexpr const char* kOtherCategory = "其它";
+inline constexpr int kSeeAddressesLevel = 222222;  // users of this level see addresses in searches
+
+struct SessionView {
+  std::string id;
+  std::string name;
+  std::string password;
+  std::string nodeId;
+  std::string colour;
+  std::string ipAddress;
+  std::string roomId = kNoRoomId;
+  std::string roomName = kNoRoom;
+  int level = 0;
+  bool approved = true;
+  bool manager = false;
+
+  bool InNoRoom() const { return roomName == kNoRoom; }
+};
+
+struct MemberView {
+  std::string name;
+  std::string nodeId;
+  std::string sessionId;
+  bool approved = true;
+  bool manager = false;
+};
+
+struct RoomView {
+  std::string id;
+  std::string name;
+  std::string category;
+  std::string background;
+  bool system = false;
+  bool locked = false;
+  int memberCount = 0;
+  std::vector<MemberView> members;  // in the order they came, when asked for
+};
+
+// A user found by a search for a name.
+struct SearchHit {
+  std::string name;
+  std::string ipAddress;
+  std::string roomName;
+};
+
+struct ManagerEntry {
+  std::string name;
+  std::string room;
+};
+
+// A session the core has let go: what its end must announce.
+struct EndedSession {
+  SessionView session;
+  bool announce = true;  // leave notice and ET record (not for moved, kicked or dropped sessions)
+};
+
+// Where a line goes: the message stream of a member, and whether the line
+// is addressed to him.
+struct Recipient {
+  std::uint64_t stream = 0;
+  bool addressed = false;
+};

@@ -1,0 +1,101 @@
+#include "html/message_render.h"
+
+#include "chat/delivery.h"
+#include "foundation/text.h"
+#include "html/escape.h"
+
+std::string CleanShownName(std::string_view text, bool addressee) {
+  std::string cleaned(text);
+  for (char& c : cleaned) {
+    switch (c) {
+      case '%': c = '$'; break;
+      case '<':
+      case '&': c = '('; break;
+      case '>': c = ')'; break;
+      case ' ':
+      case '=':
+        if (addressee) c = '-';
+        break;
+      default: break;
+    }
+  }
+  return cleaned;
+}
+
+std::string ShownColour(std::string_view colour) {
+  if (Contains(colour, "size") || Contains(colour, "SIZE")) return "#000000";
+  return std::string(colour);
+}
+
+std::string NamePart(std::string_view text) { return std::string(text.substr(0, text.find(':'))); }
+
+namespace {
+
+std::string Link(const std::string& target) {
+  return "<a href=javascript:parent.choose('" + EscapeJsString(target) + "'); target=form>";
+}
+
+std::string StrongName(const std::string& colour, const std::string& name) {
+  return "<STRONG><font color=" + colour + ">" + EscapeText(name) + "</font></STRONG></A>";
+}
+
+// Private lines and pages: marker, sender, "to" marker, addressee, line.
+std::string RenderPersonal(const RenderedLine& line, bool nodeLink, const char* marker, const char* toMarker,
+                           const char* ending) {
+  const std::string colour = ShownColour(CleanShownName(line.colour, false));
+  const std::string sender = CleanShownName(line.sender, false).substr(0, kShownNameLimit);
+  const std::string addressee = CleanShownName(line.addressee, true).substr(0, kShownNameLimit);
+  const std::string senderName = NamePart(sender);
+  const std::string addresseeName = NamePart(addressee);
+  return std::string("<font color= #ff0000 >") + marker + "</font><font color=" + colour + ">" +
+         Link(nodeLink ? sender : senderName) + StrongName(colour, senderName) + "<font size=2 color=#000000>" +
+         toMarker + "</font>" + Link(nodeLink ? addressee : addresseeName) + StrongName(colour, addresseeName) +
+         line.line + ending;
+}
+
+}  // namespace
+
+namespace {
+std::string ShownAddresseeName(const RenderedLine& line) {
+  std::string name = NamePart(CleanShownName(line.addressee, true).substr(0, kShownNameLimit));
+  return name.empty() ? "大家" : name;
+}
+}  // namespace
+
+RenderedChatLine::RenderedChatLine(const RenderedLine& line, bool nodeLink)
+    : addresseeName(ShownAddresseeName(line)),
+      toAddressee(RenderMessage1(line, addresseeName, nodeLink)),
+      toOthers(RenderMessage1(line, addresseeName + "\n", nodeLink)) {}  // no name holds a line feed
+
+std::string RenderMessage1(const RenderedLine& line, const std::string& recipientName, bool nodeLink) {
+  const std::string colour = line.colour.empty() ? "#000000" : ShownColour(CleanShownName(line.colour, false));
+  const std::string sender = CleanShownName(line.sender, false);
+  const std::string addressee = CleanShownName(line.addressee, true).substr(0, kShownNameLimit);
+  const std::string addresseeName = ShownAddresseeName(line);
+  std::string text = recipientName == addresseeName ? "\r\n<font color= #ff0000>▲</font>"
+                                                    : "\r\n<font color= #ff0000>△</font>";
+  text += "<font color=" + colour + ">" + Link(nodeLink ? sender + ":" + line.senderNode : sender) +
+          StrongName(colour, sender);
+  text += "<font size=2 color=#000000>对</font>" + Link(nodeLink ? addressee : addresseeName) +
+          StrongName(colour, addresseeName) + line.line + "</font><BR>\n";
+  return text;
+}
+
+std::string RenderMessage2(const RenderedLine& line, bool nodeLink) {
+  switch (line.kind) {
+    case kPrivateLine:
+      return RenderPersonal(line, nodeLink, "【密谈】", "对", "</font><BR>\r\n");
+    case kPage:
+      return RenderPersonal(line, nodeLink, "【传呼】", "呼", "</font><BR>\n");
+    case kSystemLine:
+      return "<font color= #000077 > " + line.sender + " " + line.line + "</font><BR>\n";
+    case kNotice: {
+      const std::string sender = CleanShownName(line.sender, false);
+      return "<font color= #ff0000 >【公告】: " + Link(sender) + "<STRONG>" +
+             EscapeText(NamePart(sender).substr(0, kNoticeNameLimit)) + "</STRONG></A> " + line.line + "</font><BR>\n";
+    }
+    default:
+      return "<font color=" + ShownColour(line.colour) + ">" + EscapeText(CleanShownName(line.sender, false)) + line.line +
+             "</font><BR>\n";
+  }
+}

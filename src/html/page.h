@@ -1,0 +1,62 @@
+// A page in the making, and the pieces every page shares: the HTTP head of
+// an HTML answer, the title and body frame, and template files from the
+// document directory ([Path] current), read through the file cache.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "foundation/file_cache.h"
+#include "foundation/text_buffer.h"
+
+inline constexpr const char* kHtmlHead = "HTTP/1.0 200 OK\r\nContent-type: text/html\r\n";
+inline constexpr const char* kNoCache = "Pragma: no-cache\r\n";
+inline constexpr const char* kGifHead = "HTTP/1.0 200 OK\r\nContent-type: image/gif\r\n\r\n";
+inline constexpr const char* kGifMarker = "This is a gif file=";
+
+// The site's files: the document directory and the cache that reads it.
+class CSiteFiles {
+ public:
+  // An empty directory stands for the working directory.
+  explicit CSiteFiles(std::string documentDirectory);
+  // The path of a file below the document directory.
+  std::string PathOf(const std::string& name) const;
+  // The file below the document directory; null when there is none.
+  std::shared_ptr<const CachedFile> Read(const std::string& name) const;
+
+ private:
+  std::string m_directory;
+  mutable CFileCache m_cache;
+};
+
+// Appends the template file (each piece followed by "\r\n"). A name that
+// contains ".gif" appends the GIF marker instead and sets *gifMarked.
+// True when a file was read.
+bool IncludeFile(const CSiteFiles& site, const std::string& name, CTextBuffer& target, bool* gifMarked = nullptr);
+
+class CPage {
+ public:
+  explicit CPage(const CSiteFiles& site) : m_site(site) { m_text.SetGrowthStep(4096); }
+
+  CTextBuffer& Text() { return m_text; }
+  const CSiteFiles& Site() const { return m_site; }
+  bool Empty() const { return m_text.Empty(); }
+  bool GifMarked() const { return m_gifMarked; }
+
+  template <class... Texts>
+  void Append(const Texts&... texts) {
+    m_text.AppendMany(texts...);
+  }
+  bool IncludeFile(const std::string& name) { return ::IncludeFile(m_site, name, m_text, &m_gifMarked); }
+
+  // "HTTP/1.0 200 OK", the HTML content type, the extra header lines, blank line.
+  void WriteHeader(const char* extra);
+  // The title and the body tag, with the site's name and colours.
+  void writetitle(const char* subtitle, const char* bodyAttributes);
+  void WriteBodyEnd();
+
+ private:
+  const CSiteFiles& m_site;
+  CTextBuffer m_text;
+  bool m_gifMarked = false;
+};

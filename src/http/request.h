@@ -1,0 +1,69 @@
+// CRequest: one parsed request as its handler sees it: method, path, query
+// or body, the client's address, and the page being built as the answer.
+// The handler may turn the connection into a message stream, or park the
+// request when its answer must wait (a peer node's reply, a password hash):
+// the connection then waits, holding no thread, until the answer is resumed.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "html/page.h"
+#include "http/request_parser.h"
+#include "net/connection.h"
+#include "net/loop_group.h"
+
+// A parked request, by the loop and id of its connection; copyable.
+class CParkedRequest {
+ public:
+  using Fill = std::function<void(CPage& page)>;
+
+  CParkedRequest() = default;
+  CParkedRequest(net::CLoopGroup* loops, net::ConnectionId connection) : m_loops(loops), m_connection(connection) {}
+
+  // From any thread: on the connection's loop, fill writes the answer into
+  // the page, which then goes out. Nothing happens when the client has gone.
+  void Resume(Fill fill) const;
+  net::CEventLoop& Loop() const { return m_loops->LoopOf(m_connection); }
+  explicit operator bool() const { return m_loops != nullptr; }
+
+ private:
+  net::CLoopGroup* m_loops = nullptr;
+  net::ConnectionId m_connection = 0;
+};
+
+class CRequest {
+ public:
+  CRequest(const ParsedRequest& parsed, net::CConnection& connection, net::CLoopGroup& loops, CPage& page)
+      : m_parsed(parsed), m_connection(connection), m_loops(loops), m_page(page) {}
+
+  int Method() const { return m_parsed.method; }
+  const std::optional<std::string>& Path() const { return m_parsed.path; }
+  const std::optional<std::string>& QueryOrBody() const { return m_parsed.queryOrBody; }
+  const std::string& PeerAddress() const { return m_connection.PeerAddress(); }
+  CPage& Page() { return m_page; }
+
+  // After the answer's head, the connection becomes the session's message stream.
+  void BecomeStream(const std::string& session) { m_streamSession = session; }
+  const std::optional<std::string>& StreamSession() const { return m_streamSession; }
+
+  // The answer comes later, through the returned handle.
+  CParkedRequest Park() {
+    m_parked = true;
+    return CParkedRequest(&m_loops, m_connection.Id());
+  }
+  bool Parked() const { return m_parked; }
+
+ private:
+  const ParsedRequest& m_parsed;
+  net::CConnection& m_connection;
+  net::CLoopGroup& m_loops;
+  CPage& m_page;
+  std::optional<std::string> m_streamSession;
+  bool m_parked = false;
+};
+
+using RequestHandler = std::function<void(CRequest& request)>;
+// Takes over a connection as the message stream of a session.
+using StreamAdopter = std::function<void(net::CConnection& connection, const std::string& session)>;

@@ -1,0 +1,108 @@
+#include "http/request_parser.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "foundation/text.h"
+
+namespace {
+
+// The next token of text: separators skipped first (strtok rules).
+std::optional<std::string_view> NextToken(std::string_view& text, std::string_view separators) {
+  const size_t start = text.find_first_not_of(separators);
+  if (start == std::string_view::npos) {
+    text = {};
+    return std::nullopt;
+  }
+  const size_t end = text.find_first_of(separators, start);
+  const std::string_view token = text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+  text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+  return token;
+}
+
+// A line's trailing blanks and carriage returns do not count.
+std::string_view TrimmedEnd(std::string_view line) {
+  while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.remove_suffix(1);
+  return line;
+}
+
+}  // namespace
+
+size_t CRequestParser::Feed(std::string_view bytes) {
+  size_t used = 0;
+  while (used < bytes.size() && m_state != State::kComplete && m_state != State::kRefused) {
+    if (m_state == State::kBody) {
+      std::string& body = *m_request.queryOrBody;
+      const size_t wanted = static_cast<size_t>(m_contentLength) - body.size();
+      const size_t taken = std::min(wanted, bytes.size() - used);
+      body.append(bytes.substr(used, taken));
+      used += taken;
+      if (body.size() == static_cast<size_t>(m_contentLength)) m_state = State::kComplete;
+      continue;
+    }
+    const size_t lineFeed = bytes.find('\n', used);
+    const size_t end = lineFeed == std::string_view::npos ? bytes.size() : lineFeed;
+    m_line.append(bytes.substr(used, end - used));
+    m_headBytes += end - used + (lineFeed == std::string_view::npos ? 0 : 1);
+    used = lineFeed == std::string_view::npos ? bytes.size() : lineFeed + 1;
+    if (m_line.size() >= kRequestLineArea || m_headBytes > kRequestHeadLimit) {
+      Refuse();
+      break;
+    }
+    if (lineFeed == std::string_view::npos) break;
+    const std::string line = std::move(m_line);
+    m_line.clear();
+    OnLine(TrimmedEnd(line));
+  }
+  return used;
+}
+
+void CRequestParser::OnLine(std::string_view line) {
+  if (line.find('\0') != std::string_view::npos) return Refuse();
+  if (m_state == State::kRequestLine) return OnRequestLine(line);
+  OnHeaderLine(line);
+}
+
+void CRequestParser::OnRequestLine(std::string_view line) {
+  const std::optional<std::string_view> method = NextToken(line, " \t\r\n");
+  const std::optional<std::string_view> path = NextToken(line, " \r\n");
+  if (!method || !path) return Refuse();
+  if (*method == "GET") {
+    std::string_view pieces = *path;
+    const std::optional<std::string_view> file = NextToken(pieces, "?\r\n");
+    if (!file) return Refuse();  // a path of separators only
+    m_request.method = kGet;
+    m_request.path = std::string(*file);
+    if (const std::optional<std::string_view> query = NextToken(pieces, "?\r\n")) m_request.queryOrBody = std::string(*query);
+  } else if (*method == "POST") {
+    m_request.method = kPost;
+    m_request.path = std::string(*path);  // a query in a POST's URL stays part of its path
+  } else {
+    return Refuse();
+  }
+  m_state = State::kHeaders;
+}
+
+void CRequestParser::OnHeaderLine(std::string_view line) {
+  if (line.empty()) {  // the end of the headers
+    if (m_request.method == kGet) {
+      m_state = State::kComplete;
+    } else if (m_contentLength < 0) {
+      Refuse();  // a POST must say how long its body is
+    } else {
+      m_request.queryOrBody = std::string();
+      m_state = m_contentLength == 0 ? State::kComplete : State::kBody;
+    }
+    return;
+  }
+  constexpr std::string_view kContentLength = "content-length:";
+  if (m_request.method != kPost || m_contentLength >= 0 || line.size() < kContentLength.size() ||
+      !EqualsFolded(line.substr(0, kContentLength.size()), kContentLength)) {
+    return;  // other header lines are not needed
+  }
+  const std::string value(line.substr(kContentLength.size()));
+  char* end = nullptr;
+  const long length = std::strtol(value.c_str(), &end, 10);
+  if (end == value.c_str() || length < 0 || length > kMaxPostBody) return Refuse();
+  m_contentLength = length;
+}

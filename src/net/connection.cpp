@@ -1,0 +1,130 @@
+#include "net/connection.h"
+
+#include <sys/epoll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+
+namespace net {
+namespace {
+constexpr size_t kReadChunk = 64 * 1024;
+constexpr size_t kCompactAfter = 64 * 1024;  // sent bytes kept before the buffer is compacted
+}  // namespace
+
+void CConnectionHandler::OnPeerClosed(CConnection& connection) { connection.Close(); }
+void CConnectionHandler::OnDeadline(CConnection& connection) { connection.Close(); }
+
+CConnection::CConnection(CEventLoop& loop, ConnectionId id, platform::CUniqueFd fd, std::string peerAddress,
+                         std::unique_ptr<CConnectionHandler> handler)
+    : m_loop(loop), m_id(id), m_fd(std::move(fd)), m_peerAddress(std::move(peerAddress)), m_handler(std::move(handler)) {}
+
+CConnection::~CConnection() = default;
+
+void CConnection::Start() {
+  ReadInput();
+  if (!m_closed) UpdateInterest();
+}
+
+void CConnection::OnEvents(std::uint32_t events) {
+  m_spentHandlers.clear();
+  if (m_closed) return;
+  if (m_reading && (events & (EPOLLIN | EPOLLHUP | EPOLLERR | EPOLLRDHUP))) ReadInput();
+  if (!m_closed && (events & (EPOLLOUT | EPOLLERR))) Flush();
+  if (!m_closed && (events & (EPOLLHUP | EPOLLERR)) && !m_reading && PendingOutput() == 0) Close();
+  if (!m_closed) UpdateInterest();
+}
+
+void CConnection::ReadInput() {
+  char chunk[kReadChunk];
+  const ssize_t got = ::recv(m_fd.Get(), chunk, sizeof chunk, MSG_DONTWAIT);
+  if (got > 0) {
+    m_input.append(chunk, static_cast<size_t>(got));
+    m_handler->OnInput(*this);
+  } else if (got == 0) {
+    m_handler->OnPeerClosed(*this);
+  } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+    Close();
+  }
+}
+
+void CConnection::Send(std::string_view bytes) {
+  if (m_closed || bytes.empty()) return;
+  if (PendingOutput() == 0) {
+    m_output.clear();
+    m_sent = 0;
+    const ssize_t sent = ::send(m_fd.Get(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+      Close();
+      return;
+    }
+    const size_t taken = sent > 0 ? static_cast<size_t>(sent) : 0;
+    if (taken == bytes.size()) {
+      m_handler->OnDrained(*this);
+      return;
+    }
+    bytes.remove_prefix(taken);
+  }
+  m_output.append(bytes);
+  UpdateInterest();
+}
+
+void CConnection::Flush() {
+  while (PendingOutput() > 0) {
+    const ssize_t sent = ::send(m_fd.Get(), m_output.data() + m_sent, PendingOutput(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent < 0) {
+      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) break;
+      Close();
+      return;
+    }
+    m_sent += static_cast<size_t>(sent);
+  }
+  if (PendingOutput() == 0) {
+    m_output.clear();
+    m_sent = 0;
+    m_handler->OnDrained(*this);
+  } else if (m_sent > kCompactAfter) {
+    m_output.erase(0, m_sent);
+    m_sent = 0;
+  }
+}
+
+void CConnection::SetReading(bool reading) {
+  m_reading = reading;
+  if (!m_closed) UpdateInterest();
+}
+
+void CConnection::SetHandler(std::unique_ptr<CConnectionHandler> handler) {
+  m_spentHandlers.push_back(std::move(m_handler));
+  m_handler = std::move(handler);
+}
+
+void CConnection::SetDeadline(std::time_t deadline) {
+  m_deadline = deadline;
+  if (deadline != 0) m_loop.WatchDeadline(m_id, deadline);
+}
+
+void CConnection::OnDeadlinePassed() {
+  if (!m_closed) m_handler->OnDeadline(*this);
+}
+
+void CConnection::UpdateInterest() {
+  const std::uint32_t wanted = (m_reading ? (EPOLLIN | EPOLLRDHUP) : 0u) | (PendingOutput() > 0 ? EPOLLOUT : 0u);
+  if (m_watched && wanted == m_events) return;
+  if (!m_watched) {
+    m_loop.Watch(m_fd.Get(), wanted, this);
+    m_watched = true;
+  } else {
+    m_loop.Rewatch(m_fd.Get(), wanted, this);
+  }
+  m_events = wanted;
+}
+
+void CConnection::Close() {
+  if (m_closed) return;
+  m_closed = true;
+  m_handler->OnClose(*this);
+  m_fd.Reset();  // leaves the epoll set with it
+  m_loop.Retire(m_id);
+}
+
+}  // namespace net

@@ -1,0 +1,93 @@
+// CConnection: one accepted socket of a loop, with its input and output
+// buffers and the protocol spoken on it (a handler: the HTTP request state
+// machine, later perhaps a message stream). Only the owning loop's thread
+// touches a connection; other threads name it by its id.
+//
+// Output: Send writes straight to the socket when nothing is queued and
+// queues what the socket does not take; the loop writes the rest when the
+// socket becomes writable.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "net/event_loop.h"
+#include "net/pollable.h"
+#include "platform/unique_fd.h"
+
+namespace net {
+
+class CConnectionHandler {
+ public:
+  virtual ~CConnectionHandler() = default;
+  // New bytes are in connection.Input(); consume what is used.
+  virtual void OnInput(CConnection& connection) = 0;
+  // The peer closed its side of the connection. Closes unless overridden.
+  virtual void OnPeerClosed(CConnection& connection);
+  // Everything queued has been sent.
+  virtual void OnDrained(CConnection&) {}
+  // The connection's deadline passed. Closes unless overridden.
+  virtual void OnDeadline(CConnection& connection);
+  // The last call: the connection is closing.
+  virtual void OnClose(CConnection&) {}
+};
+
+class CConnection final : public CPollable {
+ public:
+  CConnection(CEventLoop& loop, ConnectionId id, platform::CUniqueFd fd, std::string peerAddress,
+              std::unique_ptr<CConnectionHandler> handler);
+  ~CConnection() override;
+  CConnection(const CConnection&) = delete;
+  CConnection& operator=(const CConnection&) = delete;
+
+  ConnectionId Id() const { return m_id; }
+  CEventLoop& Loop() { return m_loop; }
+  const std::string& PeerAddress() const { return m_peerAddress; }
+  bool Closed() const { return m_closed; }
+
+  std::string& Input() { return m_input; }
+  void Send(std::string_view bytes);
+  size_t PendingOutput() const { return m_output.size() - m_sent; }
+
+  // Reading is on from the start; a handler that wants nothing more turns it off.
+  void SetReading(bool reading);
+  // Replaces the protocol (the old handler is freed after the current call).
+  void SetHandler(std::unique_ptr<CConnectionHandler> handler);
+  CConnectionHandler* Handler() { return m_handler.get(); }
+  void SetDeadline(std::time_t deadline);
+  std::time_t Deadline() const { return m_deadline; }
+
+  // Closes the socket at once; queued output is dropped.
+  void Close();
+
+  // The first read (data often waits already) and the epoll registration.
+  void Start();
+  void OnEvents(std::uint32_t events) override;
+  void OnDeadlinePassed();
+
+ private:
+  void ReadInput();
+  void Flush();
+  void UpdateInterest();
+
+  CEventLoop& m_loop;
+  const ConnectionId m_id;
+  platform::CUniqueFd m_fd;
+  const std::string m_peerAddress;
+  std::unique_ptr<CConnectionHandler> m_handler;
+  std::vector<std::unique_ptr<CConnectionHandler>> m_spentHandlers;
+  std::string m_input;
+  std::string m_output;
+  size_t m_sent = 0;  // bytes of m_output already sent
+  bool m_reading = true;
+  bool m_closed = false;
+  bool m_watched = false;
+  std::uint32_t m_events = 0;
+  std::time_t m_deadline = 0;
+};
+
+}  // namespace net

@@ -1,0 +1,207 @@
+#include "net/event_loop.h"
+
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "net/connection.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+
+namespace net {
+
+std::int64_t MonotonicMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// The loop's eventfd: written by Post from other threads, drained here.
+class CEventLoop::Waker final : public CPollable {
+ public:
+  Waker() : m_fd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+  int Fd() const { return m_fd.Get(); }
+  void Wake() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(m_fd.Get(), &one, sizeof one);
+  }
+  void OnEvents(std::uint32_t) override {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t got = ::read(m_fd.Get(), &count, sizeof count);
+  }
+
+ private:
+  platform::CUniqueFd m_fd;
+};
+
+namespace {
+// The stop event's descriptor stays readable once set: it ends the loop.
+class StopWatch final : public CPollable {
+ public:
+  explicit StopWatch(bool& quit) : m_quit(quit) {}
+  void OnEvents(std::uint32_t) override { m_quit = true; }
+
+ private:
+  bool& m_quit;
+};
+constexpr int kEventsPerRound = 256;
+}  // namespace
+
+CEventLoop::CEventLoop(int index)
+    : m_index(index), m_epoll(::epoll_create1(EPOLL_CLOEXEC)), m_waker(std::make_unique<Waker>()) {
+  Watch(m_waker->Fd(), EPOLLIN, m_waker.get());
+}
+
+CEventLoop::~CEventLoop() { CloseAll(); }
+
+void CEventLoop::AssertInLoopThread() const {
+  if (!InLoopThread()) {
+    platform::ConsoleWrite("event loop used from a thread that does not own it\n");
+    std::abort();
+  }
+}
+
+void CEventLoop::Run(int stopFd) {
+  m_thread = std::this_thread::get_id();
+  StopWatch stopWatch(m_quit);
+  if (stopFd >= 0) Watch(stopFd, EPOLLIN, &stopWatch);
+  epoll_event events[kEventsPerRound];
+  while (!m_quit) {
+    RunPostedTasks();
+    if (m_quit) break;
+    const int ready = ::epoll_wait(m_epoll.Get(), events, kEventsPerRound, WaitTimeoutMs());
+    for (int i = 0; i < ready; ++i) {
+      try {
+        static_cast<CPollable*>(events[i].data.ptr)->OnEvents(events[i].events);
+      } catch (...) {
+        platform::ConsoleWrite("catch in the event loop\n");
+      }
+    }
+    RunDueTimers();
+    CheckDeadlines();
+    m_retired.clear();
+  }
+  if (stopFd >= 0) Unwatch(stopFd);
+  CloseAll();
+}
+
+void CEventLoop::Quit() {
+  Post([this] { m_quit = true; });
+}
+
+void CEventLoop::Post(Task task) {
+  {
+    std::lock_guard<std::mutex> guard(m_postLock);
+    m_posted.push_back(std::move(task));
+  }
+  m_waker->Wake();
+}
+
+void CEventLoop::RunPostedTasks() {
+  std::vector<Task> tasks;
+  {
+    std::lock_guard<std::mutex> guard(m_postLock);
+    tasks.swap(m_posted);
+  }
+  for (Task& task : tasks) {
+    try {
+      task();
+    } catch (...) {
+      platform::ConsoleWrite("catch in a task of the event loop\n");
+    }
+  }
+  m_retired.clear();
+}
+
+void CEventLoop::RunAfter(int milliseconds, Task task) {
+  m_timers.push(Timer{MonotonicMs() + milliseconds, m_timerOrder++, std::move(task)});
+}
+
+void CEventLoop::RunDueTimers() {
+  const std::int64_t now = MonotonicMs();
+  while (!m_timers.empty() && m_timers.top().dueMs <= now) {
+    Task task = m_timers.top().task;
+    m_timers.pop();
+    try {
+      task();
+    } catch (...) {
+      platform::ConsoleWrite("catch in a timer of the event loop\n");
+    }
+  }
+}
+
+void CEventLoop::WatchDeadline(ConnectionId id, std::time_t deadline) { m_deadlines.push(Deadline{deadline, id}); }
+
+void CEventLoop::CheckDeadlines() {
+  const std::time_t now = platform::Now();
+  while (!m_deadlines.empty() && m_deadlines.top().at <= now) {
+    const Deadline due = m_deadlines.top();
+    m_deadlines.pop();
+    CConnection* connection = Find(due.id);
+    // A deadline moved or dropped since leaves a stale entry: skip it.
+    if (connection != nullptr && connection->Deadline() == due.at) connection->OnDeadlinePassed();
+  }
+}
+
+int CEventLoop::WaitTimeoutMs() const {
+  std::int64_t wait = -1;
+  if (!m_timers.empty()) wait = std::max<std::int64_t>(0, m_timers.top().dueMs - MonotonicMs());
+  if (!m_deadlines.empty()) {
+    const std::int64_t untilDeadline = std::max<std::int64_t>(0, (m_deadlines.top().at - platform::Now()) * 1000);
+    wait = wait < 0 ? untilDeadline : std::min(wait, untilDeadline);
+  }
+  return wait > 60000 ? 60000 : static_cast<int>(wait);
+}
+
+CConnection& CEventLoop::Adopt(platform::CUniqueFd fd, std::string peerAddress,
+                               std::unique_ptr<CConnectionHandler> handler) {
+  const ConnectionId id = (static_cast<ConnectionId>(m_index) << 48) | m_nextConnection++;
+  auto connection = std::make_unique<CConnection>(*this, id, std::move(fd), std::move(peerAddress), std::move(handler));
+  CConnection& adopted = *connection;
+  m_connections.emplace(id, std::move(connection));
+  adopted.Start();
+  return adopted;
+}
+
+CConnection* CEventLoop::Find(ConnectionId id) {
+  const auto found = m_connections.find(id);
+  return found != m_connections.end() ? found->second.get() : nullptr;
+}
+
+void CEventLoop::Retire(ConnectionId id) {
+  const auto found = m_connections.find(id);
+  if (found == m_connections.end()) return;
+  m_retired.push_back(std::move(found->second));
+  m_connections.erase(found);
+}
+
+void CEventLoop::Watch(int fd, std::uint32_t events, CPollable* target) {
+  epoll_event event{};
+  event.events = events;
+  event.data.ptr = target;
+  ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, fd, &event);
+}
+
+void CEventLoop::Rewatch(int fd, std::uint32_t events, CPollable* target) {
+  epoll_event event{};
+  event.events = events;
+  event.data.ptr = target;
+  ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_MOD, fd, &event);
+}
+
+void CEventLoop::Unwatch(int fd) { ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_DEL, fd, nullptr); }
+
+void CEventLoop::CloseAll() {
+  std::vector<ConnectionId> ids;
+  ids.reserve(m_connections.size());
+  for (const auto& [id, connection] : m_connections) ids.push_back(id);
+  for (ConnectionId id : ids) {
+    if (CConnection* connection = Find(id)) connection->Close();
+  }
+  m_retired.clear();
+  m_timers = {};
+}
+
+}  // namespace net

@@ -1,0 +1,120 @@
+// CEventLoop: one thread's epoll loop. The loop owns its connections and
+// listening sockets; other threads never touch them, they hand work to the
+// loop instead (Post: a queue and an eventfd that wakes the loop).
+//
+// Threading: Post and Quit may be called from any thread; everything else
+// only on the loop's own thread (checked with AssertInLoopThread).
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <queue>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "net/pollable.h"
+#include "platform/unique_fd.h"
+
+namespace net {
+
+class CConnection;
+class CConnectionHandler;
+
+using Task = std::function<void()>;
+using ConnectionId = std::uint64_t;  // the loop's index in the top 16 bits
+
+inline int LoopIndexOf(ConnectionId id) { return static_cast<int>(id >> 48); }
+
+class CEventLoop {
+ public:
+  explicit CEventLoop(int index);
+  ~CEventLoop();
+  CEventLoop(const CEventLoop&) = delete;
+  CEventLoop& operator=(const CEventLoop&) = delete;
+
+  int Index() const { return m_index; }
+
+  // Runs on the calling thread until Quit (or until the descriptor given
+  // here becomes readable: the stop event). Connections left are closed.
+  void Run(int stopFd = -1);
+  void Quit();
+
+  bool InLoopThread() const { return m_thread == std::this_thread::get_id(); }
+  void AssertInLoopThread() const;
+
+  // Runs the task on the loop's thread, after what was posted before it.
+  void Post(Task task);
+  // Runs the task after the given milliseconds, on the loop's thread.
+  void RunAfter(int milliseconds, Task task);
+
+  // Takes a descriptor into the loop as a connection with its protocol.
+  // The connection reads at once if data waits, else when it arrives.
+  CConnection& Adopt(platform::CUniqueFd fd, std::string peerAddress, std::unique_ptr<CConnectionHandler> handler);
+  // The loop's connection of that id, or null once it is gone.
+  CConnection* Find(ConnectionId id);
+  size_t ConnectionCount() const { return m_connections.size(); }
+  // Every connection of the loop (the keep-alive round visits them all).
+  template <class Visit>
+  void ForEachConnection(Visit visit) {
+    for (auto& [id, connection] : m_connections) visit(*connection);
+  }
+
+  // The epoll registration of a descriptor (connections and listeners).
+  void Watch(int fd, std::uint32_t events, CPollable* target);
+  void Rewatch(int fd, std::uint32_t events, CPollable* target);
+  void Unwatch(int fd);
+
+  // A connection that must go: removed now, freed after the current round
+  // of events (handlers further down the round may still hold it).
+  void Retire(ConnectionId id);
+  // Asks for OnDeadline of that connection at the given time (seconds).
+  void WatchDeadline(ConnectionId id, std::time_t deadline);
+
+ private:
+  class Waker;
+  struct Timer {
+    std::int64_t dueMs;
+    std::uint64_t order;
+    Task task;
+    bool operator>(const Timer& other) const {
+      return dueMs != other.dueMs ? dueMs > other.dueMs : order > other.order;
+    }
+  };
+  struct Deadline {
+    std::time_t at;
+    ConnectionId id;
+    bool operator>(const Deadline& other) const { return at > other.at; }
+  };
+
+  void RunPostedTasks();
+  void RunDueTimers();
+  void CheckDeadlines();
+  int WaitTimeoutMs() const;
+  void CloseAll();
+
+  const int m_index;
+  platform::CUniqueFd m_epoll;
+  std::unique_ptr<Waker> m_waker;
+  std::thread::id m_thread;
+  bool m_quit = false;
+
+  std::mutex m_postLock;
+  std::vector<Task> m_posted;  // guarded by m_postLock
+
+  std::priority_queue<Timer, std::vector<Timer>, std::greater<Timer>> m_timers;
+  std::uint64_t m_timerOrder = 0;
+  std::priority_queue<Deadline, std::vector<Deadline>, std::greater<Deadline>> m_deadlines;
+
+  std::uint64_t m_nextConnection = 1;
+  std::unordered_map<ConnectionId, std::unique_ptr<CConnection>> m_connections;
+  std::vector<std::unique_ptr<CConnection>> m_retired;
+};
+
+// Monotonic milliseconds (loop timers).
+std::int64_t MonotonicMs();
+
+}  // namespace net

@@ -1,0 +1,36 @@
+// CNodeLink: how one pass of the server speaks to its peer nodes: this
+// node's id, whether the link is on ([general] ifconnect), the resend list
+// of the pass, and the process's outbox.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "nodelink/message_list.h"
+#include "nodelink/node_outbox.h"
+#include "nodelink/node_record.h"
+
+class CNodeLink {
+ public:
+  CNodeLink(CNodeOutbox& outbox, bool on, std::string nodeId)
+      : m_outbox(outbox), m_on(on), m_nodeId(std::move(nodeId)) {}
+
+  bool On() const { return m_on; }
+  const std::string& NodeId() const { return m_nodeId; }
+  CMessageList& ResendList() { return m_resendList; }
+  CNodeOutbox& Outbox() { return m_outbox; }
+
+  // A numbered record: the next serial number, stored in the resend list
+  // and appended to the outbox. Returns its serial number.
+  int Emit(RecordLayout layout, const RecordValues& values);
+  // An unnumbered record (PB, PR, PC), appended to the outbox only.
+  void Write(RecordLayout layout, const RecordValues& values, std::string_view ctOverride = {});
+  // The housekeeping round: drop the outbox and the resend list.
+  void Empty();
+
+ private:
+  CNodeOutbox& m_outbox;
+  const bool m_on;
+  const std::string m_nodeId;
+  CMessageList m_resendList;
+};

@@ -1,0 +1,124 @@
+#include "net/event_loop.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <thread>
+
+#include "net/connection.h"
+#include "platform/clock.h"
+#include "support/http_client.h"
+
+namespace {
+using namespace std::chrono_literals;
+
+// A loop on a thread of its own for the length of a test.
+class LoopThread {
+ public:
+  LoopThread() : m_thread([this] { m_loop.Run(); }) {}
+  ~LoopThread() {
+    m_loop.Quit();
+    m_thread.join();
+  }
+  net::CEventLoop& Loop() { return m_loop; }
+  // Runs the task on the loop and waits for it.
+  void RunOnLoop(std::function<void()> task) {
+    std::atomic<bool> done{false};
+    m_loop.Post([&] {
+      task();
+      done = true;
+    });
+    while (!done) std::this_thread::sleep_for(1ms);
+  }
+
+ private:
+  net::CEventLoop m_loop{3};
+  std::thread m_thread;
+};
+
+// Echoes what it reads; counts the calls it gets.
+struct Echo : net::CConnectionHandler {
+  std::atomic<int>* closes;
+  explicit Echo(std::atomic<int>* closed) : closes(closed) {}
+  void OnInput(net::CConnection& connection) override {
+    connection.Send(connection.Input());
+    connection.Input().clear();
+  }
+  void OnClose(net::CConnection&) override { ++*closes; }
+};
+
+TEST(EventLoop, PostedTasksRunOnTheLoopInOrder) {
+  LoopThread thread;
+  std::string order;
+  std::atomic<bool> sawLoopThread{true};
+  for (int i = 0; i < 5; ++i) {
+    thread.Loop().Post([&, i] {
+      order += std::to_string(i);
+      sawLoopThread = sawLoopThread && thread.Loop().InLoopThread();
+    });
+  }
+  thread.RunOnLoop([&] { thread.Loop().RunAfter(20, [&] { order += "t"; }); });
+  std::this_thread::sleep_for(100ms);
+  thread.RunOnLoop([] {});
+  EXPECT_EQ(order, "01234t");
+  EXPECT_TRUE(sawLoopThread);
+  EXPECT_FALSE(thread.Loop().InLoopThread());
+}
+
+TEST(EventLoop, ConnectionsReadWriteQueueAndClose) {
+  LoopThread thread;
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, pair), 0);
+  const int small = 4096;
+  ::setsockopt(pair[0], SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+  std::atomic<int> closes{0};
+  net::ConnectionId id = 0;
+  thread.RunOnLoop([&] {
+    id = thread.Loop().Adopt(platform::CUniqueFd(pair[0]), "10.0.0.9", std::make_unique<Echo>(&closes)).Id();
+  });
+  EXPECT_EQ(net::LoopIndexOf(id), 3);
+  SendAll(pair[1], "ping");
+  EXPECT_EQ(ReadUntilContains(pair[1], "ping", 2s), "ping");
+
+  // A peer that stops reading: the output queues instead of being lost.
+  size_t pending = 0;
+  const std::string block(64 * 1024, 'x');
+  thread.RunOnLoop([&] {
+    net::CConnection* connection = thread.Loop().Find(id);
+    for (int i = 0; i < 8; ++i) connection->Send(block);
+    pending = connection->PendingOutput();
+  });
+  EXPECT_GT(pending, 0u);
+  size_t received = 0;
+  char buffer[65536];
+  while (received < 8 * block.size()) {
+    const ssize_t got = ::recv(pair[1], buffer, sizeof buffer, 0);
+    if (got > 0) received += static_cast<size_t>(got);
+    if (got < 0) std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_EQ(received, 8 * block.size()) << "everything queued arrives";
+
+  ::shutdown(pair[1], SHUT_WR);  // the peer is done: the connection closes once
+  for (int i = 0; i < 200 && closes == 0; ++i) std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(closes, 1);
+  thread.RunOnLoop([&] { EXPECT_EQ(thread.Loop().Find(id), nullptr); });
+  ::close(pair[1]);
+}
+
+TEST(EventLoop, DeadlinesCloseSilentConnections) {
+  LoopThread thread;
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, pair), 0);
+  std::atomic<int> closes{0};
+  thread.RunOnLoop([&] {
+    thread.Loop()
+        .Adopt(platform::CUniqueFd(pair[0]), "", std::make_unique<Echo>(&closes))
+        .SetDeadline(platform::Now() + 1);
+  });
+  EXPECT_TRUE(WaitForClose(pair[1], 3s));
+  EXPECT_EQ(closes, 1);
+  ::close(pair[1]);
+}
+
+}  // namespace
