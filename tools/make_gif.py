@@ -68,8 +68,50 @@ PICTURES = {
     "hall.gif": (64, 64, rect_drawer(3, [(0, 60, 64, 64, 2)])),
 }
 
+
+# The pictures of the password recovery page sit on its grey background, so
+# they get two greys after the colours above (the pictures above keep their
+# palette, and so their bytes).
+GREY, PALE_GREY = 8, 9
+GREY_PALETTE = PALETTE + [(232, 232, 232), (246, 246, 246)]
+
+
+def lattice_drawer(period, background, line):
+    """Thin diagonal lines that cross into diamonds; a tile whose sides are
+    multiples of the period joins its neighbours without a seam."""
+    def draw(x, y):
+        return line if (x + y) % period == 0 or (x - y) % period == 0 else background
+    return draw
+
+
+def ribbon_drawer(width, height, spacing):
+    """A band in the site's blue with V-cut ends, white edges and a row of
+    amber beads (small diamonds), one every spacing pixels from the middle."""
+    middle = height // 2
+    def draw(x, y):
+        depth = abs(y - middle)
+        if depth > middle - 3:
+            return GREY
+        notch = middle - 3 - depth
+        if x < notch or x >= width - notch:
+            return GREY
+        if depth == middle - 3:
+            return 0  # white
+        to_bead = (x - width // 2 + spacing // 2) % spacing - spacing // 2
+        if abs(to_bead) + depth <= 4 and 14 <= x < width - 14:
+            return 2  # amber
+        return 1  # blue
+    return draw
+
+
+GREY_PICTURES = {
+    "01.gif": (32, 32, lattice_drawer(16, GREY, PALE_GREY)),
+    "bq.gif": (250, 25, ribbon_drawer(250, 25, 25)),
+}
+
 if __name__ == "__main__":
     folder = sys.argv[1]
-    for name, (w, h, draw) in PICTURES.items():
-        with open(f"{folder}/{name}", "wb") as f:
-            f.write(gif(w, h, PALETTE, draw))
+    for pictures, palette in ((PICTURES, PALETTE), (GREY_PICTURES, GREY_PALETTE)):
+        for name, (w, h, draw) in pictures.items():
+            with open(f"{folder}/{name}", "wb") as f:
+                f.write(gif(w, h, palette, draw))
