@@ -73,3 +73,39 @@ std::string BuildNodeRecord(RecordLayout layout, const RecordValues& values, int
   record += "\r\n";
   return record;
 }
+
+const std::string& ParsedRecord::Get(std::string_view code) const {
+  static const std::string kEmpty;
+  const auto found = values.find(code);
+  return found != values.end() ? found->second : kEmpty;
+}
+
+namespace {
+bool IsFieldCode(std::string_view code) {
+  if (code.size() < 2 || code.size() > 3) return false;
+  for (char c : code) {
+    if (c < 'A' || c > 'Z') return false;
+  }
+  return true;
+}
+}  // namespace
+
+std::optional<ParsedRecord> ParseNodeRecord(std::string_view bytes) {
+  if (bytes.size() < 2 || bytes.substr(bytes.size() - 2) != "\r\n") return std::nullopt;
+  bytes.remove_suffix(2);
+  ParsedRecord record;
+  while (!bytes.empty()) {
+    const size_t start = bytes.find(kFieldStart);
+    const size_t end = bytes.find(kFieldEnd);
+    if (start == std::string_view::npos || end == std::string_view::npos || end < start) return std::nullopt;
+    const std::string_view code = bytes.substr(0, start);
+    const std::string_view value = bytes.substr(start + 1, end - start - 1);
+    if (!IsFieldCode(code) || value.find(kFieldStart) != std::string_view::npos) return std::nullopt;
+    if (!record.values.emplace(std::string(code), std::string(value)).second) return std::nullopt;
+    bytes.remove_prefix(end + 1);
+  }
+  const auto type = record.values.find(std::string_view("CT"));
+  if (type == record.values.end() || type->second.empty()) return std::nullopt;
+  record.type = type->second;
+  return record;
+}

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -49,3 +50,14 @@ std::string BuildNodeRecord(RecordLayout layout, const RecordValues& values, int
                             std::string_view ctOverride = {});
 bool LayoutIsNumbered(RecordLayout layout);
 std::string_view LayoutType(RecordLayout layout);
+
+// A record read back: its fields by code. Null when the bytes are not one
+// whole record (fields of CODE 0x06 value 0x05 and nothing else, the first
+// being CT, ended by CR LF), or when a code repeats. A code is two or three
+// capital letters; a value holds neither separator.
+struct ParsedRecord {
+  std::string type;  // the CT value
+  RecordValues values;
+  const std::string& Get(std::string_view code) const;
+};
+std::optional<ParsedRecord> ParseNodeRecord(std::string_view bytes);

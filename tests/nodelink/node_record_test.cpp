@@ -66,3 +66,36 @@ TEST_F(NodeLink, AddingASerialAgainReplacesTheOlderItem) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ParseNodeRecord, ReadsBackWhatWasBuilt) {
+  const std::string built = BuildNodeRecord(RecordLayout::kJump,
+                                            {{"NEW", "大厅"}, {"ND", "node1"}, {"UN", "tom"}, {"RM", ""}, {"SS", "s1"},
+                                             {"MN", "0"}, {"IP", "10.0.0.1"}},
+                                            12);
+  const std::optional<ParsedRecord> record = ParseNodeRecord(built);
+  ASSERT_TRUE(record);
+  EXPECT_EQ(record->type, "JP");
+  EXPECT_EQ(record->Get("SN"), "12");
+  EXPECT_EQ(record->Get("NEW"), "大厅");
+  EXPECT_EQ(record->Get("RM"), "");
+  EXPECT_EQ(record->Get("XX"), "") << "a missing code reads empty";
+}
+
+TEST(ParseNodeRecord, RefusesWhatIsNotOneWholeRecord) {
+  const std::string cases[] = {
+      "",
+      "CT\x06RR\x05",                         // no CR LF
+      "CT\x06RR\x05SN\x06" "1\x05\r\nCT\x06RR\x05\r\n",  // two records
+      "ND\x06node1\x05\r\n",                  // no CT
+      "CT\x06\x05\r\n",                       // an empty CT
+      "CT\x06RR\x05ct\x06x\x05\r\n",          // a code in small letters
+      "CT\x06RR\x05RM\x06a\x06b\x05\r\n",     // a separator in a value
+      "CT\x06RR\x05RM\x06a\x05RM\x06b\x05\r\n",  // a repeated code
+      "CT\x06RR\x05junk\r\n",                 // bytes outside a field
+  };
+  for (const std::string& bytes : cases) EXPECT_FALSE(ParseNodeRecord(bytes)) << bytes;
+}
+
+}  // namespace
