@@ -17,6 +17,8 @@ deps:
 	command -v cmake >/dev/null || missing="$$missing cmake"; \
 	command -v g++ >/dev/null || missing="$$missing g++"; \
 	test -f /usr/include/gtest/gtest.h || missing="$$missing libgtest-dev"; \
+	test -f /usr/include/sodium.h || missing="$$missing libsodium-dev"; \
+	command -v pkg-config >/dev/null || missing="$$missing pkg-config"; \
 	command -v chromium >/dev/null || missing="$$missing chromium"; \
 	command -v node >/dev/null || missing="$$missing nodejs npm"; \
 	fc-list 2>/dev/null | grep -qi wqy || missing="$$missing fonts-wqy-microhei"; \

@@ -6,6 +6,8 @@
 set -u
 build=$1
 compiler=$2
+# Libraries of the system the layers may use.
+external=$(pkg-config --libs libsodium)
 layers=(platform foundation net nodelink chat html streams http accounts commands server service)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -16,7 +18,7 @@ link_layer() {
   local lower=()
   for ((i = index - 1; i >= 0; i--)); do lower+=("$build/libtolvan_${layers[i]}.a"); done
   "$compiler" -shared -o "$work/check.so" -Wl,--whole-archive "$build/libtolvan_${layers[index]}.a" "$@" \
-    -Wl,--no-whole-archive "${lower[@]}" -Wl,--no-undefined -lpthread 2> "$work/link.log"
+    -Wl,--no-whole-archive "${lower[@]}" -Wl,--no-undefined $external -lpthread 2> "$work/link.log"
 }
 
 status=0
