@@ -54,7 +54,9 @@ void FinishLogon(CChatCore& core, const SessionView& session, int result, CPage&
 }  // namespace
 
 bool IsAcceptableLogonName(const std::string& name) {
-  return !name.empty() && name.find_first_of(" \xFF\t\x7F\x80:<>'") == std::string::npos;
+  // Quotes, backslash and ampersand could leave the quoted strings and
+  // attributes a name is written into.
+  return !name.empty() && name.find_first_of(" \xFF\t\x7F\x80:<>'\"\\&") == std::string::npos;
 }
 
 void DoLogon(CRequest& request, const CRequestForm& form, CChatCore& core) {

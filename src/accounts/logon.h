@@ -10,6 +10,6 @@ class CRequest;
 class CRequestForm;
 
 // A name may log on when it is not empty and holds none of: blank, 0xFF,
-// tab, 0x7F, 0x80, ':', '<', '>', '\''.
+// tab, 0x7F, 0x80, ':', '<', '>', '\'', '"', '\\', '&'.
 bool IsAcceptableLogonName(const std::string& name);
 void DoLogon(CRequest& request, const CRequestForm& form, CChatCore& core);

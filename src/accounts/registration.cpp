@@ -24,7 +24,10 @@ bool IsStorablePassword(const std::string& password) {
 }  // namespace
 
 bool BreaksNameRules(const std::string& name, NameRules rules) {
-  if (name.find_first_of(" \xFF\t\x7F\x80:<>&%'") != std::string::npos) return true;
+  if (name.find_first_of(" \xFF\t\x7F\x80:<>&%'\"\\") != std::string::npos) return true;
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20) return true;  // no control bytes in a name
+  }
   if (name.find(rules == NameRules::kLocal ? '#' : '+') != std::string::npos) return true;
   if (HasBoth(name, '\xA1', '\xEF') || HasBoth(name, '\xA1', '\xEE')) return true;
   if (name == kEverybody) return true;

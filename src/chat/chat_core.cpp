@@ -38,7 +38,8 @@ struct CChatCore::Session {
   bool manager = false;
   std::vector<std::string> ignored;
   std::atomic<std::time_t> lastActive;
-  std::vector<std::uint64_t> streams;  // the user's open message frames (usually one)
+  std::uint64_t stream = 0;  // the user's open message frame (0: none)
+  std::int64_t streamOpenedAt = 0;
 };
 
 namespace {
@@ -534,18 +535,20 @@ bool CChatCore::MaySee(const Session& session, const std::string& senderName) co
 
 // ---- Message streams -------------------------------------------------------
 
-bool CChatCore::AttachStream(const std::string& id, const std::string& node, std::uint64_t stream) {
+std::optional<std::uint64_t> CChatCore::AttachStream(const std::string& id, const std::string& node,
+                                                     std::uint64_t stream, std::int64_t openedAt) {
   std::unique_lock<std::shared_mutex> guard(m_lock);
   Session* session = SessionAt(id, node);
-  if (session == nullptr) return false;
-  session->streams.push_back(stream);
-  return true;
+  if (session == nullptr) return std::nullopt;
+  if (session->stream != 0 && session->streamOpenedAt > openedAt) return stream;  // a newer frame is open
+  session->streamOpenedAt = openedAt;
+  return std::exchange(session->stream, stream);
 }
 
 void CChatCore::DetachStream(const std::string& id, const std::string& node, std::uint64_t stream) {
   std::unique_lock<std::shared_mutex> guard(m_lock);
   Session* session = SessionAt(id, node);
-  if (session != nullptr) std::erase(session->streams, stream);
+  if (session != nullptr && session->stream == stream) session->stream = 0;
 }
 
 void CChatCore::CollectRoomRecipients(const std::string& roomName, int kind, const std::string& senderName,
@@ -560,9 +563,9 @@ void CChatCore::CollectRoomRecipients(const std::string& roomName, int kind, con
   if (room == nullptr || room->name != roomName) return;
   out.reserve(out.size() + room->members.size());
   for (const auto& [order, member] : room->members) {
-    if (member->streams.empty() || (!member->approved && !reachesWaiting) || !MaySee(*member, senderName)) continue;
+    if (member->stream == 0 || (!member->approved && !reachesWaiting) || !MaySee(*member, senderName)) continue;
     member->lastActive = now;
-    for (std::uint64_t stream : member->streams) out.push_back(Recipient{stream, member->name == addresseeName});
+    out.push_back(Recipient{member->stream, member->name == addresseeName});
   }
 }
 
@@ -575,7 +578,7 @@ void CChatCore::CollectSessionRecipients(const std::string& roomName, const std:
   if (session == nullptr || room == nullptr || session->room != room || room->name != roomName) return;
   if ((!session->approved && kind != kSystemKind) || !MaySee(*session, senderName)) return;
   session->lastActive = platform::Now();
-  for (std::uint64_t stream : session->streams) out.push_back(Recipient{stream, true});
+  if (session->stream != 0) out.push_back(Recipient{session->stream, true});
 }
 
 void CChatCore::CollectManagerRecipients(const std::string& roomName, const std::string& senderName,
@@ -585,9 +588,9 @@ void CChatCore::CollectManagerRecipients(const std::string& roomName, const std:
   const Room* room = RoomByName(roomName);
   if (room == nullptr) return;
   for (const auto& [order, member] : room->members) {
-    if (member->streams.empty() || !member->manager || !MaySee(*member, senderName)) continue;
+    if (member->stream == 0 || !member->manager || !MaySee(*member, senderName)) continue;
     member->lastActive = now;
-    for (std::uint64_t stream : member->streams) out.push_back(Recipient{stream, true});
+    out.push_back(Recipient{member->stream, true});
   }
 }
 

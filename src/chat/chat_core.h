@@ -122,8 +122,11 @@ class CChatCore {
   bool IsIgnoring(const std::string& id, const std::string& node, const std::string& name) const;
 
   // ---- Message streams of sessions
-  // Ties the stream to the session; false when the session is gone.
-  bool AttachStream(const std::string& id, const std::string& node, std::uint64_t stream);
+  // A session has one message stream: of two, the one opened last (by its
+  // time of opening, whichever was tied first) stays. Returns the stream
+  // that must close (0: none), or nullopt when the session is gone.
+  std::optional<std::uint64_t> AttachStream(const std::string& id, const std::string& node, std::uint64_t stream,
+                                            std::int64_t openedAt);
   void DetachStream(const std::string& id, const std::string& node, std::uint64_t stream);
   // The streams of the room's members that may see a line of this kind from
   // that sender (approved, or the kind reaches everybody; not ignoring him).

@@ -22,8 +22,22 @@ std::string CleanShownName(std::string_view text, bool addressee) {
   return cleaned;
 }
 
+namespace {
+bool AllOf(std::string_view text, bool (*test)(char)) {
+  for (char c : text) {
+    if (!test(c)) return false;
+  }
+  return !text.empty();
+}
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+}  // namespace
+
 std::string ShownColour(std::string_view colour) {
   if (Contains(colour, "size") || Contains(colour, "SIZE")) return "#000000";
+  const std::string_view digits = !colour.empty() && colour[0] == '#' ? colour.substr(1) : colour;
+  const bool hex = digits.size() == 6 && AllOf(digits, IsHexDigit);
+  if (!hex && !AllOf(colour, IsLetter)) return "#000000";  // anything else could add attributes
   return std::string(colour);
 }
 

@@ -20,7 +20,9 @@ inline constexpr size_t kNoticeNameLimit = 99;
 // Cleaning of names shown in the frame: '%' '$', '<' '(', '>' ')', '&' '(';
 // an addressee also loses blanks and '=' (to '-').
 std::string CleanShownName(std::string_view text, bool addressee);
-// A colour that tries to change the font size is shown black.
+// A colour as it is shown: six hex digits with or without '#', or a colour
+// name of letters only; anything else (and a colour that tries to change the
+// font size) is shown as "#000000".
 std::string ShownColour(std::string_view colour);
 // The part of a sender or addressee before its first ':'.
 std::string NamePart(std::string_view text);

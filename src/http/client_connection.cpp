@@ -62,9 +62,11 @@ void CClientConnection::Answer(net::CConnection& connection) {
   const std::string bytes = AnswerBytes(*m_page);
   m_page.reset();
   if (m_streamSession && m_services.adoptStream) {
+    // The stream is tied to its session before its head goes out: once the
+    // browser has the head it may open another frame, which must come after.
     m_phase = Phase::kStreaming;
+    m_services.adoptStream(connection, *m_streamSession);
     connection.Send(bytes);
-    if (!connection.Closed()) m_services.adoptStream(connection, *m_streamSession);
     return;
   }
   m_phase = Phase::kWriting;

@@ -16,7 +16,7 @@ void CConnectionHandler::OnDeadline(CConnection& connection) { connection.Close(
 
 CConnection::CConnection(CEventLoop& loop, ConnectionId id, platform::CUniqueFd fd, std::string peerAddress,
                          std::unique_ptr<CConnectionHandler> handler)
-    : m_loop(loop), m_id(id), m_fd(std::move(fd)), m_peerAddress(std::move(peerAddress)), m_handler(std::move(handler)) {}
+    : m_loop(loop), m_id(id), m_openedAtMs(MonotonicMs()), m_fd(std::move(fd)), m_peerAddress(std::move(peerAddress)), m_handler(std::move(handler)) {}
 
 CConnection::~CConnection() = default;
 
@@ -117,6 +117,13 @@ void CConnection::UpdateInterest() {
     m_loop.Rewatch(m_fd.Get(), wanted, this);
   }
   m_events = wanted;
+}
+
+void CConnection::Abort() {
+  if (m_closed) return;
+  const linger reset{1, 0};
+  ::setsockopt(m_fd.Get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+  Close();
 }
 
 void CConnection::Close() {

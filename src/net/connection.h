@@ -45,6 +45,9 @@ class CConnection final : public CPollable {
   CConnection& operator=(const CConnection&) = delete;
 
   ConnectionId Id() const { return m_id; }
+  // When the connection was taken in (monotonic milliseconds): which of two
+  // connections came first, across loops.
+  std::int64_t OpenedAtMs() const { return m_openedAtMs; }
   CEventLoop& Loop() { return m_loop; }
   const std::string& PeerAddress() const { return m_peerAddress; }
   bool Closed() const { return m_closed; }
@@ -63,6 +66,10 @@ class CConnection final : public CPollable {
 
   // Closes the socket at once; queued output is dropped.
   void Close();
+  // Closes with a reset: what the kernel still holds for the peer is dropped
+  // too, at once, even when the peer reads nothing (a stuck reader's window
+  // is closed, so an ordinary close would wait on it).
+  void Abort();
 
   // The first read (data often waits already) and the epoll registration.
   void Start();
@@ -76,6 +83,7 @@ class CConnection final : public CPollable {
 
   CEventLoop& m_loop;
   const ConnectionId m_id;
+  const std::int64_t m_openedAtMs;
   platform::CUniqueFd m_fd;
   const std::string m_peerAddress;
   std::unique_ptr<CConnectionHandler> m_handler;

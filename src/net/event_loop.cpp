@@ -99,6 +99,11 @@ void CEventLoop::Post(Task task) {
   m_waker->Wake();
 }
 
+bool CEventLoop::HasPostedTasks() {
+  std::lock_guard<std::mutex> guard(m_postLock);
+  return !m_posted.empty();
+}
+
 void CEventLoop::RunPostedTasks() {
   std::vector<Task> tasks;
   {

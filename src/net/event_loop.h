@@ -48,6 +48,9 @@ class CEventLoop {
 
   // Runs the task on the loop's thread, after what was posted before it.
   void Post(Task task);
+  // Whether posted tasks wait to run (on the loop's thread: they run before
+  // the loop next waits for events).
+  bool HasPostedTasks();
   // Runs the task after the given milliseconds, on the loop's thread.
   void RunAfter(int milliseconds, Task task);
 

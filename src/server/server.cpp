@@ -55,6 +55,7 @@ CServer::~CServer() {
   m_loops.Stop();  // closes every connection and stream
   m_core.SetDelivery(nullptr);
   m_listeners.clear();
+  m_telnet.reset();
 }
 
 void CServer::OpenListeners() {
@@ -79,7 +80,11 @@ void CServer::OpenListeners() {
         loop, std::move(socket.fd),
         [this, &loop](platform::CUniqueFd accepted, std::string peer) { Accept(loop, std::move(accepted), std::move(peer)); }));
   }
-  m_telnet = OpenListeningSocket(PortSetting("telnet_port", "8081"), kListenBacklog).fd;
+  ListeningSocket telnet = OpenListeningSocket(PortSetting("telnet_port", "8081"), kListenBacklog);
+  if (telnet.fd) {
+    m_telnet = std::make_unique<net::CListener>(m_loops.Loop(0), std::move(telnet.fd),
+                                                [](platform::CUniqueFd client, std::string) { client.Reset(); });
+  }
 }
 
 void CServer::Accept(net::CEventLoop& loop, platform::CUniqueFd socket, std::string peerAddress) {
@@ -97,6 +102,7 @@ void CServer::run() {
     net::CListener* listener = m_listeners[index].get();
     m_loops.Loop(static_cast<int>(index)).Post([listener] { listener->Start(); });
   }
+  if (net::CListener* telnet = m_telnet.get()) m_loops.Loop(0).Post([telnet] { telnet->Start(); });
   m_loops.Start(g_stopEvent->PollFd());
   m_housekeeping = platform::StartThread("SpaceThread", [this] { SpaceThread(); });
   platform::ConsoleWrite("Start Accept\n");

@@ -44,7 +44,9 @@ class CServer {
   CStreamDelivery m_delivery;
   CHttpServices m_http;
   std::vector<std::unique_ptr<net::CListener>> m_listeners;
-  platform::CUniqueFd m_telnet;  // opened and closed with the server, never served
+  // The telnet port: opened with the server; its clients are accepted and
+  // closed at once (nothing is served there).
+  std::unique_ptr<net::CListener> m_telnet;
   std::string m_listenError;
   std::thread m_housekeeping;
 };

@@ -12,6 +12,6 @@ void CJavaClientConnection::Deliver(net::CConnection& connection, std::string_vi
   connection.Send(text);
   if (!connection.Closed() && connection.PendingOutput() > kStreamOutputCap) {
     ++s_closedAtCap;
-    connection.Close();
+    connection.Abort();
   }
 }

@@ -55,8 +55,11 @@ void CStreamDelivery::Dispatch(const Text& toAddressee, const Text& toOthers, st
     if (batch.recipients.empty()) continue;
     batch.toAddressee = toAddressee;
     batch.toOthers = toOthers;
+    // The loop that took the request writes its share at once, unless lines
+    // wait in its queue: they were said before this one, and every stream
+    // gets lines in the order they were said, whichever loop took each request.
     net::CEventLoop& loop = m_loops.Loop(index);
-    if (loop.InLoopThread()) {
+    if (loop.InLoopThread() && !loop.HasPostedTasks()) {
       WriteBatch(loop, batch);
     } else {
       loop.Post([&loop, batch = std::move(batch)] { WriteBatch(loop, batch); });
@@ -155,7 +158,15 @@ void CStreamDelivery::AdoptStream(net::CConnection& connection, const std::strin
   connection.SetHandler(std::make_unique<CJavaClientConnection>(m_core, session));
   connection.SetDeadline(0);
   connection.SetReading(true);
-  m_core.AttachStream(session, m_core.NodeId(), connection.Id());
+  // One message frame per session: a browser that opens it again (a reload,
+  // a second window) replaces the old one, which is closed.
+  const std::uint64_t replaced =
+      m_core.AttachStream(session, m_core.NodeId(), connection.Id(), connection.OpenedAtMs()).value_or(0);
+  if (replaced == 0) return;
+  net::CEventLoop& loop = m_loops.LoopOf(replaced);
+  loop.Post([&loop, replaced] {
+    if (net::CConnection* stream = loop.Find(replaced)) stream->Close();
+  });
 }
 
 void CStreamDelivery::SendKeepAliveToAllStreams() {

@@ -180,9 +180,11 @@ TEST_F(ChatCore, CreateRoomRefusals) {
 TEST_F(ChatCore, StreamsFollowTheirSessionAndItsRoom) {
   const SessionView tom = Enter("Lobby", "tom", "s1");
   Enter("Lobby", "ann", "s2");
-  EXPECT_TRUE(m_core->AttachStream("s1", "node1", 11));
-  EXPECT_TRUE(m_core->AttachStream("s2", "node1", 22));
-  EXPECT_FALSE(m_core->AttachStream("nobody", "node1", 33));
+  EXPECT_EQ(m_core->AttachStream("s1", "node1", 10, 100), 0u);
+  EXPECT_EQ(m_core->AttachStream("s1", "node1", 11, 200), 10u) << "a newer frame replaces the old";
+  EXPECT_EQ(m_core->AttachStream("s1", "node1", 9, 50), 9u) << "an older frame tied late goes itself";
+  EXPECT_EQ(m_core->AttachStream("s2", "node1", 22, 100), 0u);
+  EXPECT_FALSE(m_core->AttachStream("nobody", "node1", 33, 100));
   m_core->SetAdmission("s2", "node1", false, false);  // ann waits for approval
   m_core->Ignore("s1", "node1", "bob");
   auto streams = [&](int kind, const std::string& sender) {
