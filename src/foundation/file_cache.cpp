@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <mutex>
+#include <thread>  // brings std::chrono; <chrono> itself cannot be built for GB2312
 
 #include "platform/unique_fd.h"
 
@@ -47,7 +48,22 @@ bool ReadWhole(int fd, std::uint64_t size, std::string& bytes) {
 
 }  // namespace
 
+namespace {
+std::int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+}  // namespace
+
 std::shared_ptr<const CachedFile> CFileCache::Get(const std::string& path) {
+  const std::int64_t now = NowMs();
+  {
+    std::shared_lock<std::shared_mutex> guard(m_lock);
+    const auto found = m_entries.find(path);
+    if (found != m_entries.end() && now - found->second.checkedMs->load(std::memory_order_relaxed) < kRecheckMs) {
+      return found->second.file;
+    }
+  }
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
   const std::int64_t modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
@@ -58,7 +74,10 @@ std::shared_ptr<const CachedFile> CFileCache::Get(const std::string& path) {
   {
     std::shared_lock<std::shared_mutex> guard(m_lock);
     const auto found = m_entries.find(path);
-    if (found != m_entries.end() && sameFile(found->second)) return found->second.file;
+    if (found != m_entries.end() && sameFile(found->second)) {
+      found->second.checkedMs->store(now, std::memory_order_relaxed);
+      return found->second.file;
+    }
   }
   platform::CUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd) return nullptr;
@@ -73,7 +92,8 @@ std::shared_ptr<const CachedFile> CFileCache::Get(const std::string& path) {
   }
   Entry& entry = m_entries[path];
   if (entry.file) m_keptBytes -= entry.file->bytes.size();
-  entry = Entry{static_cast<std::uint64_t>(info.st_size), modified, static_cast<std::uint64_t>(info.st_ino), file};
+  entry = Entry{static_cast<std::uint64_t>(info.st_size), modified, static_cast<std::uint64_t>(info.st_ino), file,
+                std::make_shared<std::atomic<std::int64_t>>(now)};
   m_keptBytes += file->bytes.size();
   return file;
 }

@@ -1,8 +1,10 @@
 // Site files read whole and kept in memory while their size and
 // modification time stay the same: templates and pictures are served from
-// memory, and a file changed on disk is read again at its next use.
+// memory. A kept file is looked at on disk again at most once a second, so
+// a file changed on disk is served changed within a second.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <shared_mutex>
@@ -39,7 +41,9 @@ class CFileCache {
     std::int64_t modifiedNs = 0;
     std::uint64_t inode = 0;
     std::shared_ptr<const CachedFile> file;
+    std::shared_ptr<std::atomic<std::int64_t>> checkedMs;  // when the disk was last looked at
   };
+  static constexpr std::int64_t kRecheckMs = 1000;
   std::shared_mutex m_lock;
   std::unordered_map<std::string, Entry> m_entries;
   std::uint64_t m_keptBytes = 0;
