@@ -4,12 +4,14 @@
 # figure is printed with its peer's, the ratio ours/peer and the commands
 # that produced them.
 #
-#   bench/run.sh [--small] [SECTION...]
+#   bench/run.sh [--small] [--repeat N] [SECTION...]
 #
 # Sections: http floor irc fanout attack; all of them when none is named.
 # irc also runs floor, and fanout runs floor and irc, so that their figures
-# have peers from the same run. --small runs at small sizes: a check that the
-# kit works, not figures. The programs must be built (make build; make bench
+# have peers from the same run; these three run size by size (the floor,
+# ngircd, then our server at each size). --small runs at small sizes: a check
+# that the kit works, not figures. Each section runs N times over (3, or 1
+# with --small), its programs taking turns, and every figure is the median. The programs must be built (make build; make bench
 # does both). nginx-light and ngircd are installed from Debian when missing.
 # Every server runs on free loopback ports in a scratch directory and is
 # stopped by PID when the script ends.
@@ -27,14 +29,18 @@ IRC_BENCH=$BUILD/tolvan_irc_bench
 # ---------------------------------------------------------------- arguments
 
 SMALL=0
+REPEATS=""
 declare -A WANTED=()
-for argument in "$@"; do
-  case $argument in
+while (($#)); do
+  case $1 in
     --small) SMALL=1 ;;
-    http | floor | irc | fanout | attack) WANTED[$argument]=1 ;;
-    *) echo "usage: bench/run.sh [--small] [http|floor|irc|fanout|attack]..." >&2; exit 2 ;;
+    --repeat) REPEATS=${2:-}; shift ;;
+    http | floor | irc | fanout | attack) WANTED[$1]=1 ;;
+    *) echo "usage: bench/run.sh [--small] [--repeat N] [http|floor|irc|fanout|attack]..." >&2; exit 2 ;;
   esac
+  shift
 done
+[[ -z $REPEATS ]] && REPEATS=$((SMALL ? 1 : 3))
 ((${#WANTED[@]})) || WANTED=([http]=1 [floor]=1 [irc]=1 [fanout]=1 [attack]=1)
 [[ -n ${WANTED[fanout]:-} ]] && WANTED[irc]=1
 [[ -n ${WANTED[irc]:-} ]] && WANTED[floor]=1
@@ -139,9 +145,10 @@ field_of() {  # LINE KEY
 }
 
 # Runs a benchmark program; each "result" line it prints is kept under the
-# id, followed by "/" and its phase or pace when it names one.
+# id, followed by "/" and its phase or pace when it names one, and "#" and
+# the number of the current round ($ROUND).
 measure() {  # ID COMMAND...
-  local id=$1 line tag output
+  local id=$1 line tag key output
   shift
   add_command "$*"
   local number=$COMMAND_NUMBER
@@ -149,13 +156,20 @@ measure() {  # ID COMMAND...
   while read -r line; do
     [[ $line == result* ]] || continue
     tag=$(field_of "$line" phase)$(field_of "$line" pace)
-    RESULT[$id${tag:+/$tag}]=$line
-    REF[$id${tag:+/$tag}]=$number
+    key=$id${tag:+/$tag}
+    RESULT[$key#$ROUND]=$line
+    REF[$key]+=${REF[$key]:+,}$number
     echo "    $line" >&2
   done <<<"$output"
 }
 
-get() { field_of "${RESULT[$1]:-}" "$2"; }
+# The values of a figure over the rounds, sorted.
+values_of() {  # ID FIELD
+  local round
+  for ((round = 1; round <= REPEATS; round++)); do field_of "${RESULT[$1#$round]:-}" "$2"; done | sort -g
+}
+get() { values_of "$1" "$2" | awk '{ v[NR] = $0 } END { if (NR) print v[int((NR + 1) / 2)] }'; }
+spread() { values_of "$1" "$2" | awk '{ v[NR] = $0 } END { if (NR > 1) print v[1] ".." v[NR] }'; }
 
 ratio() {
   awk -v a="$1" -v b="$2" 'BEGIN { if (a == "" || b == "" || b + 0 == 0) print "-"; else printf "%.3g", a / b }'
@@ -167,7 +181,7 @@ row() {  # CASE FIGURE ID FIELD [LABEL ID FIELD]...
   local case=$1 figure=$2 value refs text
   value=$(get "$3" "$4")
   refs=${REF[$3]:+[${REF[$3]}]}
-  text=$(printf '%-46s %-20s %11s' "$case" "$figure" "${value:--}")
+  text=$(printf '%-46s %-20s %11s %17s' "$case" "$figure" "${value:--}" "$(spread "$3" "$4")")
   shift 4
   while (($# >= 3)); do
     local peer
@@ -176,7 +190,7 @@ row() {  # CASE FIGURE ID FIELD [LABEL ID FIELD]...
     refs+=${REF[$2]:+ [${REF[$2]}]}
     shift 3
   done
-  ROWS+=("$(printf '%-148s %s' "$text" "$refs")")
+  ROWS+=("$(printf '%-166s %s' "$text" "$refs")")
 }
 
 heading() { ROWS+=("" "== $1"); }
@@ -213,55 +227,67 @@ section_end() {
 
 # ---------------------------------------------------------------- sections
 
-# A scratch copy of the site served by our server, holding the 4,096-byte
-# page. The server's template reader ends every line it sends with CRLF, so
-# its file has lines of 61 characters and LF (64 bytes each as sent) and
-# nginx gets those 4,096 bytes as they are sent.
-run_http() {
-  ensure_packages nginx:nginx-light || return
-  local site=$WORK/http ours_port nginx_port pid nginx_pid
-  mkdir -p "$site" "$WORK/nginx/htdocs" && cp -r "$ROOT/site/." "$site/"
-  for i in $(seq 64); do printf '%061d\n' "$i"; done >"$site/htdocs/page4k.html"
+# The 4,096-byte page, as both servers send it. Our server's template reader
+# ends every line it sends with CRLF, so its file has 64 lines of 61
+# characters and LF (64 bytes each as sent); nginx gets the bytes as sent.
+write_pages() {
+  mkdir -p "$WORK/http" "$WORK/nginx/htdocs" && cp -r "$ROOT/site/." "$WORK/http/"
+  for i in $(seq 64); do printf '%061d\n' "$i"; done >"$WORK/http/htdocs/page4k.html"
   for i in $(seq 64); do printf '%061d\n\r\n' "$i"; done >"$WORK/nginx/htdocs/page4k.html"
   chmod -R a+rX "$WORK/nginx"
+}
 
-  ours_port=$(free_port)
-  printf '\n[network]\nhttp_port = %s\ntelnet_port = %s\n' "$ours_port" "$(free_port)" >>"$site/tolvann2.ini"
+# Our server in the scratch copy of the site; sets OURS_PORT and OURS_PID.
+start_ours() {
+  local site=$WORK/http
+  OURS_PORT=$(free_port)
+  printf '\n[network]\nhttp_port = %s\ntelnet_port = %s\n' "$OURS_PORT" "$(free_port)" >>"$site/tolvann2.ini"
   (cd "$site" && exec "$SERVER" -debug >console.txt 2>&1) &
-  pid=$!
-  STARTED+=("$pid")
-  add_command "(cd $site && $SERVER -debug)    # our server, port $ours_port"
-  wait_listen "$ours_port" || return
+  OURS_PID=$!
+  STARTED+=("$OURS_PID")
+  add_command "(cd $site && $SERVER -debug)    # our server, port $OURS_PORT"
+  wait_listen "$OURS_PORT"
+}
 
-  nginx_port=$(free_port)
-  cat >"$WORK/nginx/nginx.conf" <<EOF
+# nginx-light with two workers and no access log; sets NGINX_PORT and NGINX_PID.
+start_nginx() {
+  local dir=$WORK/nginx
+  NGINX_PORT=$(free_port)
+  cat >"$dir/nginx.conf" <<EOF
 worker_processes 2;
-pid $WORK/nginx/nginx.pid;
-error_log $WORK/nginx/error.log;
+pid $dir/nginx.pid;
+error_log $dir/error.log;
 events { worker_connections 4096; }
 http {
   access_log off;
   default_type text/html;
   server {
-    listen 127.0.0.1:$nginx_port backlog=1024;
-    root $WORK/nginx/htdocs;
+    listen 127.0.0.1:$NGINX_PORT backlog=1024;
+    root $dir/htdocs;
   }
 }
 EOF
-  "$(tool_path nginx)" -p "$WORK/nginx/" -e "$WORK/nginx/error.log" -c "$WORK/nginx/nginx.conf" -g 'daemon off;' &
-  nginx_pid=$!
-  STARTED+=("$nginx_pid")
-  add_command "nginx -p $WORK/nginx/ -c nginx.conf -g 'daemon off;'    # nginx-light $(dpkg-query -W -f='${Version}' nginx-light 2>/dev/null), 2 workers, access_log off, port $nginx_port"
-  wait_listen "$nginx_port" || return
+  "$(tool_path nginx)" -p "$dir/" -e "$dir/error.log" -c "$dir/nginx.conf" -g 'daemon off;' &
+  NGINX_PID=$!
+  STARTED+=("$NGINX_PID")
+  add_command "nginx -p $dir/ -c nginx.conf -g 'daemon off;'    # nginx-light $(dpkg-query -W -f='${Version}' nginx-light 2>/dev/null), 2 workers, access_log off, port $NGINX_PORT"
+  wait_listen "$NGINX_PORT"
+}
 
+run_http() {
+  ensure_packages nginx:nginx-light || return
+  write_pages
+  start_ours && start_nginx || return
   local clients
-  for clients in $HTTP_CLIENTS; do
-    measure "nginx$clients" "$HTTP_BENCH" rate "$nginx_port" "$clients" "$HTTP_SECONDS" /page4k.html
-    measure "static$clients" "$HTTP_BENCH" rate "$ours_port" "$clients" "$HTTP_SECONDS" /page4k.html
-    measure "logon$clients" "$HTTP_BENCH" rate "$ours_port" "$clients" "$HTTP_SECONDS" /logon
+  for ((ROUND = 1; ROUND <= REPEATS; ROUND++)); do
+    for clients in $HTTP_CLIENTS; do
+      measure "nginx$clients" "$HTTP_BENCH" rate "$NGINX_PORT" "$clients" "$HTTP_SECONDS" /page4k.html
+      measure "static$clients" "$HTTP_BENCH" rate "$OURS_PORT" "$clients" "$HTTP_SECONDS" /page4k.html
+      measure "logon$clients" "$HTTP_BENCH" rate "$OURS_PORT" "$clients" "$HTTP_SECONDS" /logon
+    done
   done
-  stop_pid "$nginx_pid"
-  stop_pid "$pid" INT
+  stop_pid "$NGINX_PID"
+  stop_pid "$OURS_PID" INT
 
   heading "http: one request per connection, HTTP/1.0, the same client; ratio = ours / nginx"
   for clients in $HTTP_CLIENTS; do
@@ -277,29 +303,15 @@ EOF
   done
 }
 
-run_floor() {
-  local size
-  for size in $FLOOR_SIZES; do
-    measure "floor$size" "$FLOOR_BENCH" "$size" "$(lines_for "$size")"
-  done
-  heading "floor: the kernel alone, no server (a sender writes each line to every connection)"
-  for size in $FLOOR_SIZES; do
-    local case="floor, $size connections"
-    row "$case" "lines/s" "floor$size" lines_per_s
-    row "$case" "last p50 ms" "floor$size" last_p50_ms
-    row "$case" "last p99 ms" "floor$size" last_p99_ms
-    row "$case" "sender CPU us/send" "floor$size" sender_cpu_us_per_send
-  done
+measure_floor() {  # SIZE
+  measure "floor$1" "$FLOOR_BENCH" "$1" "$(lines_for "$1")"
 }
 
-run_irc() {
-  ensure_packages ngircd:ngircd || return
-  local size
-  for size in $IRC_SIZES; do
-    local dir=$WORK/ngircd$size port pid idle=0
-    mkdir -p "$dir/conf.d"
-    port=$(free_port)
-    cat >"$dir/ngircd.conf" <<EOF
+measure_irc() {  # SIZE
+  local size=$1 dir=$WORK/ngircd$1 port pid idle=0
+  mkdir -p "$dir/conf.d"
+  port=$(free_port)
+  cat >"$dir/ngircd.conf" <<EOF
 [Global]
 Name = bench.irc
 Info = fan-out benchmark
@@ -321,16 +333,61 @@ Ident = no
 PAM = no
 IncludeDir = $dir/conf.d
 EOF
-    "$(tool_path ngircd)" -n -f "$dir/ngircd.conf" >"$dir/console.txt" 2>&1 &
-    pid=$!
-    STARTED+=("$pid")
-    add_command "ngircd -n -f $dir/ngircd.conf    # ngircd $(dpkg-query -W -f='${Version}' ngircd 2>/dev/null), no connection or penalty limits, port $port"
-    wait_listen "$port" || return
+  "$(tool_path ngircd)" -n -f "$dir/ngircd.conf" >"$dir/console.txt" 2>&1 &
+  pid=$!
+  STARTED+=("$pid")
+  add_command "ngircd -n -f $dir/ngircd.conf    # ngircd $(dpkg-query -W -f='${Version}' ngircd 2>/dev/null), no connection or penalty limits, port $port"
+  if wait_listen "$port"; then
     ((size == IDLE_SIZE)) && idle=$IDLE_SECONDS
     measure "irc$size" "$IRC_BENCH" "$port" "$pid" "$size" "$(lines_for "$size")" "$idle"
-    stop_pid "$pid"
+  fi
+  stop_pid "$pid"
+}
+
+measure_ours() {  # SIZE
+  local idle=0
+  (($1 == IDLE_SIZE)) && idle=$IDLE_SECONDS
+  measure "ours$1" "$STREAM_BENCH" "$SERVER" "$ROOT/site" rooms 1 "$1" "$(lines_for "$1")" both "$idle"
+}
+
+in_list() { [[ " $2 " == *" $1 "* ]]; }
+
+# The floor, ngircd and our server one after the other at each size, so the
+# three figures of a size meet about the same load from other work.
+run_fan_out() {
+  if [[ -n ${WANTED[irc]:-} ]]; then ensure_packages ngircd:ngircd || return; fi
+  local size
+  for ((ROUND = 1; ROUND <= REPEATS; ROUND++)); do
+    for size in $(printf '%s\n' $FLOOR_SIZES $IRC_SIZES $FANOUT_SIZES | sort -nu); do
+      in_list "$size" "$FLOOR_SIZES" && measure_floor "$size"
+      [[ -n ${WANTED[irc]:-} ]] && in_list "$size" "$IRC_SIZES" && measure_irc "$size"
+      [[ -n ${WANTED[fanout]:-} ]] && in_list "$size" "$FANOUT_SIZES" && measure_ours "$size"
+    done
+    if [[ -n ${WANTED[fanout]:-} ]]; then
+      measure alone "$STREAM_BENCH" "$SERVER" "$ROOT/site" rooms 1 "$ROOM_SIZE" "$ROOM_LINES" answer
+      measure rooms "$STREAM_BENCH" "$SERVER" "$ROOT/site" rooms "$ROOMS" "$ROOM_SIZE" "$ROOM_LINES" answer
+    fi
   done
+  floor_rows
+  if [[ -n ${WANTED[irc]:-} ]]; then irc_rows; fi
+  if [[ -n ${WANTED[fanout]:-} ]]; then fanout_rows; fi
+}
+
+floor_rows() {
+  heading "floor: the kernel alone, no server (a sender writes each line to every connection)"
+  local size
+  for size in $FLOOR_SIZES; do
+    local case="floor, $size connections"
+    row "$case" "lines/s" "floor$size" lines_per_s
+    row "$case" "last p50 ms" "floor$size" last_p50_ms
+    row "$case" "last p99 ms" "floor$size" last_p99_ms
+    row "$case" "sender CPU us/send" "floor$size" sender_cpu_us_per_send
+  done
+}
+
+irc_rows() {
   heading "ngircd: one channel, the next line when the last member has the previous; ratio = ngircd / floor"
+  local size
   for size in $IRC_SIZES; do
     local case="ngircd, $size members"
     row "$case" "lines/s" "irc$size/last" lines_per_s floor "floor$size" lines_per_s
@@ -340,17 +397,9 @@ EOF
   done
 }
 
-run_fanout() {
-  local size idle
-  for size in $FANOUT_SIZES; do
-    idle=0
-    ((size == IDLE_SIZE)) && idle=$IDLE_SECONDS
-    measure "ours$size" "$STREAM_BENCH" "$SERVER" "$ROOT/site" rooms 1 "$size" "$(lines_for "$size")" both "$idle"
-  done
-  measure rooms "$STREAM_BENCH" "$SERVER" "$ROOT/site" rooms "$ROOMS" "$ROOM_SIZE" "$ROOM_LINES" answer
-  measure alone "$STREAM_BENCH" "$SERVER" "$ROOT/site" rooms 1 "$ROOM_SIZE" "$ROOM_LINES" answer
-
+fanout_rows() {
   heading "fanout: our server, one room, message frames open, one member posts; ratio = ours / peer"
+  local size
   for size in $FANOUT_SIZES; do
     local id="ours$size/answer" case="ours, $size members, next line on answer"
     row "$case" "lines/s" "$id" lines_per_s ngircd "irc$size/last" lines_per_s floor "floor$size" lines_per_s
@@ -368,7 +417,7 @@ run_fanout() {
   for size in $FANOUT_SIZES; do
     # Per user, so a larger room may stand beside the largest channel.
     local irc=$LARGEST_IRC
-    [[ " $IRC_SIZES " == *" $size "* ]] && irc=$size
+    in_list "$size" "$IRC_SIZES" && irc=$size
     row "ours, $size users enrol and open streams" "setup ms per user" "ours$size/answer" setup_ms_per_user \
       "ngircd $irc" "irc$irc/last" setup_ms_per_user
     row "ours, $size streams open" "RSS KB per stream" "ours$size/answer" rss_kb_per_stream \
@@ -383,14 +432,17 @@ run_fanout() {
 }
 
 run_attack() {
-  measure attack "$STREAM_BENCH" "$SERVER" "$ROOT/site" attack "$ATTACK_USERS" "$ATTACK_LINES" "$ATTACK_SILENT" \
-    "$ATTACK_STALLED"
-  heading "attack: $ATTACK_USERS chat in a room while $ATTACK_SILENT connections stay silent and $ATTACK_STALLED members never read; ratio = attacked / quiet"
+  for ((ROUND = 1; ROUND <= REPEATS; ROUND++)); do
+    measure attack "$STREAM_BENCH" "$SERVER" "$ROOT/site" attack "$ATTACK_USERS" "$ATTACK_LINES" "$ATTACK_SILENT" \
+      "$ATTACK_STALLED"
+  done
+  heading "attack: $ATTACK_USERS chat in a room; quiet, then with $ATTACK_SILENT silent connections and $ATTACK_STALLED members' streams never read, then those streams read (control); ratio = attacked / peer"
   local case="ours, $ATTACK_USERS chatting, under attack"
-  row "$case" "lines/s" attack/attack lines_per_s quiet attack/quiet lines_per_s
+  row "$case" "lines/s" attack/attack lines_per_s quiet attack/quiet lines_per_s control attack/crowd lines_per_s
   row "$case" "last p50 ms" attack/attack last_p50_ms quiet attack/quiet last_p50_ms
   row "$case" "last p99 ms" attack/attack last_p99_ms quiet attack/quiet last_p99_ms
-  row "$case" "server CPU ms/line" attack/attack server_cpu_ms_per_line quiet attack/quiet server_cpu_ms_per_line
+  row "$case" "server CPU ms/line" attack/attack server_cpu_ms_per_line quiet attack/quiet server_cpu_ms_per_line \
+    control attack/crowd server_cpu_ms_per_line
   row "$case" "server RSS KB" attack/attack rss_after_kb before attack/attack rss_before_kb
   row "$case" "silent closed" attack/attack silent_closed
   row "$case" "stalled closed" attack/attack stalled_closed
@@ -400,20 +452,25 @@ run_attack() {
 
 echo "bench/run.sh $*: $(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git -C "$ROOT" rev-parse --short HEAD 2>/dev/null)," \
   "$(nproc) cores, $(uname -r)" >&2
-for section in http floor irc fanout attack; do
-  [[ -n ${WANTED[$section]:-} ]] || continue
+SECTIONS=()
+[[ -n ${WANTED[http]:-} ]] && SECTIONS+=(http)
+[[ -n ${WANTED[floor]:-} ]] && SECTIONS+=(fan-out)
+[[ -n ${WANTED[attack]:-} ]] && SECTIONS+=(attack)
+for section in "${SECTIONS[@]}"; do
   section_begin "$section"
-  "run_$section"
+  "run_${section//-/_}"
   section_end
 done
 
 {
   echo
   echo "Figures of commit $(git -C "$ROOT" rev-parse --short HEAD 2>/dev/null), $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores$( ((SMALL)) && echo ", SMALL SIZES")"
-  echo "(\"first\"/\"last\": ms from sending a line until the first/last member has it; ratio = subject / peer;"
-  echo " for requests/s and lines/s above 1 favours the subject, for times, CPU and memory below 1 does)"
-  text=$(printf '%-46s %-20s %11s   %-13s %11s %7s   %-13s %11s %7s' case figure value peer value ratio peer value ratio)
-  printf '%-148s %s\n' "$text" commands
+  echo "(median and range of $REPEATS round(s); \"first\"/\"last\": ms from sending a line until the first/last member"
+  echo " has it; ratio = median / peer's median: for requests/s and lines/s above 1 favours the subject, for times,"
+  echo " CPU and memory below 1 does)"
+  text=$(printf '%-46s %-20s %11s %17s   %-13s %11s %7s   %-13s %11s %7s' case figure median "range" peer median ratio \
+    peer median ratio)
+  printf '%-166s %s\n' "$text" commands
   printf '%s\n' "${ROWS[@]}"
   echo
   echo "Commands:"

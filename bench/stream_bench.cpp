@@ -13,7 +13,8 @@
 //   tolvan_stream_bench BINARY SITE_DIR attack USERS LINES SILENT STALLED
 //       USERS chat in one room (paced by the answers), first in quiet, then
 //       while SILENT connections send nothing and STALLED members of the
-//       room hold streams they never read (small receive buffer).
+//       room hold streams they never read (small receive buffer); last, as
+//       a control, with those members' streams open and read.
 #include <stdexcept>
 #include <thread>
 
@@ -199,13 +200,27 @@ int RunAttack(const std::string& binary, const std::string& site, int users, int
   for (const Member& staller : stallers) stalledStreams.push_back(OpenStream(port, staller, 4096, false));
   const Fanout attacked = PostLines(server, members[0], receivers, lines, false);
   const long rssAfter = ResidentKb(server.Pid());
+  const int silentClosed = ClosedByServer(silentConnections);
+  const int stalledClosed = ClosedByServer(stalledStreams);
+  silentConnections.clear();
+  stalledStreams.clear();
 
-  std::printf("result bench=attack phase=quiet members=%d %s server_cpu_ms_per_line=%.3f\n",
-              users + stalled, Describe(quiet.figures).c_str(), quiet.serverCpuMsPerLine);
-  std::printf("result bench=attack phase=attack members=%d silent=%d stalled=%d %s server_cpu_ms_per_line=%.3f "
-              "rss_before_kb=%ld rss_after_kb=%ld silent_closed=%d stalled_closed=%d\n",
-              users + stalled, silent, stalled, Describe(attacked.figures).c_str(), attacked.serverCpuMsPerLine,
-              rssBefore, rssAfter, ClosedByServer(silentConnections), ClosedByServer(stalledStreams));
+  // The control: as many streams in the room as under attack, all of them
+  // read, so what the stalled ones cost beyond their number shows.
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const std::vector<Descriptor> crowdStreams = OpenStreams(port, stallers);
+  std::vector<int> everybody = receivers;
+  for (const Descriptor& stream : crowdStreams) everybody.push_back(stream.Get());
+  const Fanout crowd = PostLines(server, members[0], everybody, lines, false);
+
+  std::printf("result bench=attack phase=quiet members=%d streams=%d %s server_cpu_ms_per_line=%.3f\n",
+              users + stalled, users, Describe(quiet.figures).c_str(), quiet.serverCpuMsPerLine);
+  std::printf("result bench=attack phase=attack members=%d streams=%d silent=%d stalled=%d %s "
+              "server_cpu_ms_per_line=%.3f rss_before_kb=%ld rss_after_kb=%ld silent_closed=%d stalled_closed=%d\n",
+              users + stalled, users + stalled, silent, stalled, Describe(attacked.figures).c_str(),
+              attacked.serverCpuMsPerLine, rssBefore, rssAfter, silentClosed, stalledClosed);
+  std::printf("result bench=attack phase=crowd members=%d streams=%d %s server_cpu_ms_per_line=%.3f\n",
+              users + stalled, users + stalled, Describe(crowd.figures).c_str(), crowd.serverCpuMsPerLine);
   return quiet.figures.complete == lines && attacked.figures.complete == lines ? 0 : 1;
 }
 
