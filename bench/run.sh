@@ -420,6 +420,12 @@ fanout_rows() {
     in_list "$size" "$IRC_SIZES" && irc=$size
     row "ours, $size users enrol and open streams" "setup ms per user" "ours$size/answer" setup_ms_per_user \
       "ngircd $irc" "irc$irc/last" setup_ms_per_user
+    if in_list "$size" "$IRC_SIZES"; then
+      row "ours, $size users enrol and open streams" "setup s, all users" "ours$size/answer" setup_s \
+        "ngircd $irc" "irc$irc/last" setup_s
+    else  # the row above compares per user
+      row "ours, $size users enrol and open streams" "setup s, all users" "ours$size/answer" setup_s
+    fi
     row "ours, $size streams open" "RSS KB per stream" "ours$size/answer" rss_kb_per_stream \
       "ngircd $irc" "irc$irc/last" rss_kb_per_conn
   done
