@@ -121,7 +121,7 @@ ensure_packages() {  # COMMAND:PACKAGE...
   local sudo=""
   ((EUID)) && sudo=sudo
   echo "installing: ${missing[*]}" >&2
-  $sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+  $sudo apt-get update -qq && $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
 tool_path() { command -v "$1" || echo "/usr/sbin/$1"; }
