@@ -49,8 +49,10 @@ test-asan:
 test-tsan:
 	$(MAKE) test BUILD=build-tsan CMAKE_EXTRA=-DTOLVAN_SANITIZE=thread
 
+# Benchmarks beside their peers (bench/README.md); BENCH_ARGS picks sections
+# or --small, e.g. make bench BENCH_ARGS="--small http".
 bench: build
-	@echo "see bench/README.md"
+	BUILD=$(BUILD) bench/run.sh $(BENCH_ARGS)
 
 clean:
 	rm -rf build build-asan build-tsan

@@ -1,265 +1,254 @@
-// Message-stream benchmark (127.0.0.1 only). Starts the server binary in a
-// scratch copy of the bundled site, then:
-//   fanout: N users in one room with their message frames open; one of
-//     them posts a line, and the time from the end of the POST to the
-//     arrival of the line on each stream is recorded (first and last
-//     member per post, over many posts);
-//   idle:   the server's CPU time while the N streams sit idle;
-//   memory: the server's resident memory before and after opening M more
-//     streams.
+// The chat server's message streams under fan-out. Starts the server binary
+// in a scratch copy of the site; users register, log on, join a room and
+// open their message frame as a browser does; one member posts lines.
 //
-//   tolvan_stream_bench BINARY SITE_DIR [USERS=1000] [POSTS=50] [STREAMS=10000]
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/epoll.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <regex>
-#include <sstream>
-#include <string>
+//   tolvan_stream_bench BINARY SITE_DIR rooms ROOMS PER_ROOM LINES [PACE=answer] [IDLE_SECONDS=0]
+//       ROOMS x PER_ROOM users, PER_ROOM to a room, every stream open; the
+//       first user posts LINES lines into the first room. PACE "answer":
+//       the next line goes when the server has answered the previous POST;
+//       "last": when the previous line has reached every member's stream;
+//       "both": answer, then last, on the same streams.
+//       Reports arrivals, the server's CPU per line, the setup time, its
+//       memory per stream and its CPU while the streams sit idle.
+//   tolvan_stream_bench BINARY SITE_DIR attack USERS LINES SILENT STALLED
+//       USERS chat in one room (paced by the answers), first in quiet, then
+//       while SILENT connections send nothing and STALLED members of the
+//       room hold streams they never read (small receive buffer); last, as
+//       a control, with those members' streams open and read.
+#include <stdexcept>
 #include <thread>
-#include <vector>
+
+#include "bench_support.h"
+#include "line_arrivals.h"
 
 namespace {
-using Clock = std::chrono::steady_clock;
-int g_port = 0;
+using namespace bench;
 
-int Connect() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(g_port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
-    return -1;
-  }
+// "大家" (everybody) and "说" (says) in GB2312, URL-encoded, as the chat form sends them.
+const std::string kEverybody = "%B4%F3%BC%D2";
+const std::string kSays = "%CB%B5";
+// Room members never idle out while a long setup runs.
+const std::string kLongSessions = "[network]\nsession_timeout = 86400\n";
+
+std::string RoomName(int room) { return "bench" + std::to_string(room); }
+
+// System rooms bench1..benchN, replacing the bundled rooms of the same keys.
+std::string RoomsIni(int rooms) {
+  std::string ini = kLongSessions + "[rooms]\n";
+  for (int room = 1; room <= rooms; ++room) ini += std::to_string(room) + " = " + RoomName(room) + "\n";
+  return ini;
+}
+
+std::string Post(int port, const std::string& target, const std::string& body) {
+  return Exchange(port, "POST " + target + " HTTP/1.0\r\nHost: bench\r\nContent-Length: " +
+                            std::to_string(body.size()) + "\r\n\r\n" + body);
+}
+
+struct Member {
+  std::string name;
+  std::string room;
+  std::string session;  // empty when the logon failed
+};
+
+// Registers, logs on and enters the room, as the logon page and the room list do.
+Member Enrol(int port, const std::string& name, const std::string& room) {
+  Member member{name, room, ""};
+  Post(port, "/register", "username=" + name + "&password=pw");
+  const std::string frameset = Post(port, "/logon", "username=" + name + "&password=pw");
+  const size_t at = frameset.find("session=");
+  if (at == std::string::npos) return member;
+  const size_t start = at + 8;
+  const size_t end = frameset.find_first_not_of("0123456789abcdefghijklmnopqrstuvwxyz", start);
+  member.session = frameset.substr(start, end - start);
+  Exchange(port, "GET /Blank?session=" + member.session + "&message=/join%20" + room + " HTTP/1.0\r\nHost: bench\r\n\r\n");
+  return member;
+}
+
+// The member's message frame; with readHead, returns once the page head has come.
+Descriptor OpenStream(int port, const Member& member, int receiveBuffer = 0, bool readHead = true) {
+  Descriptor fd = ConnectLoopback(port, receiveBuffer);
+  if (!fd.Valid()) return fd;
+  SendAll(fd.Get(), "GET /messages?session=" + member.session + "&RoomName=" + member.room +
+                        " HTTP/1.0\r\nHost: bench\r\n\r\n");
+  if (readHead && ReadUntil(fd.Get(), "<br>", 5000).find("<br>") == std::string::npos) return Descriptor();
   return fd;
 }
 
-std::string Exchange(const std::string& request) {
-  const int fd = Connect();
-  if (fd < 0) return "";
-  ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-  std::string answer;
-  char buffer[65536];
-  ssize_t n;
-  while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) answer.append(buffer, static_cast<size_t>(n));
-  ::close(fd);
-  return answer;
+// The chat form's POST; true when the server answered.
+bool Say(int port, const Member& member, const std::string& text) {
+  return !Post(port, "/Blank",
+               "session=" + member.session + "&message=" + text + "&towho=" + kEverybody + "&addsays=" + kSays +
+                   "&addwordcolor=ff0000&RoomName=" + member.room)
+              .empty();
 }
 
-std::string Post(const std::string& path, const std::string& body) {
-  return Exchange("POST " + path + " HTTP/1.0\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
-}
-
-// "大厅" in GB2312, URL-encoded.
-const std::string kLobby = "%B4%F3%CC%FC";
-
-std::string LogOn(const std::string& name) {
-  Post("/register", "username=" + name + "&password=pw");
-  const std::string frameset = Post("/logon", "username=" + name + "&password=pw");
-  std::smatch match;
-  if (!std::regex_search(frameset, match, std::regex("session=([0-9a-z]+)"))) return "";
-  const std::string session = match[1].str();
-  Exchange("GET /Blank?session=" + session + "&message=/join%20" + kLobby + " HTTP/1.0\r\nHost: bench\r\n\r\n");
-  return session;
-}
-
-int OpenStream(const std::string& session) {
-  const int fd = Connect();
-  const std::string request = "GET /messages?session=" + session + "&RoomName=" + kLobby + " HTTP/1.0\r\nHost: bench\r\n\r\n";
-  ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-  std::string head;
-  char buffer[4096];
-  while (head.find("<br>") == std::string::npos) {
-    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) break;
-    head.append(buffer, static_cast<size_t>(n));
+std::vector<Member> EnrolMany(int port, const std::string& prefix, int count, int perRoom) {
+  std::vector<Member> members;
+  for (int i = 0; i < count; ++i) {
+    members.push_back(Enrol(port, prefix + std::to_string(i), RoomName(i / perRoom + 1)));
+    if (members.back().session.empty()) throw std::runtime_error("logon failed for " + members.back().name);
   }
-  return fd;
+  return members;
 }
 
-double Percentile(std::vector<double> values, double p) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  return values[std::min(values.size() - 1, static_cast<size_t>(p * values.size()))];
-}
-
-long ProcessTicks(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(stat)), {});
-  std::istringstream fields(text.substr(text.rfind(')') + 2));
-  std::string field;
-  long utime = 0, stime = 0;
-  for (int i = 3; i <= 15 && fields >> field; ++i) {
-    if (i == 14) utime = std::atol(field.c_str());
-    if (i == 15) stime = std::atol(field.c_str());
+std::vector<Descriptor> OpenStreams(int port, const std::vector<Member>& members) {
+  std::vector<Descriptor> streams;
+  for (const Member& member : members) {
+    streams.push_back(OpenStream(port, member));
+    if (!streams.back().Valid()) throw std::runtime_error("no message frame for " + member.name);
   }
-  return utime + stime;
+  return streams;
 }
 
-long ResidentKb(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
-  }
-  return 0;
+std::vector<int> Numbers(const std::vector<Descriptor>& streams, size_t count) {
+  std::vector<int> fds;
+  for (size_t i = 0; i < count && i < streams.size(); ++i) fds.push_back(streams[i].Get());
+  return fds;
 }
 
-int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t size = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
+struct Fanout {
+  LineFigures figures;
+  double serverCpuMsPerLine = 0;
+};
 
-pid_t StartServer(const std::string& binary, const std::string& site, const std::string& work) {
-  std::filesystem::copy(site, work, std::filesystem::copy_options::recursive);
-  g_port = FreePort();
-  std::ofstream(work + "/tolvann2.ini", std::ios::app)
-      << "\n[network]\nhttp_port = " << g_port << "\ntelnet_port = " << FreePort() << "\n";
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    if (::chdir(work.c_str()) != 0) ::_exit(127);
-    std::freopen("console.txt", "w", stdout);
-    ::execl(binary.c_str(), binary.c_str(), "-debug", nullptr);
-    ::_exit(127);
-  }
-  for (int i = 0; i < 200; ++i) {
-    const int fd = Connect();
-    if (fd >= 0) {
-      ::close(fd);
-      break;
+// The poster says LINES lines; the receivers' streams are watched for them.
+Fanout PostLines(const ScratchServer& server, const Member& poster, const std::vector<int>& receivers, int lines,
+                 bool paceByLastReceiver) {
+  LinePacer pacer(lines);
+  LineArrivals arrivals(receivers, pacer);
+  arrivals.Drain(300);
+  const double cpuBefore = CpuSeconds(server.Pid());
+  std::thread posting([&] {
+    try {
+      for (int line = 0; line < lines; ++line) {
+        pacer.MarkSent(line);
+        if (!Say(server.Port(), poster, LineMarker(line))) break;
+        if (paceByLastReceiver && !pacer.WaitComplete(line, 30000)) break;
+      }
+    } catch (...) {
+      // The reader notices the missing lines and stops at its stall limit.
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  });
+  arrivals.Run(10000);
+  const double cpuUsed = CpuSeconds(server.Pid()) - cpuBefore;
+  posting.join();
+  Fanout result{arrivals.Figures()};
+  if (result.figures.complete > 0) result.serverCpuMsPerLine = 1000.0 * cpuUsed / result.figures.complete;
+  return result;
+}
+
+double IdleCpuPercent(pid_t pid, int seconds) {
+  if (seconds <= 0) return 0;
+  const double before = CpuSeconds(pid);
+  std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  return 100.0 * (CpuSeconds(pid) - before) / seconds;
+}
+
+int RunRooms(const std::string& binary, const std::string& site, int rooms, int perRoom, int lines,
+             const std::string& pace, int idleSeconds) {
+  const ScratchServer server(binary, site, RoomsIni(rooms));
+  if (!server.Running()) throw std::runtime_error("the server did not start");
+  const int users = rooms * perRoom;
+  const auto setupStart = Clock::now();
+  const std::vector<Member> members = EnrolMany(server.Port(), "u", users, perRoom);
+  const double enrolMs = MsSince(setupStart);
+  const long rssBeforeStreams = ResidentKb(server.Pid());
+  const std::vector<Descriptor> streams = OpenStreams(server.Port(), members);
+  const double setupMs = MsSince(setupStart);
+  const long rssAfterStreams = ResidentKb(server.Pid());
+  const double idleCpu = IdleCpuPercent(server.Pid(), idleSeconds);
+
+  bool complete = true;
+  for (const bool paceLast : {false, true}) {
+    if (pace != "both" && paceLast != (pace == "last")) continue;
+    const Fanout run = PostLines(server, members[0], Numbers(streams, static_cast<size_t>(perRoom)), lines, paceLast);
+    complete = complete && run.figures.complete == lines;
+    std::printf("result bench=fanout server=ours rooms=%d members=%d streams=%d receivers=%d pace=%s %s "
+                "server_cpu_ms_per_line=%.3f setup_s=%.2f setup_ms_per_user=%.3f enrol_ms_per_user=%.3f "
+                "rss_kb_per_stream=%.2f idle_cpu_pct=%.2f\n",
+                rooms, perRoom, users, perRoom, paceLast ? "last" : "answer", Describe(run.figures).c_str(),
+                run.serverCpuMsPerLine, setupMs / 1000, setupMs / users, enrolMs / users,
+                static_cast<double>(rssAfterStreams - rssBeforeStreams) / users, idleCpu);
   }
-  return pid;
+  return complete ? 0 : 1;
+}
+
+// How many of the connections the server has closed by now.
+int ClosedByServer(const std::vector<Descriptor>& connections) {
+  int closed = 0;
+  for (const Descriptor& connection : connections) {
+    pollfd state{connection.Get(), POLLRDHUP, 0};
+    if (::poll(&state, 1, 0) > 0 && (state.revents & (POLLRDHUP | POLLHUP | POLLERR))) ++closed;
+  }
+  return closed;
+}
+
+int RunAttack(const std::string& binary, const std::string& site, int users, int lines, int silent, int stalled) {
+  const ScratchServer server(binary, site, RoomsIni(1));
+  if (!server.Running()) throw std::runtime_error("the server did not start");
+  const int port = server.Port();
+  const std::vector<Member> members = EnrolMany(port, "u", users, users);
+  const std::vector<Member> stallers = EnrolMany(port, "s", stalled, stalled);
+  const std::vector<Descriptor> streams = OpenStreams(port, members);
+  const std::vector<int> receivers = Numbers(streams, streams.size());
+
+  const Fanout quiet = PostLines(server, members[0], receivers, lines, false);
+  const long rssBefore = ResidentKb(server.Pid());
+  std::vector<Descriptor> silentConnections;
+  for (int i = 0; i < silent; ++i) silentConnections.push_back(ConnectLoopback(port));
+  std::vector<Descriptor> stalledStreams;
+  for (const Member& staller : stallers) stalledStreams.push_back(OpenStream(port, staller, 4096, false));
+  const Fanout attacked = PostLines(server, members[0], receivers, lines, false);
+  const long rssAfter = ResidentKb(server.Pid());
+  const int silentClosed = ClosedByServer(silentConnections);
+  const int stalledClosed = ClosedByServer(stalledStreams);
+  silentConnections.clear();
+  stalledStreams.clear();
+
+  // The control: as many streams in the room as under attack, all of them
+  // read, so what the stalled ones cost beyond their number shows.
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const std::vector<Descriptor> crowdStreams = OpenStreams(port, stallers);
+  std::vector<int> everybody = receivers;
+  for (const Descriptor& stream : crowdStreams) everybody.push_back(stream.Get());
+  const Fanout crowd = PostLines(server, members[0], everybody, lines, false);
+
+  std::printf("result bench=attack phase=quiet members=%d streams=%d %s server_cpu_ms_per_line=%.3f\n",
+              users + stalled, users, Describe(quiet.figures).c_str(), quiet.serverCpuMsPerLine);
+  std::printf("result bench=attack phase=attack members=%d streams=%d silent=%d stalled=%d %s "
+              "server_cpu_ms_per_line=%.3f rss_before_kb=%ld rss_after_kb=%ld silent_closed=%d stalled_closed=%d\n",
+              users + stalled, users + stalled, silent, stalled, Describe(attacked.figures).c_str(),
+              attacked.serverCpuMsPerLine, rssBefore, rssAfter, silentClosed, stalledClosed);
+  std::printf("result bench=attack phase=crowd members=%d streams=%d %s server_cpu_ms_per_line=%.3f\n",
+              users + stalled, users + stalled, Describe(crowd.figures).c_str(), crowd.serverCpuMsPerLine);
+  return quiet.figures.complete == lines && attacked.figures.complete == lines ? 0 : 1;
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: tolvan_stream_bench BINARY SITE_DIR rooms ROOMS PER_ROOM LINES [answer|last|both] [IDLE_SECONDS]\n"
+               "       tolvan_stream_bench BINARY SITE_DIR attack USERS LINES SILENT STALLED\n");
+  return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: tolvan_stream_bench BINARY SITE_DIR [USERS] [POSTS] [STREAMS]\n");
-    return 2;
-  }
-  rlimit limit{};
-  getrlimit(RLIMIT_NOFILE, &limit);
-  limit.rlim_cur = limit.rlim_max;
-  setrlimit(RLIMIT_NOFILE, &limit);
-  const int users = argc > 3 ? std::atoi(argv[3]) : 1000;
-  const int posts = argc > 4 ? std::atoi(argv[4]) : 50;
-  const int extraStreams = argc > 5 ? std::atoi(argv[5]) : 10000;
-  char pattern[] = "/tmp/tolvan-bench-XXXXXX";
-  const std::string work = std::string(::mkdtemp(pattern)) + "/site";
-  const pid_t server = StartServer(std::filesystem::absolute(argv[1]), argv[2], work);
-
-  std::vector<std::string> sessions;
-  std::vector<int> streams;
-  for (int i = 0; i < users; ++i) {
-    sessions.push_back(LogOn("u" + std::to_string(i)));
-    streams.push_back(OpenStream(sessions.back()));
-  }
-  const int epoll = ::epoll_create1(0);
-  for (size_t i = 0; i < streams.size(); ++i) {
-    epoll_event event{};
-    event.events = EPOLLIN;
-    event.data.u32 = static_cast<uint32_t>(i);
-    ::epoll_ctl(epoll, EPOLL_CTL_ADD, streams[i], &event);
-  }
-  // Let the enter notices drain.
-  std::vector<epoll_event> events(4096);
-  char buffer[65536];
-  for (int ready; (ready = ::epoll_wait(epoll, events.data(), static_cast<int>(events.size()), 500)) > 0;) {
-    for (int i = 0; i < ready; ++i) {
-      if (::recv(streams[events[i].data.u32], buffer, sizeof buffer, MSG_DONTWAIT) == 0) {
-        std::printf("stream %u was closed by the server\n", events[i].data.u32);
-        ::epoll_ctl(epoll, EPOLL_CTL_DEL, streams[events[i].data.u32], nullptr);
-      }
+  RaiseOpenFileLimit();
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  try {
+    if (args.size() >= 6 && args[2] == "rooms") {
+      return RunRooms(args[0], args[1], std::stoi(args[3]), std::stoi(args[4]), std::stoi(args[5]),
+                      args.size() > 6 ? args[6] : "answer", args.size() > 7 ? std::stoi(args[7]) : 0);
     }
-  }
-
-  std::printf("setup done: %d users with open streams\n", users);
-  std::vector<double> firsts, lasts, all;
-  for (int p = 0; p < posts; ++p) {
-    const std::string marker = "mark" + std::to_string(p) + "x";
-    const std::string body = "session=" + sessions[0] + "&message=" + marker +
-                             "&towho=&addsays=s&addwordcolor=ff0000&RoomName=" + kLobby;
-    const std::string request =
-        "POST /Blank HTTP/1.0\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-    const int fd = Connect();
-    ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-    const auto sent = Clock::now();
-    std::vector<bool> got(streams.size(), false);
-    std::vector<std::string> partial(streams.size());
-    size_t arrived = 0;
-    double first = 0, last = 0;
-    while (arrived < streams.size()) {
-      const int ready = ::epoll_wait(epoll, events.data(), static_cast<int>(events.size()), 5000);
-      if (ready <= 0) break;
-      const auto now = Clock::now();
-      for (int i = 0; i < ready; ++i) {
-        const uint32_t index = events[i].data.u32;
-        const ssize_t n = ::recv(streams[index], buffer, sizeof buffer, MSG_DONTWAIT);
-        if (n <= 0 || got[index]) continue;
-        partial[index].append(buffer, static_cast<size_t>(n));
-        if (partial[index].find(marker) == std::string::npos) continue;
-        got[index] = true;
-        const double ms = std::chrono::duration<double, std::milli>(now - sent).count();
-        if (arrived++ == 0) first = ms;
-        last = ms;
-        all.push_back(ms);
-      }
+    if (args.size() >= 7 && args[2] == "attack") {
+      return RunAttack(args[0], args[1], std::stoi(args[3]), std::stoi(args[4]), std::stoi(args[5]),
+                       std::stoi(args[6]));
     }
-    ::close(fd);
-    firsts.push_back(first);
-    lasts.push_back(last);
-    if (arrived < streams.size()) std::printf("post %d: only %zu of %zu streams got the line\n", p, arrived, streams.size());
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "tolvan_stream_bench: %s\n", error.what());
+    return 1;
   }
-  std::printf("fanout: users=%d posts=%d first-member median=%.2fms p99=%.2fms; last-member median=%.2fms p99=%.2fms; "
-              "all deliveries p50=%.2fms p99=%.2fms\n",
-              users, posts, Percentile(firsts, 0.5), Percentile(firsts, 0.99), Percentile(lasts, 0.5),
-              Percentile(lasts, 0.99), Percentile(all, 0.5), Percentile(all, 0.99));
-
-  const long ticksBefore = ProcessTicks(server);
-  std::this_thread::sleep_for(std::chrono::seconds(10));
-  const long ticks = ProcessTicks(server) - ticksBefore;
-  std::printf("idle: %d open streams, server CPU %.2f%% of one core over 10 s\n", users,
-              100.0 * ticks / sysconf(_SC_CLK_TCK) / 10.0);
-
-  const long rssBefore = ResidentKb(server);
-  std::vector<int> more;
-  for (int i = 0; i < extraStreams; ++i) more.push_back(OpenStream(sessions[static_cast<size_t>(i) % sessions.size()]));
-  std::this_thread::sleep_for(std::chrono::seconds(1));
-  const long rssAfter = ResidentKb(server);
-  const std::string probe = Exchange("GET /nothing.html HTTP/1.0\r\nHost: bench\r\n\r\n");
-  std::printf("memory: %d more streams, server resident %ld KB -> %ld KB, %.1f KB per stream; server %s\n",
-              extraStreams, rssBefore, rssAfter, extraStreams ? double(rssAfter - rssBefore) / extraStreams : 0.0,
-              probe.rfind("HTTP/1.0 200 OK", 0) == 0 ? "still answering" : "NOT answering");
-
-  for (int fd : more) ::close(fd);
-  for (int fd : streams) ::close(fd);
-  ::kill(server, SIGINT);
-  ::waitpid(server, nullptr, 0);
-  std::filesystem::remove_all(std::filesystem::path(work).parent_path());
-  return 0;
+  return Usage();
 }

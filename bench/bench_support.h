@@ -1,0 +1,259 @@
+// Small pieces shared by the benchmark programs (127.0.0.1 only): owned
+// descriptors, loopback sockets, percentiles, a process's CPU time and
+// resident memory from /proc, and the chat server started by PID in a
+// scratch copy of the site on free ports.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <thread>  // brings std::chrono durations; <chrono> itself cannot be built for GB2312 (its "µs")
+#include <vector>
+
+namespace bench {
+
+using Clock = std::chrono::steady_clock;
+
+inline double MsBetween(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+inline double MsSince(Clock::time_point from) { return MsBetween(from, Clock::now()); }
+
+// A descriptor that closes itself.
+class Descriptor {
+ public:
+  Descriptor() = default;
+  explicit Descriptor(int fd) : m_fd(fd) {}
+  ~Descriptor() { Reset(); }
+  Descriptor(Descriptor&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+  Descriptor& operator=(Descriptor&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      m_fd = other.m_fd;
+      other.m_fd = -1;
+    }
+    return *this;
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+
+  int Get() const { return m_fd; }
+  bool Valid() const { return m_fd >= 0; }
+  void Reset() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+  }
+
+ private:
+  int m_fd = -1;
+};
+
+// Thousands of sockets need more than the default 1024 descriptors.
+inline void RaiseOpenFileLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+  }
+}
+
+inline sockaddr_in LoopbackAddress(int port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+// A port on 127.0.0.1 that was free a moment ago.
+inline int FreePort() {
+  Descriptor probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in address = LoopbackAddress(0);
+  ::bind(probe.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t size = sizeof address;
+  ::getsockname(probe.Get(), reinterpret_cast<sockaddr*>(&address), &size);
+  return ntohs(address.sin_port);
+}
+
+// A blocking connection to 127.0.0.1:port (invalid on failure). A receive
+// buffer size, when given, is set before the connection so the window stays small.
+inline Descriptor ConnectLoopback(int port, int receiveBuffer = 0) {
+  Descriptor fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (receiveBuffer > 0) ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+  const sockaddr_in address = LoopbackAddress(port);
+  if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return Descriptor();
+  return fd;
+}
+
+inline bool SendAll(int fd, const std::string& bytes) {
+  size_t sent = 0;
+  while (sent < bytes.size()) {
+    const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    sent += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Reads until the text has arrived, the peer closed or the time is up
+// (an empty text reads until close); returns all that was read.
+inline std::string ReadUntil(int fd, const std::string& text, int timeoutMs = 10000) {
+  std::string got;
+  char buffer[16384];
+  const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (text.empty() || got.find(text) == std::string::npos) {
+    pollfd wait{fd, POLLIN, 0};
+    const int left = static_cast<int>(MsBetween(Clock::now(), end));
+    if (left <= 0 || ::poll(&wait, 1, left) <= 0) break;
+    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    got.append(buffer, static_cast<size_t>(n));
+  }
+  return got;
+}
+
+// One request on a fresh connection; the whole answer.
+inline std::string Exchange(int port, const std::string& request) {
+  const Descriptor fd = ConnectLoopback(port);
+  if (!fd.Valid() || !SendAll(fd.Get(), request)) return "";
+  return ReadUntil(fd.Get(), "");
+}
+
+// Nearest-rank percentile, p in [0, 1]; 0 for no values.
+inline double Percentile(std::vector<double> values, double p) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const size_t rank = static_cast<size_t>(std::ceil(p * static_cast<double>(values.size())));
+  return values[std::clamp<size_t>(rank, 1, values.size()) - 1];
+}
+
+// User plus system CPU seconds of a process (all its threads), from /proc.
+inline double CpuSeconds(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  const std::string text((std::istreambuf_iterator<char>(stat)), {});
+  const size_t close = text.rfind(')');
+  if (close == std::string::npos) return 0;
+  // Fields after the name start at 3 (state); utime and stime are 14 and 15.
+  std::istringstream fields(text.substr(close + 2));
+  std::string field;
+  long ticks = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i >= 14) ticks += std::atol(field.c_str());
+  }
+  return static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+inline long ResidentKb(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return 0;
+}
+
+// The chat server binary in a scratch copy of the site directory, on free
+// loopback ports, with lines appended to its ini (a later key replaces an
+// earlier one). Stopped by PID and removed when the object goes.
+class ScratchServer {
+ public:
+  ScratchServer(const std::string& binary, const std::string& site, const std::string& extraIni) {
+    char pattern[] = "/tmp/tolvan-bench-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) return;
+    m_dir = pattern;
+    std::filesystem::copy(site, m_dir, std::filesystem::copy_options::recursive);
+    const std::string bundledIni = ReadFile(m_dir + "/tolvann2.ini");
+    const std::string program = std::filesystem::absolute(binary).string();
+    // A port free a moment ago may have been taken since: try fresh ones.
+    for (int attempt = 0; attempt < 3 && m_pid < 0; ++attempt) {
+      m_port = FreePort();
+      int telnetPort = FreePort();
+      while (telnetPort == m_port) telnetPort = FreePort();
+      std::ofstream(m_dir + "/tolvann2.ini", std::ios::binary | std::ios::trunc)
+          << bundledIni << "\n[network]\nhttp_port = " << m_port << "\ntelnet_port = " << telnetPort << "\n"
+          << extraIni << "\n";
+      Launch(program);
+      if (!WaitForListen()) Stop();
+    }
+  }
+  ~ScratchServer() {
+    Stop();
+    if (!m_dir.empty()) {
+      std::error_code ignored;
+      std::filesystem::remove_all(m_dir, ignored);
+    }
+  }
+  ScratchServer(const ScratchServer&) = delete;
+  ScratchServer& operator=(const ScratchServer&) = delete;
+
+  bool Running() const { return m_pid > 0; }
+  int Port() const { return m_port; }
+  pid_t Pid() const { return m_pid; }
+
+  // SIGINT, then SIGKILL if it has not ended within five seconds.
+  void Stop() {
+    if (m_pid <= 0) return;
+    ::kill(m_pid, SIGINT);
+    for (int i = 0; i < 500; ++i) {
+      if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+        m_pid = -1;
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(m_pid, SIGKILL);
+    ::waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
+  }
+
+ private:
+  static std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+  }
+
+  void Launch(const std::string& program) {
+    m_pid = ::fork();
+    if (m_pid != 0) return;
+    if (::chdir(m_dir.c_str()) != 0 || !std::freopen("console.txt", "w", stdout)) ::_exit(127);
+    ::dup2(STDOUT_FILENO, STDERR_FILENO);
+    ::execl(program.c_str(), program.c_str(), "-debug", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+
+  bool WaitForListen() {
+    for (int i = 0; i < 250 && m_pid > 0; ++i) {
+      if (ConnectLoopback(m_port).Valid()) return true;
+      if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+        m_pid = -1;
+        return false;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+
+  std::string m_dir;
+  int m_port = 0;
+  pid_t m_pid = -1;
+};
+
+}  // namespace bench

@@ -1,0 +1,248 @@
+// Numbered lines fanned out to many receivers, seen the same way by every
+// fan-out benchmark (the bare kernel, the IRC server, the chat server): the
+// sender marks when line k leaves, the reader watches every receiver for the
+// line's marker and notes the first and the last arrival. Sender and reader
+// may be threads or processes: the send times live in a shared mapping and
+// the reader's "line k reached everybody" notices go through a pipe.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/epoll.h>
+#include <sys/mman.h>
+
+#include <atomic>
+#include <cstdint>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "bench_support.h"
+
+namespace bench {
+
+// Every delivered line is about this long: a chat line as the chat server
+// renders it; the other benchmarks pad theirs to match.
+inline constexpr size_t kLineBytes = 340;
+
+// What identifies line k inside whatever wraps it.
+inline std::string LineMarker(int line) { return "Zq" + std::to_string(line) + "x"; }
+
+inline int64_t NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+}
+
+class LinePacer {
+ public:
+  explicit LinePacer(int lines) : m_lines(lines), m_bytes(sizeof(Slot) * (static_cast<size_t>(lines) + 1)) {
+    void* area = ::mmap(nullptr, m_bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (area == MAP_FAILED) throw std::bad_alloc();
+    m_slots = static_cast<Slot*>(area);
+    for (int i = 0; i <= lines; ++i) new (&m_slots[i]) Slot(0);
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) throw std::bad_alloc();
+    m_noticesIn = Descriptor(ends[0]);
+    m_noticesOut = Descriptor(ends[1]);
+    // A sender that does not wait for the notices must never block the reader.
+    ::fcntl(m_noticesOut.Get(), F_SETFL, O_NONBLOCK);
+  }
+  ~LinePacer() { ::munmap(m_slots, m_bytes); }
+  LinePacer(const LinePacer&) = delete;
+  LinePacer& operator=(const LinePacer&) = delete;
+
+  int Lines() const { return m_lines; }
+  void MarkSent(int line) { m_slots[line].store(NowNs()); }
+  int64_t SentNs(int line) const { return m_slots[line].load(); }
+
+  // Reader: the line has reached every receiver.
+  void NoteComplete(int line) { [[maybe_unused]] ssize_t n = ::write(m_noticesOut.Get(), &line, sizeof line); }
+
+  // Sender: waits for the notice of the line; false when it did not come in time.
+  bool WaitComplete(int line, int timeoutMs) {
+    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+      pollfd wait{m_noticesIn.Get(), POLLIN, 0};
+      const int left = static_cast<int>(MsBetween(Clock::now(), end));
+      if (left <= 0 || ::poll(&wait, 1, left) <= 0) return false;
+      int done = -1;
+      if (::read(m_noticesIn.Get(), &done, sizeof done) != sizeof done) return false;
+      if (done >= line) return true;
+    }
+  }
+
+  // A figure a sender process hands back to the reader: its CPU seconds.
+  void SetSenderCpu(double seconds) { m_slots[m_lines].store(static_cast<int64_t>(seconds * 1e9)); }
+  double SenderCpu() const { return static_cast<double>(m_slots[m_lines].load()) / 1e9; }
+
+ private:
+  using Slot = std::atomic<int64_t>;
+  int m_lines;
+  size_t m_bytes;
+  Slot* m_slots = nullptr;
+  Descriptor m_noticesIn;
+  Descriptor m_noticesOut;
+};
+
+struct LineFigures {
+  int lines = 0;
+  int complete = 0;
+  double linesPerSecond = 0;
+  double firstP50 = 0, firstP99 = 0, lastP50 = 0, lastP99 = 0;  // ms after the line left
+  double bytesPerDelivery = 0;
+  int receiversClosed = 0;
+};
+
+// The figures as "key=value" words, the same keys in every benchmark.
+inline std::string Describe(const LineFigures& f) {
+  char text[400];
+  std::snprintf(text, sizeof text,
+                "lines=%d complete=%d lines_per_s=%.1f first_p50_ms=%.3f first_p99_ms=%.3f last_p50_ms=%.3f "
+                "last_p99_ms=%.3f bytes_per_delivery=%.0f receivers_closed=%d",
+                f.lines, f.complete, f.linesPerSecond, f.firstP50, f.firstP99, f.lastP50, f.lastP99,
+                f.bytesPerDelivery, f.receiversClosed);
+  return text;
+}
+
+class LineArrivals {
+ public:
+  LineArrivals(const std::vector<int>& receivers, LinePacer& pacer)
+      : m_epoll(::epoll_create1(EPOLL_CLOEXEC)),
+        m_pacer(pacer),
+        m_arrivals(static_cast<size_t>(pacer.Lines()), 0),
+        m_first(static_cast<size_t>(pacer.Lines()), 0),
+        m_last(static_cast<size_t>(pacer.Lines()), 0),
+        m_noticed(static_cast<size_t>(pacer.Lines()), false),
+        m_open(static_cast<int>(receivers.size())) {
+    for (int fd : receivers) {
+      epoll_event event{};
+      event.events = EPOLLIN;
+      event.data.u64 = m_receivers.size();
+      ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, fd, &event);
+      m_receivers.emplace_back(fd);
+    }
+  }
+
+  // Throws away whatever arrives until nothing has come for quietMs.
+  void Drain(int quietMs) {
+    while (ReadOnce(quietMs, false) > 0) {
+    }
+  }
+
+  // Reads until every line has reached every open receiver; false when
+  // nothing arrived for stallMs before that.
+  bool Run(int stallMs) {
+    double idleMs = 0;
+    while (m_complete < m_pacer.Lines()) {
+      const auto start = Clock::now();
+      if (ReadOnce(100, true) > 0) {
+        idleMs = 0;
+      } else if ((idleMs += MsSince(start)) >= stallMs) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  LineFigures Figures() const {
+    LineFigures figures;
+    figures.lines = m_pacer.Lines();
+    figures.complete = m_complete;
+    std::vector<double> firsts, lasts;
+    for (size_t line = 0; line < m_arrivals.size(); ++line) {
+      if (m_arrivals[line] == 0) continue;
+      firsts.push_back(m_first[line]);
+      lasts.push_back(m_last[line]);
+    }
+    figures.firstP50 = Percentile(firsts, 0.5);
+    figures.firstP99 = Percentile(firsts, 0.99);
+    figures.lastP50 = Percentile(lasts, 0.5);
+    figures.lastP99 = Percentile(lasts, 0.99);
+    const double seconds = static_cast<double>(m_lastCompleteNs - m_pacer.SentNs(0)) / 1e9;
+    if (m_complete > 0 && seconds > 0) figures.linesPerSecond = m_complete / seconds;
+    const double deliveries = static_cast<double>(m_complete) * m_open;
+    if (deliveries > 0) figures.bytesPerDelivery = static_cast<double>(m_bytes) / deliveries;
+    figures.receiversClosed = static_cast<int>(m_receivers.size()) - m_open;
+    return figures;
+  }
+
+ private:
+  struct Receiver {
+    explicit Receiver(int socket) : fd(socket) {}
+    int fd;
+    int next = 0;  // the line it waits for (lines arrive in order)
+    std::string carry;
+    bool open = true;
+  };
+
+  // One wait and the reads it allows; the number of receivers that had data.
+  int ReadOnce(int timeoutMs, bool watch) {
+    epoll_event events[512];
+    const int ready = ::epoll_wait(m_epoll.Get(), events, 512, timeoutMs);
+    static thread_local char buffer[65536];
+    int active = 0;
+    for (int i = 0; i < ready; ++i) {
+      Receiver& receiver = m_receivers[events[i].data.u64];
+      const ssize_t n = ::recv(receiver.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+      if (n > 0) {
+        ++active;
+        if (watch) Take(receiver, buffer, static_cast<size_t>(n));
+      } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+        Close(receiver);
+      }
+    }
+    return active;
+  }
+
+  void Take(Receiver& receiver, const char* data, size_t size) {
+    m_bytes += size;
+    receiver.carry.append(data, size);
+    while (receiver.next < m_pacer.Lines()) {
+      const std::string marker = LineMarker(receiver.next);
+      const size_t at = receiver.carry.find(marker);
+      if (at == std::string::npos) break;
+      Arrived(receiver.next++);
+      receiver.carry.erase(0, at + marker.size());
+    }
+    // A marker may be cut between two reads: keep only a tail that could hold its start.
+    if (receiver.carry.size() > 32) receiver.carry.erase(0, receiver.carry.size() - 32);
+  }
+
+  void Arrived(int line) {
+    const double ms = static_cast<double>(NowNs() - m_pacer.SentNs(line)) / 1e6;
+    const size_t at = static_cast<size_t>(line);
+    if (m_arrivals[at]++ == 0) m_first[at] = ms;
+    m_last[at] = ms;
+    CompleteIfDone(line);
+  }
+
+  void CompleteIfDone(int line) {
+    const size_t at = static_cast<size_t>(line);
+    if (m_noticed[at] || m_arrivals[at] == 0 || m_arrivals[at] < m_open) return;
+    m_noticed[at] = true;
+    ++m_complete;
+    m_lastCompleteNs = NowNs();
+    m_pacer.NoteComplete(line);
+  }
+
+  // A receiver the peer closed no longer counts; lines that reached all the others are complete.
+  void Close(Receiver& receiver) {
+    if (!receiver.open) return;
+    receiver.open = false;
+    ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_DEL, receiver.fd, nullptr);
+    --m_open;
+    for (int line = 0; line < m_pacer.Lines(); ++line) CompleteIfDone(line);
+  }
+
+  Descriptor m_epoll;
+  LinePacer& m_pacer;
+  std::vector<Receiver> m_receivers;
+  std::vector<int> m_arrivals;
+  std::vector<double> m_first;
+  std::vector<double> m_last;
+  std::vector<bool> m_noticed;
+  int m_open;
+  int m_complete = 0;
+  int64_t m_lastCompleteNs = 0;
+  size_t m_bytes = 0;
+};
+
+}  // namespace bench

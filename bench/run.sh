@@ -1,0 +1,487 @@
+#!/usr/bin/env bash
+# The benchmark kit: our chat server beside peers measured in the same run
+# (nginx-light for pages, ngircd and a bare-kernel floor for fan-out). Every
+# figure is printed with its peer's, the ratio ours/peer and the commands
+# that produced them.
+#
+#   bench/run.sh [--small] [--repeat N] [SECTION...]
+#
+# Sections: http floor irc fanout attack; all of them when none is named.
+# irc also runs floor, and fanout runs floor and irc, so that their figures
+# have peers from the same run; these three run size by size (the floor,
+# ngircd, then our server at each size). --small runs at small sizes: a check
+# that the kit works, not figures. Each section runs N times over (3, or 1
+# with --small), its programs taking turns, and every figure is the median. The programs must be built (make build; make bench
+# does both). nginx-light and ngircd are installed from Debian when missing.
+# Every server runs on free loopback ports in a scratch directory and is
+# stopped by PID when the script ends.
+set -uo pipefail
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${BUILD:-build}
+[[ $BUILD == /* ]] || BUILD=$ROOT/$BUILD
+SERVER=$BUILD/tolvanss
+HTTP_BENCH=$BUILD/tolvan_bench
+STREAM_BENCH=$BUILD/tolvan_stream_bench
+FLOOR_BENCH=$BUILD/tolvan_floor_bench
+IRC_BENCH=$BUILD/tolvan_irc_bench
+
+# ---------------------------------------------------------------- arguments
+
+SMALL=0
+REPEATS=""
+declare -A WANTED=()
+while (($#)); do
+  case $1 in
+    --small) SMALL=1 ;;
+    --repeat) REPEATS=${2:-}; shift ;;
+    http | floor | irc | fanout | attack) WANTED[$1]=1 ;;
+    *) echo "usage: bench/run.sh [--small] [--repeat N] [http|floor|irc|fanout|attack]..." >&2; exit 2 ;;
+  esac
+  shift
+done
+[[ -z $REPEATS ]] && REPEATS=$((SMALL ? 1 : 3))
+((${#WANTED[@]})) || WANTED=([http]=1 [floor]=1 [irc]=1 [fanout]=1 [attack]=1)
+[[ -n ${WANTED[fanout]:-} ]] && WANTED[irc]=1
+[[ -n ${WANTED[irc]:-} ]] && WANTED[floor]=1
+
+if ((SMALL)); then
+  HTTP_SECONDS=2 HTTP_CLIENTS="50 500"
+  FLOOR_SIZES="20 100 500" IRC_SIZES="20 100" FANOUT_SIZES="20 100 500"
+  IDLE_SIZE=100 IDLE_SECONDS=2
+  ROOMS=10 ROOM_SIZE=10 ROOM_LINES=100
+  ATTACK_USERS=20 ATTACK_LINES=100 ATTACK_SILENT=200 ATTACK_STALLED=50
+else
+  HTTP_SECONDS=10 HTTP_CLIENTS="50 500"
+  FLOOR_SIZES="100 1000 10000" IRC_SIZES="100 1000" FANOUT_SIZES="100 1000 10000"
+  IDLE_SIZE=1000 IDLE_SECONDS=10
+  ROOMS=100 ROOM_SIZE=100 ROOM_LINES=2000
+  ATTACK_USERS=100 ATTACK_LINES=500 ATTACK_SILENT=5000 ATTACK_STALLED=1000
+fi
+LARGEST_IRC=${IRC_SIZES##* }
+
+# Lines per fan-out run: enough for steady percentiles, a few seconds each.
+lines_for() {
+  local lines=$((SMALL ? 20000 / $1 : 200000 / $1)) low=$((SMALL ? 20 : 100)) high=$((SMALL ? 200 : 2000))
+  ((lines < low)) && lines=$low
+  ((lines > high)) && lines=$high
+  echo "$lines"
+}
+
+# ------------------------------------------------------ processes and files
+
+for program in "$SERVER" "$HTTP_BENCH" "$STREAM_BENCH" "$FLOOR_BENCH" "$IRC_BENCH"; do
+  [[ -x $program ]] || { echo "missing $program: run make build first" >&2; exit 1; }
+done
+
+WORK=$(mktemp -d /tmp/tolvan-bench-run.XXXXXX)
+chmod 755 "$WORK"  # nginx's workers run as another user and read pages from here
+STARTED=()
+
+# SIGTERM (SIGINT for our server, its Ctrl+C), then SIGKILL after ten seconds.
+stop_pid() {
+  local pid=$1 signal=${2:-TERM} state
+  kill -"$signal" "$pid" 2>/dev/null
+  for _ in $(seq 100); do
+    state=$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null)
+    [[ -z $state || $state == Z ]] && break
+    sleep 0.1
+  done
+  [[ -n $state && $state != Z ]] && kill -KILL "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  local kept=()
+  for other in "${STARTED[@]}"; do [[ $other == "$pid" ]] || kept+=("$other"); done
+  STARTED=("${kept[@]}")
+}
+
+cleanup() {
+  for pid in "${STARTED[@]}"; do stop_pid "$pid"; done
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+wait_listen() {
+  for _ in $(seq 200); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
+    sleep 0.05
+  done
+  echo "nothing listens on port $1" >&2
+  return 1
+}
+
+free_port() { "$HTTP_BENCH" freeport; }
+
+ensure_packages() {  # COMMAND:PACKAGE...
+  local missing=() spec
+  for spec in "$@"; do
+    command -v "${spec%%:*}" >/dev/null || [[ -x /usr/sbin/${spec%%:*} ]] || missing+=("${spec#*:}")
+  done
+  ((${#missing[@]})) || return 0
+  local sudo=""
+  ((EUID)) && sudo=sudo
+  echo "installing: ${missing[*]}" >&2
+  $sudo apt-get update -qq && $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+tool_path() { command -v "$1" || echo "/usr/sbin/$1"; }
+
+# -------------------------------------------------------------- bookkeeping
+
+declare -A RESULT=() REF=()
+CMDS=()
+ROWS=()
+NOISE=()
+
+add_command() {  # TEXT; the new command's number is in $COMMAND_NUMBER
+  CMDS+=("${1//$ROOT\//}")
+  COMMAND_NUMBER=${#CMDS[@]}
+  echo "[$COMMAND_NUMBER] ${CMDS[-1]}" >&2
+}
+
+field_of() {  # LINE KEY
+  local word
+  for word in $1; do [[ $word == "$2="* ]] && { echo "${word#*=}"; return; }; done
+}
+
+# Runs a benchmark program; each "result" line it prints is kept under the
+# id, followed by "/" and its phase or pace when it names one, and "#" and
+# the number of the current round ($ROUND).
+measure() {  # ID COMMAND...
+  local id=$1 line tag key output
+  shift
+  add_command "$*"
+  local number=$COMMAND_NUMBER
+  output=$("$@") || echo "    (exit status $?: the run did not complete)" >&2
+  while read -r line; do
+    [[ $line == result* ]] || continue
+    tag=$(field_of "$line" phase)$(field_of "$line" pace)
+    key=$id${tag:+/$tag}
+    RESULT[$key#$ROUND]=$line
+    REF[$key]+=${REF[$key]:+,}$number
+    echo "    $line" >&2
+  done <<<"$output"
+}
+
+# The values of a figure over the rounds, sorted.
+values_of() {  # ID FIELD
+  local round
+  for ((round = 1; round <= REPEATS; round++)); do field_of "${RESULT[$1#$round]:-}" "$2"; done | sort -g
+}
+get() { values_of "$1" "$2" | awk '{ v[NR] = $0 } END { if (NR) print v[int((NR + 1) / 2)] }'; }
+spread() { values_of "$1" "$2" | awk '{ v[NR] = $0 } END { if (NR > 1) print v[1] ".." v[NR] }'; }
+
+ratio() {
+  awk -v a="$1" -v b="$2" 'BEGIN { if (a == "" || b == "" || b + 0 == 0) print "-"; else printf "%.3g", a / b }'
+}
+
+# A table row: the case, the figure, the subject's value and up to two peers
+# (label, id, field), each with the ratio subject/peer.
+row() {  # CASE FIGURE ID FIELD [LABEL ID FIELD]...
+  local case=$1 figure=$2 value refs text
+  value=$(get "$3" "$4")
+  refs=${REF[$3]:+[${REF[$3]}]}
+  text=$(printf '%-46s %-20s %11s %17s' "$case" "$figure" "${value:--}" "$(spread "$3" "$4")")
+  shift 4
+  while (($# >= 3)); do
+    local peer
+    peer=$(get "$2" "$3")
+    text+=$(printf '   %-13s %11s %7s' "$1" "${peer:--}" "$(ratio "$value" "$peer")")
+    refs+=${REF[$2]:+ [${REF[$2]}]}
+    shift 3
+  done
+  ROWS+=("$(printf '%-166s %s' "$text" "$refs")")
+}
+
+heading() { ROWS+=("" "== $1"); }
+
+# How busy the machine was: the CPU time every process used during the
+# section, less what this script's own children (servers and clients) used.
+cpu_busy_seconds() {
+  awk -v hz="$(getconf CLK_TCK)" '/^cpu / { print ($2 + $3 + $4 + $7 + $8 + $9) / hz }' /proc/stat
+}
+# Sets CHILDREN_CPU: seconds used by this script's finished children. It
+# must run in this shell: a subshell starts its own count from zero.
+read_children_cpu() {
+  times >"$WORK/times"
+  CHILDREN_CPU=$(awk 'NR == 2 { for (i = 1; i <= 2; i++) { split($i, p, "m"); total += p[1] * 60 + p[2] } print total }' \
+    "$WORK/times")
+}
+section_begin() {
+  SECTION=$1
+  read_children_cpu
+  SECTION_START=$(date +%s.%N) SECTION_BUSY=$(cpu_busy_seconds) SECTION_OURS=$CHILDREN_CPU
+  SECTION_LOAD=$(cut -d' ' -f1 /proc/loadavg)
+  echo "== $SECTION" >&2
+}
+section_end() {
+  local now busy ours
+  read_children_cpu
+  now=$(date +%s.%N) busy=$(cpu_busy_seconds) ours=$CHILDREN_CPU
+  NOISE+=("$(awk -v s="$SECTION" -v t0="$SECTION_START" -v t1="$now" -v b0="$SECTION_BUSY" -v b1="$busy" \
+    -v o0="$SECTION_OURS" -v o1="$ours" -v n="$(nproc)" -v l0="$SECTION_LOAD" -v l1="$(cut -d' ' -f1 /proc/loadavg)" \
+    'BEGIN { wall = t1 - t0; other = (b1 - b0) - (o1 - o0); if (other < 0) other = 0
+             printf "%-7s %5.0f s; this run used %4.1f%% and other processes %4.1f%% of the %d cores; load average %s -> %s",
+                    s, wall, 100 * (o1 - o0) / (wall * n), 100 * other / (wall * n), n, l0, l1 }')")
+}
+
+# ---------------------------------------------------------------- sections
+
+# The 4,096-byte page, as both servers send it. Our server's template reader
+# ends every line it sends with CRLF, so its file has 64 lines of 61
+# characters and LF (64 bytes each as sent); nginx gets the bytes as sent.
+write_pages() {
+  mkdir -p "$WORK/http" "$WORK/nginx/htdocs" && cp -r "$ROOT/site/." "$WORK/http/"
+  for i in $(seq 64); do printf '%061d\n' "$i"; done >"$WORK/http/htdocs/page4k.html"
+  for i in $(seq 64); do printf '%061d\n\r\n' "$i"; done >"$WORK/nginx/htdocs/page4k.html"
+  chmod -R a+rX "$WORK/nginx"
+}
+
+# Our server in the scratch copy of the site; sets OURS_PORT and OURS_PID.
+start_ours() {
+  local site=$WORK/http
+  OURS_PORT=$(free_port)
+  printf '\n[network]\nhttp_port = %s\ntelnet_port = %s\n' "$OURS_PORT" "$(free_port)" >>"$site/tolvann2.ini"
+  (cd "$site" && exec "$SERVER" -debug >console.txt 2>&1) &
+  OURS_PID=$!
+  STARTED+=("$OURS_PID")
+  add_command "(cd $site && $SERVER -debug)    # our server, port $OURS_PORT"
+  wait_listen "$OURS_PORT"
+}
+
+# nginx-light with two workers and no access log; sets NGINX_PORT and NGINX_PID.
+start_nginx() {
+  local dir=$WORK/nginx
+  NGINX_PORT=$(free_port)
+  cat >"$dir/nginx.conf" <<EOF
+worker_processes 2;
+pid $dir/nginx.pid;
+error_log $dir/error.log;
+events { worker_connections 4096; }
+http {
+  access_log off;
+  default_type text/html;
+  server {
+    listen 127.0.0.1:$NGINX_PORT backlog=1024;
+    root $dir/htdocs;
+  }
+}
+EOF
+  "$(tool_path nginx)" -p "$dir/" -e "$dir/error.log" -c "$dir/nginx.conf" -g 'daemon off;' &
+  NGINX_PID=$!
+  STARTED+=("$NGINX_PID")
+  add_command "nginx -p $dir/ -c nginx.conf -g 'daemon off;'    # nginx-light $(dpkg-query -W -f='${Version}' nginx-light 2>/dev/null), 2 workers, access_log off, port $NGINX_PORT"
+  wait_listen "$NGINX_PORT"
+}
+
+run_http() {
+  ensure_packages nginx:nginx-light || return
+  write_pages
+  start_ours && start_nginx || return
+  local clients
+  for ((ROUND = 1; ROUND <= REPEATS; ROUND++)); do
+    for clients in $HTTP_CLIENTS; do
+      measure "nginx$clients" "$HTTP_BENCH" rate "$NGINX_PORT" "$clients" "$HTTP_SECONDS" /page4k.html
+      measure "static$clients" "$HTTP_BENCH" rate "$OURS_PORT" "$clients" "$HTTP_SECONDS" /page4k.html
+      measure "logon$clients" "$HTTP_BENCH" rate "$OURS_PORT" "$clients" "$HTTP_SECONDS" /logon
+    done
+  done
+  stop_pid "$NGINX_PID"
+  stop_pid "$OURS_PID" INT
+
+  heading "http: one request per connection, HTTP/1.0, the same client; ratio = ours / nginx"
+  for clients in $HTTP_CLIENTS; do
+    local case="4 KB static page, $clients clients"
+    row "$case" "requests/s" "static$clients" rps nginx "nginx$clients" rps
+    row "$case" "p50 ms" "static$clients" p50_ms nginx "nginx$clients" p50_ms
+    row "$case" "p99 ms" "static$clients" p99_ms nginx "nginx$clients" p99_ms
+    row "$case" "bytes per answer" "static$clients" bytes_per_response nginx "nginx$clients" bytes_per_response
+    case="logon page built per request, $clients clients"
+    row "$case" "requests/s" "logon$clients" rps "nginx static" "nginx$clients" rps
+    row "$case" "p50 ms" "logon$clients" p50_ms "nginx static" "nginx$clients" p50_ms
+    row "$case" "p99 ms" "logon$clients" p99_ms "nginx static" "nginx$clients" p99_ms
+  done
+}
+
+measure_floor() {  # SIZE
+  measure "floor$1" "$FLOOR_BENCH" "$1" "$(lines_for "$1")"
+}
+
+measure_irc() {  # SIZE
+  local size=$1 dir=$WORK/ngircd$1 port pid idle=0
+  mkdir -p "$dir/conf.d"
+  port=$(free_port)
+  cat >"$dir/ngircd.conf" <<EOF
+[Global]
+Name = bench.irc
+Info = fan-out benchmark
+AdminInfo1 = bench
+AdminEMail = bench@localhost
+Listen = 127.0.0.1
+Ports = $port
+MotdPhrase = bench
+[Limits]
+MaxConnections = 0
+MaxConnectionsIP = 0
+MaxJoins = 0
+MaxPenaltyTime = 0
+PingTimeout = 3600
+PongTimeout = 3600
+[Options]
+DNS = no
+Ident = no
+PAM = no
+IncludeDir = $dir/conf.d
+EOF
+  "$(tool_path ngircd)" -n -f "$dir/ngircd.conf" >"$dir/console.txt" 2>&1 &
+  pid=$!
+  STARTED+=("$pid")
+  add_command "ngircd -n -f $dir/ngircd.conf    # ngircd $(dpkg-query -W -f='${Version}' ngircd 2>/dev/null), no connection or penalty limits, port $port"
+  if wait_listen "$port"; then
+    ((size == IDLE_SIZE)) && idle=$IDLE_SECONDS
+    measure "irc$size" "$IRC_BENCH" "$port" "$pid" "$size" "$(lines_for "$size")" "$idle"
+  fi
+  stop_pid "$pid"
+}
+
+measure_ours() {  # SIZE
+  local idle=0
+  (($1 == IDLE_SIZE)) && idle=$IDLE_SECONDS
+  measure "ours$1" "$STREAM_BENCH" "$SERVER" "$ROOT/site" rooms 1 "$1" "$(lines_for "$1")" both "$idle"
+}
+
+in_list() { [[ " $2 " == *" $1 "* ]]; }
+
+# The floor, ngircd and our server one after the other at each size, so the
+# three figures of a size meet about the same load from other work.
+run_fan_out() {
+  if [[ -n ${WANTED[irc]:-} ]]; then ensure_packages ngircd:ngircd || return; fi
+  local size
+  for ((ROUND = 1; ROUND <= REPEATS; ROUND++)); do
+    for size in $(printf '%s\n' $FLOOR_SIZES $IRC_SIZES $FANOUT_SIZES | sort -nu); do
+      in_list "$size" "$FLOOR_SIZES" && measure_floor "$size"
+      [[ -n ${WANTED[irc]:-} ]] && in_list "$size" "$IRC_SIZES" && measure_irc "$size"
+      [[ -n ${WANTED[fanout]:-} ]] && in_list "$size" "$FANOUT_SIZES" && measure_ours "$size"
+    done
+    if [[ -n ${WANTED[fanout]:-} ]]; then
+      measure alone "$STREAM_BENCH" "$SERVER" "$ROOT/site" rooms 1 "$ROOM_SIZE" "$ROOM_LINES" answer
+      measure rooms "$STREAM_BENCH" "$SERVER" "$ROOT/site" rooms "$ROOMS" "$ROOM_SIZE" "$ROOM_LINES" answer
+    fi
+  done
+  floor_rows
+  if [[ -n ${WANTED[irc]:-} ]]; then irc_rows; fi
+  if [[ -n ${WANTED[fanout]:-} ]]; then fanout_rows; fi
+}
+
+floor_rows() {
+  heading "floor: the kernel alone, no server (a sender writes each line to every connection)"
+  local size
+  for size in $FLOOR_SIZES; do
+    local case="floor, $size connections"
+    row "$case" "lines/s" "floor$size" lines_per_s
+    row "$case" "last p50 ms" "floor$size" last_p50_ms
+    row "$case" "last p99 ms" "floor$size" last_p99_ms
+    row "$case" "sender CPU us/send" "floor$size" sender_cpu_us_per_send
+  done
+}
+
+irc_rows() {
+  heading "ngircd: one channel, the next line when the last member has the previous; ratio = ngircd / floor"
+  local size
+  for size in $IRC_SIZES; do
+    local case="ngircd, $size members"
+    row "$case" "lines/s" "irc$size/last" lines_per_s floor "floor$size" lines_per_s
+    row "$case" "first p50 ms" "irc$size/last" first_p50_ms floor "floor$size" first_p50_ms
+    row "$case" "last p50 ms" "irc$size/last" last_p50_ms floor "floor$size" last_p50_ms
+    row "$case" "last p99 ms" "irc$size/last" last_p99_ms floor "floor$size" last_p99_ms
+  done
+}
+
+fanout_rows() {
+  heading "fanout: our server, one room, message frames open, one member posts; ratio = ours / peer"
+  local size
+  for size in $FANOUT_SIZES; do
+    local id="ours$size/answer" case="ours, $size members, next line on answer"
+    row "$case" "lines/s" "$id" lines_per_s ngircd "irc$size/last" lines_per_s floor "floor$size" lines_per_s
+    row "$case" "first p50 ms" "$id" first_p50_ms ngircd "irc$size/last" first_p50_ms floor "floor$size" first_p50_ms
+    row "$case" "first p99 ms" "$id" first_p99_ms ngircd "irc$size/last" first_p99_ms floor "floor$size" first_p99_ms
+    row "$case" "last p50 ms" "$id" last_p50_ms ngircd "irc$size/last" last_p50_ms floor "floor$size" last_p50_ms
+    row "$case" "last p99 ms" "$id" last_p99_ms ngircd "irc$size/last" last_p99_ms floor "floor$size" last_p99_ms
+    id="ours$size/last" case="ours, $size members, next line on arrival"
+    row "$case" "lines/s" "$id" lines_per_s ngircd "irc$size/last" lines_per_s floor "floor$size" lines_per_s
+    row "$case" "first p50 ms" "$id" first_p50_ms ngircd "irc$size/last" first_p50_ms floor "floor$size" first_p50_ms
+    row "$case" "last p50 ms" "$id" last_p50_ms ngircd "irc$size/last" last_p50_ms floor "floor$size" last_p50_ms
+    row "$case" "last p99 ms" "$id" last_p99_ms ngircd "irc$size/last" last_p99_ms floor "floor$size" last_p99_ms
+    row "$case" "server CPU ms/line" "$id" server_cpu_ms_per_line ngircd "irc$size/last" server_cpu_ms_per_line
+  done
+  for size in $FANOUT_SIZES; do
+    # Per user, so a larger room may stand beside the largest channel.
+    local irc=$LARGEST_IRC
+    in_list "$size" "$IRC_SIZES" && irc=$size
+    row "ours, $size users enrol and open streams" "setup ms per user" "ours$size/answer" setup_ms_per_user \
+      "ngircd $irc" "irc$irc/last" setup_ms_per_user
+    if in_list "$size" "$IRC_SIZES"; then
+      row "ours, $size users enrol and open streams" "setup s, all users" "ours$size/answer" setup_s \
+        "ngircd $irc" "irc$irc/last" setup_s
+    else  # the row above compares per user
+      row "ours, $size users enrol and open streams" "setup s, all users" "ours$size/answer" setup_s
+    fi
+    row "ours, $size streams open" "RSS KB per stream" "ours$size/answer" rss_kb_per_stream \
+      "ngircd $irc" "irc$irc/last" rss_kb_per_conn
+  done
+  row "ours, $IDLE_SIZE streams idle ${IDLE_SECONDS} s" "server CPU %" "ours$IDLE_SIZE/answer" idle_cpu_pct \
+    "ngircd" "irc$IDLE_SIZE/last" idle_cpu_pct
+  local case="ours, a room of $ROOM_SIZE among $ROOMS rooms"
+  row "$case" "server CPU ms/line" rooms/answer server_cpu_ms_per_line "room alone" alone/answer server_cpu_ms_per_line
+  row "$case" "lines/s" rooms/answer lines_per_s "room alone" alone/answer lines_per_s
+  row "$case" "last p99 ms" rooms/answer last_p99_ms "room alone" alone/answer last_p99_ms
+}
+
+run_attack() {
+  for ((ROUND = 1; ROUND <= REPEATS; ROUND++)); do
+    measure attack "$STREAM_BENCH" "$SERVER" "$ROOT/site" attack "$ATTACK_USERS" "$ATTACK_LINES" "$ATTACK_SILENT" \
+      "$ATTACK_STALLED"
+  done
+  heading "attack: $ATTACK_USERS chat in a room; quiet, then with $ATTACK_SILENT silent connections and $ATTACK_STALLED members' streams never read, then those streams read (control); ratio = attacked / peer"
+  local case="ours, $ATTACK_USERS chatting, under attack"
+  row "$case" "lines/s" attack/attack lines_per_s quiet attack/quiet lines_per_s control attack/crowd lines_per_s
+  row "$case" "last p50 ms" attack/attack last_p50_ms quiet attack/quiet last_p50_ms
+  row "$case" "last p99 ms" attack/attack last_p99_ms quiet attack/quiet last_p99_ms
+  row "$case" "server CPU ms/line" attack/attack server_cpu_ms_per_line quiet attack/quiet server_cpu_ms_per_line \
+    control attack/crowd server_cpu_ms_per_line
+  row "$case" "server RSS KB" attack/attack rss_after_kb before attack/attack rss_before_kb
+  row "$case" "silent closed" attack/attack silent_closed
+  row "$case" "stalled closed" attack/attack stalled_closed
+}
+
+# ------------------------------------------------------------------- main
+
+echo "bench/run.sh $*: $(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git -C "$ROOT" rev-parse --short HEAD 2>/dev/null)," \
+  "$(nproc) cores, $(uname -r)" >&2
+SECTIONS=()
+[[ -n ${WANTED[http]:-} ]] && SECTIONS+=(http)
+[[ -n ${WANTED[floor]:-} ]] && SECTIONS+=(fan-out)
+[[ -n ${WANTED[attack]:-} ]] && SECTIONS+=(attack)
+for section in "${SECTIONS[@]}"; do
+  section_begin "$section"
+  "run_${section//-/_}"
+  section_end
+done
+
+{
+  echo
+  echo "Figures of commit $(git -C "$ROOT" rev-parse --short HEAD 2>/dev/null), $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores$( ((SMALL)) && echo ", SMALL SIZES")"
+  echo "(median and range of $REPEATS round(s); \"first\"/\"last\": ms from sending a line until the first/last member"
+  echo " has it; ratio = median / peer's median: for requests/s and lines/s above 1 favours the subject, for times,"
+  echo " CPU and memory below 1 does)"
+  text=$(printf '%-46s %-20s %11s %17s   %-13s %11s %7s   %-13s %11s %7s' case figure median "range" peer median ratio \
+    peer median ratio)
+  printf '%-166s %s\n' "$text" commands
+  printf '%s\n' "${ROWS[@]}"
+  echo
+  echo "Commands:"
+  for i in "${!CMDS[@]}"; do echo "[$((i + 1))] ${CMDS[$i]}"; done
+  echo
+  echo "Noise (this machine is shared):"
+  printf '  %s\n' "${NOISE[@]}"
+}
