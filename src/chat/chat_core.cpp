@@ -66,6 +66,7 @@ CChatCore::CChatCore(CChatSettings settings, CNodeOutbox& outbox)
       m_nodeLink(outbox, m_settings.nodeLinkOn, m_settings.nodeId),
       m_lastIdleSweep(platform::Now()),
       m_lastRoomSweep(platform::Now()),
+      m_lastSanctionPurge(platform::Now()),
       m_idSeed(std::random_device{}()) {}
 
 CChatCore::~CChatCore() = default;
@@ -629,6 +630,11 @@ std::vector<ManagerEntry> CChatCore::Managers() const {
 // ---- Kicks and bans --------------------------------------------------------
 
 void CChatCore::PurgeSanctions() {
+  // Every logon asks; the lists purge at most every 50 seconds, so most
+  // logons need not take the core's lock for writing at all.
+  const std::time_t now = platform::Now();
+  std::time_t last = m_lastSanctionPurge;
+  if (now - last <= kPurgeInterval || !m_lastSanctionPurge.compare_exchange_strong(last, now)) return;
   std::unique_lock<std::shared_mutex> guard(m_lock);
   m_bans.Purge(kBanAge);
   m_kicks.Purge(kKickAge);

@@ -197,5 +197,6 @@ class CChatCore {
   CTimedNameList m_bans;
   std::atomic<std::time_t> m_lastIdleSweep;
   std::atomic<std::time_t> m_lastRoomSweep;
+  std::atomic<std::time_t> m_lastSanctionPurge;
   std::uint32_t m_idSeed;
 };

@@ -50,9 +50,17 @@ ListeningSocket OpenListeningSocket(const std::string& port, int backlog, bool s
 ListeningSocket ProbePortIsFree(const std::string& port) { return Bind(port, 0, false, false); }
 
 std::string DottedAddress(const sockaddr_in& address) {
-  char text[INET_ADDRSTRLEN] = {};
-  if (address.sin_family != AF_INET || ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text) == nullptr) {
-    return "127.0.0.1";
+  if (address.sin_family != AF_INET) return "127.0.0.1";
+  // Written by hand: every connection needs it, and inet_ntop goes through sprintf.
+  const std::uint32_t ip = ntohl(address.sin_addr.s_addr);
+  std::string text;
+  text.reserve(15);
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    const unsigned byte = (ip >> shift) & 0xFF;
+    if (byte >= 100) text += static_cast<char>('0' + byte / 100);
+    if (byte >= 10) text += static_cast<char>('0' + byte / 10 % 10);
+    text += static_cast<char>('0' + byte % 10);
+    if (shift != 0) text += '.';
   }
   return text;
 }

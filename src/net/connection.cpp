@@ -1,5 +1,7 @@
 #include "net/connection.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 
@@ -86,6 +88,11 @@ void CConnection::Flush() {
     m_output.erase(0, m_sent);
     m_sent = 0;
   }
+}
+
+void CConnection::SendWithoutDelay() {
+  const int yes = 1;
+  ::setsockopt(m_fd.Get(), IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
 }
 
 void CConnection::SetReading(bool reading) {

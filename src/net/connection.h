@@ -56,6 +56,9 @@ class CConnection final : public CPollable {
   void Send(std::string_view bytes);
   size_t PendingOutput() const { return m_output.size() - m_sent; }
 
+  // Small writes go out at once instead of waiting for the peer's
+  // acknowledgement (a stream's lines are small and must not wait).
+  void SendWithoutDelay();
   // Reading is on from the start; a handler that wants nothing more turns it off.
   void SetReading(bool reading);
   // Replaces the protocol (the old handler is freed after the current call).

@@ -158,6 +158,7 @@ void CStreamDelivery::AdoptStream(net::CConnection& connection, const std::strin
   connection.SetHandler(std::make_unique<CJavaClientConnection>(m_core, session));
   connection.SetDeadline(0);
   connection.SetReading(true);
+  connection.SendWithoutDelay();
   // One message frame per session: a browser that opens it again (a reload,
   // a second window) replaces the old one, which is closed.
   const std::uint64_t replaced =
