@@ -2,8 +2,15 @@
 
 #include <vector>
 
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
 #include "foundation/file.h"
+#include "foundation/file_writer.h"
 #include "foundation/settings.h"
+#include "foundation/whole_file.h"
+#include "platform/console.h"
 
 namespace {
 constexpr size_t kManagerLineArea = 198;  // a manager line is read in pieces of 197 bytes
@@ -52,4 +59,15 @@ void LoadManagerFile(CChatCore& core) {
     const std::string room = colon == std::string::npos ? std::string() : line.substr(colon + 1, kManagerRoomLimit);
     if (!name.empty() && !room.empty() && core.FindRoom(room)) core.AddManager(name, room);
   }
+}
+
+void SaveManagerFile(const CChatCore& core) {
+  // Taken and queued as one step: a later list is never queued before an earlier one.
+  static std::mutex order;
+  std::lock_guard<std::mutex> guard(order);
+  CFileWriter::Instance().Submit([text = ManagerFileText(core.Managers())] {
+    if (!WriteWholeFile(kManagerFile, text)) {
+      platform::ConsolePrintf("cannot write %s: %s\n", kManagerFile, std::strerror(errno));
+    }
+  });
 }

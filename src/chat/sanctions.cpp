@@ -12,8 +12,7 @@ namespace {
 // The user a manager means, in the manager's room.
 std::optional<SessionView> FindVictim(CChatCore& core, const std::string& manager, const std::string& target,
                                       const std::string& roomName) {
-  const std::string copy = target.substr(0, kTargetCopyLimit);
-  const std::string name = copy.substr(0, copy.find(':')).substr(0, kTargetNameLimit);
+  const std::string name = TargetName(target);
   if (name.empty() || !core.FindRoom(roomName) || !core.IsManager(manager, roomName)) return std::nullopt;
   return core.FindMemberByName(roomName, name);
 }
@@ -23,6 +22,11 @@ void Announce(CChatCore& core, const std::string& manager, const std::string& ro
 }
 
 }  // namespace
+
+std::string TargetName(const std::string& target) {
+  const std::string copy = target.substr(0, kTargetCopyLimit);
+  return copy.substr(0, copy.find(':')).substr(0, kTargetNameLimit);
+}
 
 int Kick(CChatCore& core, const std::string& manager, const std::string& target, const std::string& roomName, int) {
   try {

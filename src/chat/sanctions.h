@@ -10,6 +10,10 @@ class CChatCore;
 inline constexpr size_t kTargetCopyLimit = 249;
 inline constexpr size_t kTargetNameLimit = 28;
 
+// The user a manager's target names: the target (cut to 249 bytes) up to its
+// first ':', cut to 28 bytes.
+std::string TargetName(const std::string& target);
+
 // 1 when a user was kicked (banned): the manager must manage the room and
 // the target (a name, or a name ":" node) must be in it.
 int Kick(CChatCore& core, const std::string& manager, const std::string& target, const std::string& roomName,

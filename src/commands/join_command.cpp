@@ -1,7 +1,9 @@
 #include "commands/join_command.h"
 
 #include "chat/chat_core.h"
+#include "chat/delivery.h"
 #include "chat/room_events.h"
+#include "chat/room_lines.h"
 #include "chat/room_names.h"
 #include "commands/message_step.h"
 #include "html/frame_pages.h"
@@ -22,8 +24,33 @@ std::optional<RoomView> FindRoom(CChatCore& core, const std::string& nameOrId) {
   return room ? room : core.FindRoomById(nameOrId);
 }
 
-// The user has arrived: his marks in the new room, then his chat window.
-void Admit(CommandContext& context, const RoomView& room, const std::string& previousRoom, bool sendFrameset) {
+// A user waits at a locked room: the room hears it, and its managers who
+// are present get the links that let him in or turn him away. The links
+// carry the session of the room's first listed manager, who must be there.
+void AskManagers(CChatCore& core, const SessionView& waiting, const RoomView& room, const std::string& ownNode,
+                 const std::string& waitingText) {
+  const std::optional<std::string> managerName = core.FindManagerOfRoom(room.name);
+  if (!managerName) return;
+  const std::string managerSession = core.FindIdByNameAndNode(room.name, *managerName, ownNode);
+  if (managerSession.empty() || !core.FindMember(room.name, managerSession, ownNode, false)) return;
+  AddMessageBoxToRoom(core, 1, room.name, waiting.name + ":" + waiting.nodeId, "#ff0000", waitingText, kNotice,
+                      waiting.id);
+  const std::string session = EscapeUrlComponent(managerSession);
+  const std::string who = EscapeUrlComponent(waiting.name) + ":" + EscapeUrlComponent(waiting.nodeId) + "%20" +
+                          EscapeUrlComponent(room.name);
+  const std::string links = "请求加入此聊天室,请[<A HREF=\"/Blank?session=" + session + "&message=/authorize%20" + who +
+                            "\" TARGET=\"goto\" >" + "批准</A>]或[<A HREF=\"/Blank?session=" + session +
+                            "&message=/refuse%20" + who + "\" TARGET=\"goto\" >" + "拒绝</A>]进入\r\n";
+  if (CDelivery* delivery = core.Delivery()) {
+    delivery->PostUserMessage(ownNode, waiting.id, room.name, kSystemLine, "#FF0000", EscapeText(waiting.name), links,
+                              waiting.name, kToManagers);
+  }
+}
+
+// The user has arrived: his marks in the new room, then his chat window;
+// at a locked room he waits for its managers.
+void Admit(CommandContext& context, const RoomView& room, const std::string& previousRoom, bool sendFrameset,
+           const std::string& waitingText) {
   CChatCore& core = context.core;
   std::optional<SessionView> arrived = core.FindMember(room.name, context.Session().id, context.ownNode, true);
   if (!arrived) return;
@@ -36,6 +63,7 @@ void Admit(CommandContext& context, const RoomView& room, const std::string& pre
   context.speaker.room = room;
   context.speaker.inNoRoom = false;
   if (sendFrameset) DoFrameSet(context.request.Page(), core, *arrived);
+  if (!approved) AskManagers(core, *arrived, room, context.ownNode, waitingText);
 }
 
 }  // namespace
@@ -61,7 +89,7 @@ void CommandJoin(CommandContext& context, const std::string& roomName, const std
     const std::optional<RoomView> room = FindRoom(core, roomName);
     if (!room) return;
     JoinRoomFromLogon(core, speaker, speaker.roomId, room->name, context.ownNode, true);
-    Admit(context, *room, speaker.roomName, isGet);
+    Admit(context, *room, speaker.roomName, isGet, "申请在本聊天室聊天,正在等待批准");
     return;
   }
   if (!isGet) {
@@ -83,5 +111,5 @@ void CommandJoin(CommandContext& context, const std::string& roomName, const std
     }
     return;
   }
-  Admit(context, *room, speaker.roomName, true);
+  Admit(context, *room, speaker.roomName, true, "申请进入本聊天室,正在等待批准");
 }

@@ -4,7 +4,10 @@
 #include "chat/delivery.h"
 #include "commands/chat_line.h"
 #include "commands/command_parser.h"
+#include "commands/evidence_command.h"
+#include "commands/help_command.h"
 #include "commands/join_command.h"
+#include "commands/room_admin_commands.h"
 #include "commands/user_commands.h"
 #include "http/request_form.h"
 #include "platform/console.h"
@@ -60,17 +63,28 @@ void RunMessageStep(CommandContext& context) {
       CommandCheckMoney(context, target);
       break;
     case kIgnore:
+      CommandIgnore(context, target);
+      break;
     case kHelp:
+      CommandHelp(context, target);
+      break;
+    case kEvidence:
+      CommandEvidence(context);
+      break;
     case kRemoveRoom:
+      CommandRemoveRoom(context, target);
+      break;
     case kSetManager:
     case kRemoveManager:
+      CommandChangeManager(context, input.code, target, rest);
+      break;
     case kLockRoom:
     case kUnlockRoom:
+      CommandLockRoom(context, input.code, target);
+      break;
     case kAuthorize:
     case kRefuse:
-    case kEvidence:
-      // Ignore, help, evidence and the room administration commands are not
-      // built yet: they are recognised and do nothing.
+      CommandAdmission(context, input.code, target);
       break;
     default:
       // Empty, unknown and ambiguous input, and the words that have no

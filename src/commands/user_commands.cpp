@@ -135,3 +135,19 @@ void CommandCheckMoney(CommandContext& context, const std::string& target) {
   if (chief.empty() || target.empty() || context.Session().name != chief) return;
   ReplyToSpeaker(context, "检查结果: " + SearchResultText(context.core.SearchUserByName(target), kSeeAddressesLevel));
 }
+
+void CommandIgnore(CommandContext& context, const std::string& name) {
+  const SessionView& speaker = context.Session();
+  const std::string sender = GetSetting("text", "MSG_SYSTEM");
+  CDelivery* delivery = context.core.Delivery();
+  if (delivery == nullptr) return;
+  std::string answer;
+  if (name.empty()) {
+    answer = GetSetting("text", "MSG_IGNORE_REQUIRES");
+  } else {
+    context.core.Ignore(speaker.id, speaker.nodeId, name);
+    answer = std::string(GetSetting("text", "MSG_IGNORING_FROM")) + " \"" + EscapeText(name) + "\" ***";
+  }
+  delivery->PostUserMessage(context.ownNode, speaker.id, speaker.roomName, kChatLine, "#ff0000", sender, answer,
+                            speaker.name, kToSession);
+}

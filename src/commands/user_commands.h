@@ -1,5 +1,5 @@
 // The commands that act for one user: listing managers and rooms, paging,
-// finding users, counting users, kicking, banning and checking.
+// finding users, counting users, kicking, banning, checking and ignoring.
 #pragma once
 
 #include <string>
@@ -19,3 +19,6 @@ void CommandFind(CommandContext& context, const std::string& target);
 void CommandUsers(CommandContext& context);
 void CommandKickOrBan(CommandContext& context, unsigned code, const std::string& victim);
 void CommandCheckMoney(CommandContext& context, const std::string& target);
+// IGNORE: the name's lines are no longer shown to the speaker (the list
+// stays with him from room to room until he leaves the chat).
+void CommandIgnore(CommandContext& context, const std::string& name);

@@ -1,6 +1,7 @@
 // Two users in two headless Chromium pages against the real server: log on
 // from the room list, enter a room, and see a line typed by one user appear
-// in the other user's message frame.
+// in the other user's message frame. tom manages the lobby: he locks it
+// before ann comes, and lets her in through the link he is sent.
 //
 //   node two_users.mjs BINARY SITE_DIR [SCREENSHOT_DIR]
 import { chromium } from 'playwright-core';
@@ -42,6 +43,7 @@ const telnetPort = await freePort();
 const ini = readFileSync(path.join(work, 'tolvann2.ini'), 'latin1') +
   `\n[network]\nhttp_port = ${httpPort}\ntelnet_port = ${telnetPort}\n`;
 writeFileSync(path.join(work, 'tolvann2.ini'), ini, 'latin1');
+writeFileSync(path.join(work, 'managerlist.txt'), Buffer.from('tom:\xb4\xf3\xcc\xfc\n', 'latin1'));  // tom:大厅 in GB2312
 const server = spawn(binary, ['-debug'], { cwd: work, stdio: ['ignore', 'pipe', 'pipe'] });
 let consoleText = '';
 server.stdout.on('data', (d) => { consoleText += d; });
@@ -112,25 +114,50 @@ async function shoot(page, file) {
   await cdp.detach();
 }
 
+// Types a line into the user's chat form and sends it.
+async function say(user, text) {
+  await user.form.fill('input[name=messagetemp]', text);
+  await user.form.click('input[name=submit1]');
+}
+
 let failed = false;
 try {
   const tom = await logOnAndEnter('tom');
+  globalThis.users = [tom];
+  const tomMessages = await frameNamed(tom.chat, 'messages');
+  await say(tom, '/lockroom 大厅');
+  await tomMessages.waitForSelector('text=锁定聊天室(大厅)成功', { timeout: 5000 });
+
+  // ann comes to the locked lobby: she waits, and tom is asked.
   const ann = await logOnAndEnter('ann');
   globalThis.users = [tom, ann];
   tom.chat.on('requestfailed', (r) => console.error('request failed', r.url(), r.failure()?.errorText));
-  await ann.chat.waitForTimeout(300);
-  await tom.form.fill('input[name=messagetemp]', '你好，大家好！');
-  await tom.form.click('input[name=submit1]');
   const annMessages = await frameNamed(ann.chat, 'messages');
+  await tomMessages.waitForSelector('text=申请在本聊天室聊天,正在等待批准', { timeout: 5000 });
+  await tomMessages.waitForSelector('a:has-text("批准")', { timeout: 5000 });
+  await say(ann, '让我进去吧');
+  await say(ann, '/help lockroom');
+  await annMessages.waitForSelector('text=帮助　/lockroom', { timeout: 5000 });
+  await shoot(tom.chat, 'tom-3-asked-to-admit.png');
+  await shoot(ann.chat, 'ann-3-waiting.png');
+
+  await tomMessages.click('a:has-text("批准")');
+  await annMessages.waitForSelector('text=说:允许(ann)进入本聊天室', { timeout: 5000 });
+  await tomMessages.waitForSelector('text=说:允许(ann)进入本聊天室', { timeout: 5000 });
+  if ((await tomMessages.content()).includes('让我进去吧')) throw new Error('a waiting user was heard');
+
+  await ann.chat.waitForTimeout(300);
+  await say(tom, '你好，大家好！');
   await annMessages.waitForSelector('text=你好，大家好！', { timeout: 5000 });
-  const tomMessages = await frameNamed(tom.chat, 'messages');
   await tomMessages.waitForSelector('text=你好，大家好！', { timeout: 5000 });
+  await say(ann, '谢谢！');
+  await tomMessages.waitForSelector('text=谢谢！', { timeout: 5000 });
   const online = await frameNamed(ann.chat, 'online');
   await online.click('text=[刷新名单]');
   await online.waitForSelector('text=tom');
-  await shoot(ann.chat, 'ann-3-chat.png');
-  await shoot(tom.chat, 'tom-3-chat.png');
-  console.log(`ok: ann's message frame shows tom's line; screenshots in ${shotDir}`);
+  await shoot(ann.chat, 'ann-4-chat.png');
+  await shoot(tom.chat, 'tom-4-chat.png');
+  console.log(`ok: tom locked the lobby and admitted ann through the link; each sees the other's line; screenshots in ${shotDir}`);
 } catch (error) {
   failed = true;
   console.error(`FAILED: ${error.message}`);

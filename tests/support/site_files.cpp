@@ -2,12 +2,21 @@
 
 #include <fstream>
 #include <sstream>
+#include <thread>  // brings std::chrono durations; <chrono> itself cannot be built for GB2312 (its "µs")
 
 std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream bytes;
   bytes << in.rdbuf();
   return bytes.str();
+}
+
+bool WaitForFileText(const std::string& path, const std::string& text) {
+  for (int attempt = 0; attempt < 250; ++attempt) {
+    if (ReadWholeFile(path) == text) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
 }
 
 std::string AsTemplate(const std::string& file) {

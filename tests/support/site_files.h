@@ -6,6 +6,9 @@
 inline const std::string kStandardHead = "HTTP/1.0 200 OK\r\nContent-type: text/html\r\nPragma: no-cache\r\n\r\n";
 
 std::string ReadWholeFile(const std::string& path);
+// Waits until the file holds exactly the text (the server writes some files
+// from a thread of its own); false when it does not within 5 seconds.
+bool WaitForFileText(const std::string& path, const std::string& text);
 // A template as the server sends it: each line ("\r\n" read as "\n")
 // followed by "\r\n".
 std::string AsTemplate(const std::string& fileBytes);

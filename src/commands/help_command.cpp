@@ -1,0 +1,66 @@
+#include "commands/help_command.h"
+
+#include "chat/chat_core.h"
+#include "chat/delivery.h"
+#include "foundation/settings.h"
+#include "foundation/text_buffer.h"
+#include "html/page.h"
+#include "http/request.h"
+#include "platform/console.h"
+
+namespace {
+
+std::string_view LeadOf(int mode) {
+  if (mode == kHelpForBrowsers) return "<BR>\r\n";
+  if (mode == kHelpForLineClients) return "\r\n";
+  return "";
+}
+
+std::string ExtensionOf(int mode) {
+  if (mode == kHelpForBrowsers) return GetSetting("help", "web_ext");
+  if (mode == kHelpForLineClients) return GetSetting("help", "java_ext");
+  return "";
+}
+
+}  // namespace
+
+std::string HelpTopicFileName(std::string_view topic) {
+  std::string name(topic);
+  for (char& c : name) {
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+    } else if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) {
+      c = '_';
+    }
+  }
+  return name;
+}
+
+std::string HelpText(const CSiteFiles& site, int mode, const std::string& topic) {
+  CTextBuffer text;
+  text.Append(LeadOf(mode));
+  const std::string directory = GetSetting("help", "directory");
+  const std::string extension = ExtensionOf(mode);
+  std::string name = directory + HelpTopicFileName(topic) + extension;
+  if (topic.empty() || !site.Read(name)) name = directory + GetSetting("help", "default") + extension;
+  IncludeFile(site, name, text);
+  return text.Str();
+}
+
+void ShowHelp(CChatCore& core, const CSiteFiles& site, int mode, const std::string& room, const std::string& session,
+              const std::string& topic) {
+  try {
+    if (CDelivery* delivery = core.Delivery()) {
+      delivery->PostUserMessage("", session, room, kSystemLine, "#ff0000", "   ", HelpText(site, mode, topic), "",
+                                kToSession);
+    }
+  } catch (...) {
+    platform::ConsoleWrite("catch in ShowHelp\n");
+  }
+}
+
+void CommandHelp(CommandContext& context, const std::string& topic) {
+  if (!context.speaker.room) return;
+  ShowHelp(context.core, context.request.Page().Site(), kHelpForBrowsers, context.Session().roomName,
+           context.Session().id, topic);
+}
