@@ -10,9 +10,17 @@ class CChatCore;
 inline constexpr size_t kTargetCopyLimit = 249;
 inline constexpr size_t kTargetNameLimit = 28;
 
+// The user name a target means: the part before ':', cut to its limit.
+std::string SanctionTargetName(const std::string& target);
+
 // 1 when a user was kicked (banned): the manager must manage the room and
 // the target (a name, or a name ":" node) must be in it.
 int Kick(CChatCore& core, const std::string& manager, const std::string& target, const std::string& roomName,
          int check);
 int Ban(CChatCore& core, const std::string& manager, const std::string& target, const std::string& roomName,
         const std::string& requesterAddress, int check);
+// A kick or ban another node's manager made: the same announcement and
+// removal here, and the name (and for a ban the user's address) kept. The
+// manager's node has checked his rights.
+void ApplyRemoteSanction(CChatCore& core, const std::string& manager, const std::string& target,
+                         const std::string& roomName, bool ban);
