@@ -50,11 +50,20 @@ bool CLinkReader::Connect() {
   const std::optional<RedisValue> check =
       m_redis.Script(redis_scripts::kResumeCheck, {settings.prefix, settings.eventsStream});
   if (!check || check->elements.size() < 2) return false;
+  const std::string deleted = check->elements[1].AsText();
   if (check->elements[0].AsText() != m_epoch) {
-    platform::ConsoleWrite("node link: Redis lost its data; state read again\n");
+    m_epoch = check->elements[0].AsText();
+    // What the stream holds now was all written since Redis came back: read
+    // it whole (the nodes' hellos in it bring their users again), unless
+    // some of it is already trimmed away.
+    platform::ConsoleWrite("node link: Redis lost its data; reading what was written since\n");
+    if (StreamId::Parse(deleted) < StreamId::Parse("0-1")) {
+      m_lastId = "0-0";
+      return true;
+    }
     return ReadState();
   }
-  if (StreamId::Parse(m_lastId) < StreamId::Parse(check->elements[1].AsText())) {
+  if (StreamId::Parse(m_lastId) < StreamId::Parse(deleted)) {
     platform::ConsoleWrite("node link: records were trimmed away before this node read them; state read again\n");
     return ReadState();
   }
