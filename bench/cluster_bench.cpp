@@ -172,9 +172,10 @@ class Arrivals {
   }
   ~Arrivals() { ::close(m_epoll); }
 
-  // Reads until every stream has every one of the lines, or nothing comes for 5 s.
-  std::map<int, std::vector<Clock::time_point>> Collect(int lines) {
-    std::map<int, std::vector<Clock::time_point>> seen;
+  // Reads until every stream has every one of the lines, or nothing comes
+  // for 5 s: for each line, when it reached each stream (by stream index).
+  std::map<int, std::map<size_t, Clock::time_point>> Collect(int lines) {
+    std::map<int, std::map<size_t, Clock::time_point>> seen;
     std::vector<int> nextLine(m_streams.size(), 0);
     size_t complete = 0;
     std::vector<epoll_event> events(4096);
@@ -191,7 +192,7 @@ class Arrivals {
         text.append(buffer, static_cast<size_t>(n));
         size_t at;
         while (nextLine[index] < lines && (at = text.find("mark" + std::to_string(nextLine[index]) + "x")) != std::string::npos) {
-          seen[nextLine[index]].push_back(now);
+          seen[nextLine[index]][index] = now;
           text.erase(0, at);
           if (++nextLine[index] == lines) ++complete;
         }
@@ -265,20 +266,31 @@ int main(int argc, char** argv) {
       Post(nodes[0].port, "/Blank", body);
     }
   });
-  const std::map<int, std::vector<Clock::time_point>> seen = arrivals.Collect(lines);
+  const auto seen = arrivals.Collect(lines);
   poster.join();
+  // The last receiver of each line: of all members, and of each node's members.
   std::vector<double> last;
+  std::vector<std::vector<double>> lastOnNode(nodes.size());
   size_t incomplete = 0;
   for (int line = 0; line < lines; ++line) {
     const auto found = seen.find(line);
     if (found == seen.end() || found->second.size() < streams.size()) ++incomplete;
     if (found == seen.end()) continue;
-    const auto latest = *std::max_element(found->second.begin(), found->second.end());
-    last.push_back(std::chrono::duration<double, std::milli>(latest - sent[static_cast<size_t>(line)]).count());
+    std::vector<Clock::time_point> latest(nodes.size(), sent[static_cast<size_t>(line)]);
+    for (const auto& [index, at] : found->second) latest[index % nodes.size()] = std::max(latest[index % nodes.size()], at);
+    const auto ms = [&](Clock::time_point at) {
+      return std::chrono::duration<double, std::milli>(at - sent[static_cast<size_t>(line)]).count();
+    };
+    last.push_back(ms(*std::max_element(latest.begin(), latest.end())));
+    for (size_t node = 0; node < nodes.size(); ++node) lastOnNode[node].push_back(ms(latest[node]));
   }
   std::printf("fan-out: %d lines at %d/s to %d members on 3 nodes: last receiver p50=%.2fms p99=%.2fms max=%.2fms%s\n",
               lines, rate, users, Percentile(last, 0.5), Percentile(last, 0.99), Percentile(last, 1.0),
               incomplete ? " (SOME LINES DID NOT REACH EVERY MEMBER)" : "");
+  for (size_t node = 0; node < nodes.size(); ++node) {
+    std::printf("  last receiver on node %zu%s: p50=%.2fms p99=%.2fms\n", node + 1, node == 0 ? " (the poster's)" : "",
+                Percentile(lastOnNode[node], 0.5), Percentile(lastOnNode[node], 0.99));
+  }
 
   std::vector<double> logonTimes;
   int refused = 0;

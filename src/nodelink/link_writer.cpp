@@ -115,9 +115,11 @@ bool CLinkWriter::StillAwaited(const std::string& record) {
 
 RedisArgs CLinkWriter::PublishArgs(const OutboxEntry& entry) const {
   const ClusterSettings& settings = m_context.settings;
-  if (IsRequestType(RecordType(entry.record))) {
-    return {"XADD", settings.prefix + settings.requestsStream, "MAXLEN", "~", std::to_string(settings.streamLength),
-            "*", "n", m_context.Self(), "i", m_context.run, "r", entry.record};
+  const bool request = IsRequestType(RecordType(entry.record));
+  // A record that changes no state (a line, a request) needs no script.
+  if (request || entry.state.empty()) {
+    return {"XADD", settings.prefix + (request ? settings.requestsStream : settings.eventsStream), "MAXLEN", "~",
+            std::to_string(settings.streamLength), "*", "n", m_context.Self(), "i", m_context.run, "r", entry.record};
   }
   RedisArgs args = {settings.prefix, settings.eventsStream, std::to_string(settings.streamLength),
                     m_context.Self(), m_context.run, entry.record};
