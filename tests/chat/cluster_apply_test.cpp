@@ -72,6 +72,31 @@ TEST_F(LinkedChat, RecordsCarryTheStateChangeTheyMake) {
   EXPECT_TRUE(ClusterStateOf(*m_core, RecordLayout::kRoomLine, {{"RM", "Lobby"}}).empty());
 }
 
+TEST_F(LinkedChat, ManagerLockAndAdmissionRecordsChangeTheRoomHere) {
+  Enter("Lobby", "ann", "s2", "node2");
+  const auto apply = [&](RecordLayout layout, const RecordValues& values) {
+    ApplyNodeRecord(*m_core, Record(layout, values));
+  };
+  apply(RecordLayout::kSetManager, {{"RM", "Lobby"}, {"UN", "boss"}});
+  EXPECT_TRUE(m_core->IsManager("boss", "Lobby"));
+  apply(RecordLayout::kRemoveManager, {{"RM", "Lobby"}, {"UN", "boss"}});
+  EXPECT_FALSE(m_core->IsManager("boss", "Lobby"));
+  apply(RecordLayout::kLockRoom, {{"RM", "Lobby"}});
+  EXPECT_TRUE(m_core->FindRoom("Lobby")->locked);
+  m_core->SetAdmission("s2", "node2", false, false);
+  apply(RecordLayout::kRefuse, {{"RM", "Lobby"}, {"SS", "s2"}, {"MA", "boss"}, {"ND", "node2"}});
+  EXPECT_FALSE(m_core->FindSession("s2", "node2", false)->approved);
+  apply(RecordLayout::kAuthorize, {{"RM", "Lobby"}, {"SS", "s2"}, {"MA", "boss"}, {"ND", "node2"}});
+  EXPECT_TRUE(m_core->FindSession("s2", "node2", false)->approved);
+  apply(RecordLayout::kUnlockRoom, {{"RM", "Lobby"}});
+  EXPECT_FALSE(m_core->FindRoom("Lobby")->locked);
+  apply(RecordLayout::kBan, {{"UN", "boss"}, {"RM", "Lobby"}, {"PA", "ann:node2"}, {"IP", "10.9.9.9"}});
+  EXPECT_FALSE(m_core->FindSession("s2", "node2", false));
+  EXPECT_TRUE(m_core->IsKicked("ann"));
+  EXPECT_TRUE(m_core->IsBanned("10.0.0.1")) << "the banned user's own address, not the manager's";
+  EXPECT_EQ(Out(), "") << "nothing goes out again";
+}
+
 TEST_F(LinkedChat, ANodeThatGoesTakesItsUsersWithIt) {
   Enter("Lobby", "ann", "s2", "node2");
   Enter("Lobby", "tom", "s1", "node1");

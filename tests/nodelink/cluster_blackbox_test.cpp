@@ -310,4 +310,14 @@ TEST_F(Cluster, NodesGoOnWhileRedisIsAwayAndResumeWhenItIsBack) {
       << "each node wrote its users again: " << Online(*ann, B());
 }
 
+TEST_F(Cluster, ARequestMadeWhileRedisIsAwayFailsAsOneWithoutAnAnswer) {
+  m_redis.Kill();
+  ASSERT_TRUE(A().WaitForConsole("unreachable", 5s));
+  const auto start = Clock::now();
+  EXPECT_EQ(Exchange(A().HttpPort(), "POST /register HTTP/1.0\r\nContent-Length: 24\r\n\r\nusername=tom&password=pw", 30s),
+            Template(A(), "errorr.html"));
+  EXPECT_GE(Clock::now() - start, 9s) << "three sends, ten seconds, as without a transport";
+  EXPECT_EQ(HttpGet(A().HttpPort(), "/").find("HTTP/1.0 200 OK"), 0u) << "the node goes on serving";
+}
+
 }  // namespace
