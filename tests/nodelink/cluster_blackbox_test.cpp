@@ -184,6 +184,9 @@ class ClusterAccounts : public Cluster {
     const std::optional<RedisValue> added =
         m_redis.Command({"XADD", "tolvan:requests", "*", "n", "asker", "i", "run1", "r", record});
     EXPECT_TRUE(added && !added->IsError());
+    return AnswerTo(record, 5s);
+  }
+  ParsedRecord AnswerTo(const std::string& record, std::chrono::milliseconds limit) {
     ParsedRecord answer;
     const std::string serial = ParseNodeRecord(record)->Get("SN");
     Eventually(
@@ -197,7 +200,7 @@ class ClusterAccounts : public Cluster {
           }
           return !answer.type.empty();
         },
-        5s);
+        limit);
     return answer;
   }
   std::string LogOn(ServerProcess& node, const std::string& name, const std::string& password) {
@@ -255,6 +258,19 @@ TEST_F(ClusterAccounts, ARequestReadTwiceGetsItsFirstAnswer) {
   EXPECT_EQ(Ask(record).Get("ST"), "1");
   m_redis.Command({"XTRIM", "tolvan:events", "MAXLEN", "0"});
   EXPECT_EQ(Ask(record).Get("ST"), "1") << "the resent registration is not told the name is taken";
+}
+
+TEST_F(ClusterAccounts, ARequestTakenByANodeThatDiedIsAnsweredByAnother) {
+  const std::string record = BuildNodeRecord(RecordLayout::kRegister, {{"UN", "ann"}, {"PW", "pw"}}, 78);
+  // A node that never comes back takes the request before any other can
+  // (one script: the waiting answerers are served after it): it stays pending.
+  const std::optional<RedisValue> taken = m_redis.Command(
+      {"EVAL",
+       "redis.call('XADD', 'tolvan:requests', '*', 'n', 'asker', 'i', 'run1', 'r', ARGV[1]) "
+       "return redis.call('XREADGROUP', 'GROUP', 'answerers', 'ghost', 'COUNT', 1, 'STREAMS', 'tolvan:requests', '>')",
+       "0", record});
+  ASSERT_TRUE(taken && !taken->IsNil() && !taken->IsError()) << (taken ? taken->text : "no reply");
+  EXPECT_EQ(AnswerTo(record, 10s).Get("ST"), "1");
 }
 
 TEST_F(Cluster, TheUsersOfAKilledNodeLeaveWithinTenSeconds) {
