@@ -1,11 +1,12 @@
 # The two everyday commands:
 #   make run   build, then serve the bundled site on port 8080 (Ctrl+C stops it)
 #   make test  build, then run every test
+#   make cluster  a private Redis and three linked nodes on 8080, 8090, 8100
 BUILD      ?= build
 JOBS       ?= $(shell nproc)
 RUN_DIR    ?= run
 
-.PHONY: all build run test test-asan test-tsan bench deps clean
+.PHONY: all build run cluster test test-asan test-tsan bench deps clean
 
 all: build
 
@@ -18,6 +19,8 @@ deps:
 	command -v g++ >/dev/null || missing="$$missing g++"; \
 	test -f /usr/include/gtest/gtest.h || missing="$$missing libgtest-dev"; \
 	test -f /usr/include/sodium.h || missing="$$missing libsodium-dev"; \
+	test -f /usr/include/hiredis/hiredis.h || missing="$$missing libhiredis-dev"; \
+	command -v redis-server >/dev/null || missing="$$missing redis-server"; \
 	command -v pkg-config >/dev/null || missing="$$missing pkg-config"; \
 	command -v chromium >/dev/null || missing="$$missing chromium"; \
 	command -v node >/dev/null || missing="$$missing nodejs npm"; \
@@ -39,6 +42,11 @@ run: build
 	mkdir -p $(RUN_DIR)
 	cp -r site/. $(RUN_DIR)/
 	cd $(RUN_DIR) && ../$(BUILD)/tolvanss -debug
+
+# Three nodes linked over a private redis-server (port 6390, data kept in
+# run-cluster/redis), each in its own copy of site/ (docs/cluster.md).
+cluster: build
+	tools/cluster.sh $(BUILD)/tolvanss site run-cluster
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j 2

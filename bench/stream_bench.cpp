@@ -16,6 +16,8 @@
 //       room hold streams they never read (small receive buffer); last, as
 //       a control, with those members' streams open and read.
 #include <stdexcept>
+#include <atomic>
+#include <mutex>
 #include <thread>
 
 #include "bench_support.h"
@@ -82,21 +84,52 @@ bool Say(int port, const Member& member, const std::string& text) {
               .empty();
 }
 
-std::vector<Member> EnrolMany(int port, const std::string& prefix, int count, int perRoom) {
-  std::vector<Member> members;
-  for (int i = 0; i < count; ++i) {
-    members.push_back(Enrol(port, prefix + std::to_string(i), RoomName(i / perRoom + 1)));
-    if (members.back().session.empty()) throw std::runtime_error("logon failed for " + members.back().name);
+// Runs step(i) for i below count on a few client threads at once, as many
+// browsers would; the first failure ends the run.
+template <class Step>
+void InParallel(int count, Step step) {
+  constexpr int kClients = 32;
+  std::atomic<int> next{0};
+  std::atomic<bool> failed{false};
+  std::string failure;
+  std::mutex failureLock;
+  std::vector<std::thread> clients;
+  for (int c = 0; c < kClients; ++c) {
+    clients.emplace_back([&] {
+      for (int i = next++; i < count && !failed; i = next++) {
+        try {
+          step(i);
+        } catch (const std::exception& error) {
+          std::lock_guard<std::mutex> guard(failureLock);
+          failure = error.what();
+          failed = true;
+        }
+      }
+    });
   }
+  for (std::thread& client : clients) client.join();
+  if (failed) throw std::runtime_error(failure);
+}
+
+std::vector<Member> EnrolMany(int port, const std::string& prefix, int count, int perRoom) {
+  std::vector<Member> members(static_cast<size_t>(count));
+  InParallel(count, [&](int i) {
+    members[static_cast<size_t>(i)] = Enrol(port, prefix + std::to_string(i), RoomName(i / perRoom + 1));
+    if (members[static_cast<size_t>(i)].session.empty()) {
+      throw std::runtime_error("logon failed for " + members[static_cast<size_t>(i)].name);
+    }
+  });
   return members;
 }
 
 std::vector<Descriptor> OpenStreams(int port, const std::vector<Member>& members) {
-  std::vector<Descriptor> streams;
-  for (const Member& member : members) {
-    streams.push_back(OpenStream(port, member));
-    if (!streams.back().Valid()) throw std::runtime_error("no message frame for " + member.name);
-  }
+  std::vector<Descriptor> streams(members.size());
+  InParallel(static_cast<int>(members.size()), [&](int i) {
+    streams[static_cast<size_t>(i)] = OpenStream(port, members[static_cast<size_t>(i)]);
+    if (!streams[static_cast<size_t>(i)].Valid()) {
+      throw std::runtime_error("no message frame for " + members[static_cast<size_t>(i)].name);
+    }
+  });
   return streams;
 }
 

@@ -20,6 +20,7 @@ struct Waiter : std::enable_shared_from_this<Waiter> {
   std::function<void(const NodeAnswer&, CPage&)> finish;
   int seconds = 0;
   int resends = 0;
+  bool done = false;  // touched on the parked connection's loop only
 
   Waiter(CChatCore& chat, CParkedRequest request, int number, std::string text, int limit, AwaitedAnswer what,
          std::function<void(const NodeAnswer&, CPage&)> done)
@@ -34,10 +35,28 @@ struct Waiter : std::enable_shared_from_this<Waiter> {
     return NodeAnswer{item->status, item->reply};
   }
 
+  // The receiver of answers wakes the waiter at once; the timer stays for
+  // the time-out (and for a link without a transport).
+  void Start() {
+    std::weak_ptr<Waiter> weak = weak_from_this();
+    core.NodeLink().ResendList().WakeOnAnswer(serial, [weak] {
+      if (std::shared_ptr<Waiter> self = weak.lock()) self->parked.Loop().Post([self] { self->Wake(); });
+    });
+    Schedule();
+    Wake();  // the answer may have come before the waker was there
+  }
+
+  void Wake() {
+    if (done) return;
+    if (std::optional<NodeAnswer> answer = Answer()) Finish(*answer);
+  }
+
   void Tick() {
+    if (done) return;
     std::optional<NodeAnswer> answer = StopRequested() ? NodeAnswer{} : Answer();
     if (!answer && ++seconds % kSecondsBetweenSends == 0) {
-      core.NodeLink().Outbox().Append(record);
+      // A transport resends through the resend list itself.
+      if (!core.NodeLink().Carried()) core.NodeLink().Outbox().Append(record);
       // The last resend goes out, but no more time is given for its answer.
       if (++resends == resendLimit) answer = NodeAnswer{};
     }
@@ -45,8 +64,13 @@ struct Waiter : std::enable_shared_from_this<Waiter> {
       Schedule();
       return;
     }
+    Finish(*answer);
+  }
+
+  void Finish(const NodeAnswer& answer) {
+    done = true;
     core.NodeLink().ResendList().Remove(serial);
-    parked.Resume([answer = *answer, finish = finish](CPage& page) { finish(answer, page); });
+    parked.Resume([answer, finish = finish](CPage& page) { finish(answer, page); });
   }
 
   void Schedule() {
@@ -62,5 +86,5 @@ void AskNodeAndWait(CChatCore& core, CRequest& request, RecordLayout layout, con
   const int serial = core.NodeLink().Emit(layout, values);
   auto waiter = std::make_shared<Waiter>(core, request.Park(), serial, BuildNodeRecord(layout, values, serial),
                                          resendLimit, awaited, std::move(finish));
-  waiter->Schedule();
+  waiter->Start();
 }

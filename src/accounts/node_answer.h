@@ -1,8 +1,10 @@
 // Waiting for a peer node's answer to a numbered request (logon,
 // registration, password change) without holding a thread: the request is
-// emitted, the connection is parked, and a timer of its loop looks at the
-// resend list every second, sends the request again after every fifth
-// second and gives up after the given number of resends.
+// emitted and the connection is parked. The receiver of answers wakes it as
+// soon as the answer is set in the resend list; a timer of its loop also
+// looks every second, has the request sent again after every fifth second
+// (the transport's resend list does it when there is one) and gives up
+// after the given number of resends.
 #pragma once
 
 #include <functional>

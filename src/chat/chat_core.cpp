@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <mutex>
 #include <random>
+#include <utility>
 
+#include "chat/cluster_state_changes.h"
 #include "chat/session_end.h"
 #include "foundation/text.h"
 #include "platform/clock.h"
@@ -67,7 +69,13 @@ CChatCore::CChatCore(CChatSettings settings, CNodeOutbox& outbox)
       m_lastIdleSweep(platform::Now()),
       m_lastRoomSweep(platform::Now()),
       m_lastSanctionPurge(platform::Now()),
-      m_idSeed(std::random_device{}()) {}
+      m_idSeed(std::random_device{}()) {
+  // What each record changes in the state nodes share, once a transport carries them.
+  if (m_settings.nodeLinkOn) {
+    m_nodeLink.SetStateHook(
+        [this](RecordLayout layout, const RecordValues& values) { return ClusterStateOf(*this, layout, values); });
+  }
+}
 
 CChatCore::~CChatCore() = default;
 
@@ -178,6 +186,13 @@ std::vector<RoomView> CChatCore::OccupiedRooms(bool withMembers) const {
   for (const auto& [order, room] : m_roomOrder) {
     if (!room->members.empty()) rooms.push_back(ViewOf(*room, withMembers));
   }
+  return rooms;
+}
+
+std::vector<RoomView> CChatCore::Rooms() const {
+  std::vector<RoomView> rooms;
+  std::shared_lock<std::shared_mutex> guard(m_lock);
+  for (const auto& [order, room] : m_roomOrder) rooms.push_back(ViewOf(*room, false));
   return rooms;
 }
 
@@ -300,6 +315,7 @@ RoomView CChatCore::ViewOf(const Room& room, bool withMembers) {
   view.name = room.name;
   view.category = room.category;
   view.background = room.background;
+  view.creator = room.creator;
   view.system = room.system;
   view.locked = room.locked;
   view.memberCount = static_cast<int>(room.members.size());
@@ -438,6 +454,29 @@ std::vector<EndedSession> CChatCore::SweepIdleSessions() {
     if (session->lastActive < limit) idle.push_back(session.get());
   }
   for (Session* session : idle) {
+    ended.push_back(EndedSession{ViewOf(*session), true});
+    Extract(*session);
+  }
+  return ended;
+}
+
+std::vector<SessionView> CChatCore::SessionsOfNode(const std::string& node) const {
+  std::vector<SessionView> found;
+  std::shared_lock<std::shared_mutex> guard(m_lock);
+  for (const auto& [key, session] : m_sessions) {
+    if (session->nodeId == node) found.push_back(ViewOf(*session));
+  }
+  return found;
+}
+
+std::vector<EndedSession> CChatCore::RemoveNodeSessions(const std::string& node) {
+  std::vector<EndedSession> ended;
+  std::unique_lock<std::shared_mutex> guard(m_lock);
+  std::vector<Session*> gone;
+  for (const auto& [key, session] : m_sessions) {
+    if (session->nodeId == node) gone.push_back(session.get());
+  }
+  for (Session* session : gone) {
     ended.push_back(EndedSession{ViewOf(*session), true});
     Extract(*session);
   }

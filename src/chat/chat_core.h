@@ -72,6 +72,8 @@ class CChatCore {
   std::vector<RoomView> RoomsOfCategory(const std::string& category, bool withMembers);
   // The rooms that have members, in list order.
   std::vector<RoomView> OccupiedRooms(bool withMembers) const;
+  // Every room, in list order.
+  std::vector<RoomView> Rooms() const;
   int TotalMembers() const;
   int RoomCount() const;
   bool SetRoomLocked(const std::string& name, bool locked);
@@ -106,6 +108,10 @@ class CChatCore {
   // Sessions idle longer than the timeout (other nodes' 200 times longer),
   // at most once per 20 seconds.
   std::vector<EndedSession> SweepIdleSessions();
+  // Every session of that node (exactly that id), wherever it is.
+  std::vector<SessionView> SessionsOfNode(const std::string& node) const;
+  // Takes out every session of that node; their leave is to be announced.
+  std::vector<EndedSession> RemoveNodeSessions(const std::string& node);
 
   // ---- Users by name
   // In a room's member list: the first member of that name (letter case

@@ -41,6 +41,7 @@ struct RoomView {
   std::string name;
   std::string category;
   std::string background;
+  std::string creator;  // "" for rooms of the configuration and rooms made by joining
   bool system = false;
   bool locked = false;
   int memberCount = 0;

@@ -25,3 +25,10 @@ void AddMessageBoxToRoom(CChatCore& core, int local, const std::string& room, co
     platform::ConsoleWrite("catch in AddMessageBoxToRoom\n");
   }
 }
+
+void AnnounceAdmission(CChatCore& core, const std::string& room, const std::string& manager,
+                       const std::string& userName, bool approved) {
+  AddMessageToRoom1(core, "大家", 1, room, manager, "#ff0000",
+                    std::string(approved ? "说:允许(" : "说:拒绝(") + userName + ")进入本聊天室",
+                    approved ? kChatLine : kRefusal);
+}

@@ -9,16 +9,19 @@
 
 namespace {
 
+void Announce(CChatCore& core, const std::string& manager, const std::string& roomName, const std::string& text) {
+  AddMessageBoxToRoom(core, 1, roomName, "管理员" + manager + ": (", "#FF0000", text, kChatLine, "");
+}
+
+std::string KickText(const std::string& name) { return name + ")因为言语不太文明被踢出,五分钟后可以再登录"; }
+std::string BanText(const std::string& name) { return name + ")因为言语不太文明被踢出且IP被绊住,十分钟后可以再登录"; }
+
 // The user a manager means, in the manager's room.
 std::optional<SessionView> FindVictim(CChatCore& core, const std::string& manager, const std::string& target,
                                       const std::string& roomName) {
   const std::string name = TargetName(target);
   if (name.empty() || !core.FindRoom(roomName) || !core.IsManager(manager, roomName)) return std::nullopt;
   return core.FindMemberByName(roomName, name);
-}
-
-void Announce(CChatCore& core, const std::string& manager, const std::string& roomName, const std::string& text) {
-  AddMessageBoxToRoom(core, 1, roomName, "管理员" + manager + ": (", "#FF0000", text, kChatLine, "");
 }
 
 }  // namespace
@@ -36,7 +39,7 @@ int Kick(CChatCore& core, const std::string& manager, const std::string& target,
       core.NodeLink().Emit(RecordLayout::kKick,
                            {{"UN", manager}, {"RM", roomName}, {"PA", target}, {"MN", std::to_string(victim->level)}});
     }
-    Announce(core, manager, roomName, victim->name + ")因为言语不太文明被踢出,五分钟后可以再登录");
+    Announce(core, manager, roomName, KickText(victim->name));
     core.RemoveSession(victim->id, victim->nodeId, false);
     core.AddKick(victim->name);
     return 1;
@@ -59,12 +62,28 @@ int Ban(CChatCore& core, const std::string& manager, const std::string& target, 
                                                 {"MN", std::to_string(victim->level)}});
       core.AddKick(victim->name);
     }
-    Announce(core, manager, roomName, victim->name + ")因为言语不太文明被踢出且IP被绊住,十分钟后可以再登录");
+    Announce(core, manager, roomName, BanText(victim->name));
     core.RemoveSession(victim->id, victim->nodeId, false);
     core.AddBan(victim->ipAddress);
     return 1;
   } catch (...) {
     platform::ConsoleWrite("catch in Ban\n");
     return 0;
+  }
+}
+
+void ApplyRemoteSanction(CChatCore& core, const std::string& manager, const std::string& target,
+                         const std::string& roomName, bool ban) {
+  try {
+    const std::string name = TargetName(target);
+    if (name.empty()) return;
+    if (const std::optional<SessionView> victim = core.FindMemberByName(roomName, name)) {
+      Announce(core, manager, roomName, ban ? BanText(victim->name) : KickText(victim->name));
+      core.RemoveSession(victim->id, victim->nodeId, false);
+      if (ban) core.AddBan(victim->ipAddress);
+    }
+    core.AddKick(name);
+  } catch (...) {
+    platform::ConsoleWrite(ban ? "catch in Ban\n" : "catch in Kick\n");
   }
 }

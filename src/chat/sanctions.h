@@ -20,3 +20,8 @@ int Kick(CChatCore& core, const std::string& manager, const std::string& target,
          int check);
 int Ban(CChatCore& core, const std::string& manager, const std::string& target, const std::string& roomName,
         const std::string& requesterAddress, int check);
+// A kick or ban another node's manager made: the same announcement and
+// removal here, and the name (and for a ban the user's address) kept. The
+// manager's node has checked his rights.
+void ApplyRemoteSanction(CChatCore& core, const std::string& manager, const std::string& target,
+                         const std::string& roomName, bool ban);

@@ -9,6 +9,9 @@ void EndSession(CChatCore& core, const EndedSession& ended) {
   try {
     const SessionView& session = ended.session;
     if (!session.InNoRoom()) LeaveRoomMessage(core, session);
+    // Only the node that owns a session speaks for it: the end of another
+    // node's user here (his room removed, his node gone) is not reported.
+    if (session.nodeId != core.NodeId()) return;
     core.NodeLink().Emit(RecordLayout::kLeave, {{"ND", session.nodeId},
                                                 {"UN", session.name},
                                                 {"RM", session.roomName},

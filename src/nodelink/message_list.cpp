@@ -53,6 +53,27 @@ bool CMessageList::SetReply(int serial, const std::string& text) {
   return item != nullptr;
 }
 
+bool CMessageList::SetAnswer(int serial, int status, const std::string& reply) {
+  AnswerWaker waker;
+  {
+    platform::CMutexGuard guard(*m_lock);
+    CResendItem* item = guard ? Find(serial) : nullptr;
+    if (item == nullptr) return false;
+    item->status = status;
+    item->reply = reply;
+    waker = item->waker;
+  }
+  if (waker) waker();  // outside the lock: the waker may look at the list
+  return true;
+}
+
+bool CMessageList::WakeOnAnswer(int serial, AnswerWaker waker) {
+  platform::CMutexGuard guard(*m_lock);
+  CResendItem* item = guard ? Find(serial) : nullptr;
+  if (item != nullptr) item->waker = std::move(waker);
+  return item != nullptr;
+}
+
 void CMessageList::Clear() {
   platform::CMutexGuard guard(*m_lock);
   if (guard) m_items.clear();
@@ -63,7 +84,7 @@ void CMessageList::Add(int serial, const std::string& record) {
   platform::CMutexGuard guard(*m_lock);
   if (!guard) return;
   m_items.remove_if([serial](const CResendItem& item) { return item.serial == serial; });
-  m_items.push_front(CResendItem{serial, platform::Now(), kNoAnswerYet, std::nullopt, record});
+  m_items.push_front(CResendItem{serial, platform::Now(), kNoAnswerYet, std::nullopt, record, nullptr});
 }
 
 void CMessageList::Remove(int serial) {

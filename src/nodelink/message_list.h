@@ -5,6 +5,7 @@
 #pragma once
 
 #include <ctime>
+#include <functional>
 #include <list>
 #include <optional>
 #include <string>
@@ -15,12 +16,16 @@ class CNodeOutbox;
 
 inline constexpr int kNoAnswerYet = -3;
 
+// Called, on the thread that brings the answer, once an answer is set.
+using AnswerWaker = std::function<void()>;
+
 struct CResendItem {
   int serial = 0;
   std::time_t added = 0;
   int status = kNoAnswerYet;
   std::optional<std::string> reply;
   std::string record;
+  AnswerWaker waker;
 };
 
 class CMessageList {
@@ -35,6 +40,10 @@ class CMessageList {
   void CMessageListReSend(int age, CNodeOutbox& outbox);
   bool SetStatus(int serial, int status);
   bool SetReply(int serial, const std::string& text);
+  // A peer's answer: status and reply together, then the item's waker.
+  bool SetAnswer(int serial, int status, const std::string& reply);
+  // The waker of that serial's item (which must have been added).
+  bool WakeOnAnswer(int serial, AnswerWaker waker);
   void Clear();
   // Replaces any item of that serial; an empty record adds nothing.
   void Add(int serial, const std::string& record);

@@ -2,9 +2,15 @@
 
 int CNodeLink::Emit(RecordLayout layout, const RecordValues& values) {
   const int serial = m_outbox.TakeSerialNumber();
-  const std::string record = BuildNodeRecord(layout, values, serial);
-  m_resendList.Add(serial, record);
-  m_outbox.Append(record);
+  std::string record = BuildNodeRecord(layout, values, serial);
+  if (!m_carried) {
+    m_resendList.Add(serial, record);
+    m_outbox.Append(record);
+    return serial;
+  }
+  // The stream keeps what was sent; only a request waits for its answer here.
+  if (LayoutIsRequest(layout)) m_resendList.Add(serial, record);
+  m_outbox.Append(std::move(record), m_stateHook ? m_stateHook(layout, values) : StateOps());
   return serial;
 }
 

@@ -1,14 +1,22 @@
 // CNodeLink: how one pass of the server speaks to its peer nodes: this
 // node's id, whether the link is on ([general] ifconnect), the resend list
-// of the pass, and the process's outbox.
+// of the pass, and the process's outbox. When a transport carries the
+// records (docs/cluster.md), each record leaves with the change of shared
+// state it makes, and only requests wait in the resend list.
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <string>
 #include <string_view>
 
+#include "nodelink/cluster_state.h"
 #include "nodelink/message_list.h"
 #include "nodelink/node_outbox.h"
 #include "nodelink/node_record.h"
+
+// What a record changes in the shared state, told when it is emitted.
+using StateHook = std::function<StateOps(RecordLayout layout, const RecordValues& values)>;
 
 class CNodeLink {
  public:
@@ -20,8 +28,15 @@ class CNodeLink {
   CMessageList& ResendList() { return m_resendList; }
   CNodeOutbox& Outbox() { return m_outbox; }
 
+  // Set once, before any record is emitted from another thread.
+  void SetStateHook(StateHook hook) { m_stateHook = std::move(hook); }
+  // True while a transport drains the outbox.
+  void SetCarried(bool carried) { m_carried = carried; }
+  bool Carried() const { return m_carried; }
+
   // A numbered record: the next serial number, stored in the resend list
-  // and appended to the outbox. Returns its serial number.
+  // (only requests, while carried) and appended to the outbox. Returns its
+  // serial number.
   int Emit(RecordLayout layout, const RecordValues& values);
   // An unnumbered record (PB, PR, PC), appended to the outbox only.
   void Write(RecordLayout layout, const RecordValues& values, std::string_view ctOverride = {});
@@ -33,4 +48,6 @@ class CNodeLink {
   const bool m_on;
   const std::string m_nodeId;
   CMessageList m_resendList;
+  StateHook m_stateHook;
+  std::atomic<bool> m_carried{false};
 };

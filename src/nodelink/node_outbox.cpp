@@ -2,24 +2,81 @@
 
 CNodeOutbox::CNodeOutbox() : m_lock(platform::OpenNamedMutex("tolExtOut")) {}
 
-bool CNodeOutbox::Append(std::string_view record) {
-  platform::CMutexGuard guard(*m_lock);
-  if (!guard) return false;
-  m_buffer.Append(record);
+bool CNodeOutbox::Append(std::string_view record) { return Append(std::string(record), StateOps()); }
+
+bool CNodeOutbox::Append(std::string record, StateOps state) {
+  {
+    platform::CMutexGuard guard(*m_lock);
+    if (!guard) return false;
+    m_entries.push_back(OutboxEntry{std::move(record), std::move(state)});
+    TrimToLimit();
+  }
+  Signal();
   return true;
 }
 
 std::string CNodeOutbox::Snapshot() {
   platform::CMutexGuard guard(*m_lock);
-  return guard ? m_buffer.Str() : std::string();
+  std::string text;
+  if (!guard) return text;
+  for (const OutboxEntry& entry : m_entries) text += entry.record;
+  return text;
 }
 
 void CNodeOutbox::Drop() {
   platform::CMutexGuard guard(*m_lock);
-  if (guard) m_buffer.Detach();
+  if (guard) std::deque<OutboxEntry>().swap(m_entries);  // gives the storage back too
 }
 
-void CNodeOutbox::SetGrowthStep(std::uint32_t step) {
+void CNodeOutbox::SetLimit(size_t records) {
   platform::CMutexGuard guard(*m_lock);
-  if (guard) m_buffer.SetGrowthStep(step);
+  if (!guard) return;
+  m_limit = records;
+  TrimToLimit();
+}
+
+void CNodeOutbox::TrimToLimit() {
+  while (m_limit != 0 && m_entries.size() > m_limit) {
+    m_entries.pop_front();
+    ++m_dropped;
+  }
+}
+
+std::vector<OutboxEntry> CNodeOutbox::Take(size_t max) {
+  std::vector<OutboxEntry> taken;
+  platform::CMutexGuard guard(*m_lock);
+  if (!guard) return taken;
+  while (!m_entries.empty() && taken.size() < max) {
+    taken.push_back(std::move(m_entries.front()));
+    m_entries.pop_front();
+  }
+  return taken;
+}
+
+void CNodeOutbox::PutBack(std::vector<OutboxEntry> entries) {
+  {
+    platform::CMutexGuard guard(*m_lock);
+    if (!guard) return;
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) m_entries.push_front(std::move(*entry));
+    TrimToLimit();
+  }
+  Signal();
+}
+
+void CNodeOutbox::Signal() {
+  {
+    std::lock_guard<std::mutex> lock(m_signalLock);
+    ++m_appended;
+  }
+  m_signal.notify_all();
+}
+
+void CNodeOutbox::Wake() { Signal(); }
+
+bool CNodeOutbox::WaitForRecords(int milliseconds) {
+  std::unique_lock<std::mutex> lock(m_signalLock);
+  const bool signalled = m_signal.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                           [this] { return m_appended != m_waited; });
+  m_waited = m_appended;
+  return signalled;
 }

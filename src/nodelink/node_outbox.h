@@ -1,17 +1,29 @@
 // CNodeOutbox: what lives for the whole process on the node link's sending
 // side: the serial counter (starts at 10, never reset) and the outgoing
-// buffer into which every record is appended (tolExtOut). Nothing reads the
-// buffer yet; the housekeeping round drops what it holds.
+// buffer into which every record is appended (tolExtOut), each record with
+// the change of shared state it makes. Without a transport the housekeeping
+// round drops what it holds; the transport over Redis drains it as records
+// arrive, and caps it while Redis is away.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "foundation/text_buffer.h"
+#include "nodelink/cluster_state.h"
 #include "platform/named_mutex.h"
 
 inline constexpr int kFirstSerialNumber = 10;
+
+struct OutboxEntry {
+  std::string record;
+  StateOps state;
+};
 
 class CNodeOutbox {
  public:
@@ -22,15 +34,38 @@ class CNodeOutbox {
 
   // Appends a record under tolExtOut; false when the wait timed out.
   bool Append(std::string_view record);
-  // Everything appended so far (and not dropped).
+  bool Append(std::string record, StateOps state);
+  // Everything appended so far (and not dropped or taken), as one text.
   std::string Snapshot();
-  // Drops the buffer's contents and storage.
+  // Drops the buffer's contents.
   void Drop();
-  // Raises the buffer's growth step (each server does so when it starts).
-  void SetGrowthStep(std::uint32_t step);
+
+  // ---- For the transport
+  // At most this many records wait; beyond it the oldest go (0: no cap).
+  void SetLimit(size_t records);
+  // How many records the cap has dropped since the last call.
+  std::uint64_t TakeDroppedCount() { return m_dropped.exchange(0); }
+  // The oldest records, at most max of them, taken out of the buffer.
+  std::vector<OutboxEntry> Take(size_t max);
+  // Records that could not be sent go back in front, in their order.
+  void PutBack(std::vector<OutboxEntry> entries);
+  // Waits until a record is appended (true) or the time is up.
+  bool WaitForRecords(int milliseconds);
+  // Ends a wait at once (the transport is stopping).
+  void Wake();
 
  private:
+  void TrimToLimit();
+  void Signal();
+
   std::atomic<int> m_serial{kFirstSerialNumber};
   platform::NamedMutexPtr m_lock;
-  CTextBuffer m_buffer;
+  std::deque<OutboxEntry> m_entries;  // oldest first, guarded by m_lock
+  size_t m_limit = 0;                 // guarded by m_lock
+  std::atomic<std::uint64_t> m_dropped{0};
+
+  std::mutex m_signalLock;
+  std::condition_variable m_signal;
+  std::uint64_t m_appended = 0;  // guarded by m_signalLock
+  std::uint64_t m_waited = 0;    // guarded by m_signalLock
 };

@@ -36,6 +36,9 @@ const std::vector<Layout>& Layouts() {
       {RecordLayout::kUnlockRoom, "UNLR", true, {"RM"}},
       {RecordLayout::kAuthorize, "AUTH", true, {"RM", "SS", "MA", "ND"}},
       {RecordLayout::kRefuse, "REFU", true, {"RM", "SS", "MA", "ND"}},
+      {RecordLayout::kAnswer, "AN", true, {"ND", "ST", "RP"}},
+      {RecordLayout::kNodeState, "NS", false, {"ND"}},
+      {RecordLayout::kGoodbye, "BYE", false, {"ND"}},
   };
   return layouts;
 }
@@ -58,6 +61,19 @@ void AppendField(std::string& record, std::string_view code, std::string_view va
 
 bool LayoutIsNumbered(RecordLayout layout) { return Find(layout).numbered; }
 std::string_view LayoutType(RecordLayout layout) { return Find(layout).type; }
+bool LayoutIsRequest(RecordLayout layout) { return IsRequestType(LayoutType(layout)); }
+
+bool IsRequestType(std::string_view type) {
+  return type == "LG" || type == "RG" || type == "CP" || type == "CP1" || type == "CP2";
+}
+
+std::string_view RecordType(std::string_view record) {
+  constexpr std::string_view kTypeField = "CT\x06";
+  if (record.substr(0, kTypeField.size()) != kTypeField) return {};
+  record.remove_prefix(kTypeField.size());
+  const size_t end = record.find(kFieldEnd);
+  return end == std::string_view::npos ? std::string_view() : record.substr(0, end);
+}
 
 std::string BuildNodeRecord(RecordLayout layout, const RecordValues& values, int serial, std::string_view ctOverride) {
   const Layout& entry = Find(layout);

@@ -42,6 +42,10 @@ enum class RecordLayout {
   kUnlockRoom,        // UNLR
   kAuthorize,         // AUTH
   kRefuse,            // REFU
+  // Records of the transport over Redis (docs/cluster.md).
+  kAnswer,            // AN: the answer to a request
+  kNodeState,         // NS: a node has written its users again
+  kGoodbye,           // BYE: a node leaves
 };
 
 // The record's bytes. serial < 0 leaves SN out (it is left out anyway for
@@ -50,6 +54,11 @@ std::string BuildNodeRecord(RecordLayout layout, const RecordValues& values, int
                             std::string_view ctOverride = {});
 bool LayoutIsNumbered(RecordLayout layout);
 std::string_view LayoutType(RecordLayout layout);
+// Requests wait for an answer from another node: LG, RG, CP, CP1, CP2.
+bool LayoutIsRequest(RecordLayout layout);
+bool IsRequestType(std::string_view type);
+// The CT of a record's bytes, without reading the rest; "" when it has none.
+std::string_view RecordType(std::string_view record);
 
 // A record read back: its fields by code. Null when the bytes are not one
 // whole record (fields of CODE 0x06 value 0x05 and nothing else, the first

@@ -7,5 +7,6 @@
 void RunHousekeeping(CChatCore& core, CStreamDelivery& delivery) {
   for (const std::string& room : core.RemoveOldRooms()) REmoveRoom(core, room, core.NodeId(), false);
   delivery.SendKeepAliveToAllStreams();
-  core.NodeLink().Empty();
+  // A transport drains the buffer itself; without one nothing reads it.
+  if (!core.NodeLink().Carried()) core.NodeLink().Empty();
 }

@@ -4,6 +4,7 @@
 class CChatCore;
 class CStreamDelivery;
 
-// Sweeps rooms that stayed empty, sends every stream its keep-alive and
-// empties the node link's outgoing buffer and resend list.
+// Sweeps rooms that stayed empty, sends every stream its keep-alive and,
+// when no transport carries the node link's records, empties its outgoing
+// buffer and resend list.
 void RunHousekeeping(CChatCore& core, CStreamDelivery& delivery);

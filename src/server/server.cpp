@@ -11,6 +11,7 @@
 #include "platform/stop_event.h"
 #include "platform/thread.h"
 #include "server/housekeeping.h"
+#include "server/node_transport_wiring.h"
 
 namespace {
 
@@ -45,13 +46,16 @@ CServer::CServer(CChatCore& core)
   m_http.loops = &m_loops;
   m_http.connectionTimeout = ConnectionTimeout();
   OpenListeners();
-  m_core.NodeLink().Outbox().SetGrowthStep(4096);
   m_core.SetDelivery(&m_delivery);
+  m_nodeTransport = MakeNodeTransport(core);
 }
 
 CServer::~CServer() {
   SignalStop();  // a server torn down early still ends its threads
   if (m_housekeeping.joinable()) m_housekeeping.join();
+  // The transport says goodbye and its threads end while the loops that
+  // remote lines are handed to still run.
+  if (m_nodeTransport) m_nodeTransport->Stop();
   m_loops.Stop();  // closes every connection and stream
   m_core.SetDelivery(nullptr);
   m_listeners.clear();
@@ -104,6 +108,7 @@ void CServer::run() {
   }
   if (net::CListener* telnet = m_telnet.get()) m_loops.Loop(0).Post([telnet] { telnet->Start(); });
   m_loops.Start(g_stopEvent->PollFd());
+  if (m_nodeTransport) m_nodeTransport->Start();
   m_housekeeping = platform::StartThread("SpaceThread", [this] { SpaceThread(); });
   platform::ConsoleWrite("Start Accept\n");
   while (!g_stopEvent->Wait(1000)) {

@@ -2,7 +2,8 @@
 // HTTP and telnet listening sockets, runs the event loops (one per core
 // unless [network] loops says otherwise; each owns its HTTP connections and
 // message streams, and accepts on a listening socket of its own) and the
-// housekeeping thread, and returns from run() once the stop event is set.
+// housekeeping thread and, with the node link over Redis, its transport;
+// and returns from run() once the stop event is set.
 // Its destructor ends every thread it started.
 #pragma once
 
@@ -15,6 +16,7 @@
 #include "http/client_connection.h"
 #include "net/listener.h"
 #include "net/loop_group.h"
+#include "nodelink/node_transport.h"
 #include "streams/stream_delivery.h"
 
 class CChatCore;
@@ -49,6 +51,7 @@ class CServer {
   std::unique_ptr<net::CListener> m_telnet;
   std::string m_listenError;
   std::thread m_housekeeping;
+  std::unique_ptr<CNodeTransport> m_nodeTransport;  // the node link over Redis, when configured
 };
 
 // The number of event loops: [network] loops, or one per core.

@@ -7,7 +7,7 @@ set -u
 build=$1
 compiler=$2
 # Libraries of the system the layers may use.
-external=$(pkg-config --libs libsodium)
+external="$(pkg-config --libs libsodium hiredis)"
 layers=(platform foundation net nodelink chat html streams http accounts commands server service)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

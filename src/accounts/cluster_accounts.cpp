@@ -1,0 +1,134 @@
+#include "accounts/cluster_accounts.h"
+
+#include <map>
+
+#include "foundation/text.h"
+#include "platform/clock.h"
+
+namespace {
+
+constexpr int kDone = 1;
+constexpr int kRefused = -2;  // no such account, wrong password or wrong answers
+constexpr int kNameTaken = 0;
+constexpr int kFailed = -1;   // the asker shows its error page
+constexpr int kDefaultLevel = 1;
+constexpr const char* kNoSecurityData = "htdataerror";
+
+// Creates the account unless the name is taken: 1 or 0.
+constexpr const char* kCreateAccount = R"lua(
+if redis.call('EXISTS', ARGV[1]) == 1 then return 0 end
+redis.call('HSET', ARGV[1], 'name', ARGV[2], 'pw', ARGV[3], 'time', ARGV[4])
+return 1
+)lua";
+
+// Replaces the password hash if it is still the one that was checked: 1 or -2.
+constexpr const char* kReplacePassword = R"lua(
+if redis.call('HGET', ARGV[1], 'pw') ~= ARGV[2] then return -2 end
+redis.call('HSET', ARGV[1], 'pw', ARGV[3], 'time', ARGV[4])
+return 1
+)lua";
+
+using Account = std::map<std::string, std::string>;
+
+std::string Now() { return std::to_string(platform::Now()); }
+
+class CAccountAnswers {
+ public:
+  CAccountAnswers(const ParsedRecord& request, CRedisCalls& redis, const HashCost& cost)
+      : m_request(request), m_redis(redis), m_cost(cost), m_key(redis.Key("account:" + AsciiLower(request.Get("UN")))) {}
+
+  std::optional<RequestAnswer> Answer() {
+    const std::string& type = m_request.type;
+    if (m_request.Get("UN").empty()) return RequestAnswer{type == "RG" ? kNameTaken : kRefused, ""};
+    if (type == "LG") return Logon();
+    if (type == "RG") return Register();
+    if (type == "CP") return ChangePassword();
+    if (type == "CP1") return Question();
+    if (type == "CP2") return Recover();
+    return RequestAnswer{kFailed, ""};
+  }
+
+ private:
+  // The account's fields; none when Redis failed. An empty map: no account.
+  std::optional<Account> Load() {
+    const std::optional<RedisValue> reply = m_redis.Call({"HGETALL", m_key});
+    if (!reply || reply->IsError()) return std::nullopt;
+    Account account;
+    for (auto& [field, value] : reply->AsPairs()) account[field] = value;
+    return account;
+  }
+
+  static bool Matches(const Account& account, const std::string& password) {
+    const auto stored = account.find("pw");
+    return stored != account.end() && VerifyPassword(stored->second, password);
+  }
+
+  static std::string Field(const Account& account, const char* name) {
+    const auto found = account.find(name);
+    return found != account.end() ? found->second : std::string();
+  }
+
+  std::optional<RequestAnswer> Status(const std::optional<RedisValue>& reply) {
+    if (!reply || reply->IsError()) return std::nullopt;
+    return RequestAnswer{static_cast<int>(reply->integer), ""};
+  }
+
+  std::optional<RequestAnswer> Logon() {
+    const std::optional<Account> account = Load();
+    if (!account) return std::nullopt;
+    if (!Matches(*account, m_request.Get("PW"))) return RequestAnswer{kRefused, ""};
+    if (!m_redis.Call({"HSET", m_key, "time", Now(), "ip", m_request.Get("IP")})) return std::nullopt;
+    const std::string level = Field(*account, "level");
+    return RequestAnswer{level.empty() ? kDefaultLevel : std::atoi(level.c_str()), ""};
+  }
+
+  std::optional<RequestAnswer> Register() {
+    if (m_request.Get("PW").empty()) return RequestAnswer{kNameTaken, ""};
+    const std::string hash = HashPassword(m_request.Get("PW"), m_cost);
+    if (hash.empty()) return RequestAnswer{kFailed, ""};
+    return Status(m_redis.Script(kCreateAccount, {m_key, m_request.Get("UN"), hash, Now()}));
+  }
+
+  // The new password in place of the checked one.
+  std::optional<RequestAnswer> Replace(const Account& account, const std::string& password) {
+    if (password.empty()) return RequestAnswer{kRefused, ""};
+    const std::string hash = HashPassword(password, m_cost);
+    if (hash.empty()) return RequestAnswer{kFailed, ""};
+    return Status(m_redis.Script(kReplacePassword, {m_key, Field(account, "pw"), hash, Now()}));
+  }
+
+  std::optional<RequestAnswer> ChangePassword() {
+    const std::optional<Account> account = Load();
+    if (!account) return std::nullopt;
+    if (!Matches(*account, m_request.Get("PWO"))) return RequestAnswer{kRefused, ""};
+    return Replace(*account, m_request.Get("PWN"));
+  }
+
+  std::optional<RequestAnswer> Question() {
+    const std::optional<Account> account = Load();
+    if (!account) return std::nullopt;
+    const std::string question = Field(*account, "question");
+    return RequestAnswer{kDone, question.empty() ? kNoSecurityData : question};
+  }
+
+  std::optional<RequestAnswer> Recover() {
+    const std::optional<Account> account = Load();
+    if (!account) return std::nullopt;
+    const std::string answer = Field(*account, "answer");
+    const bool right = !answer.empty() && Field(*account, "email") == m_request.Get("EM") &&
+                       Field(*account, "birthday") == m_request.Get("BD") && answer == m_request.Get("AN");
+    if (!right) return RequestAnswer{kRefused, ""};
+    return Replace(*account, m_request.Get("PW"));
+  }
+
+  const ParsedRecord& m_request;
+  CRedisCalls& m_redis;
+  const HashCost& m_cost;
+  const std::string m_key;
+};
+
+}  // namespace
+
+std::optional<RequestAnswer> AnswerFromAccounts(const ParsedRecord& request, CRedisCalls& redis, const HashCost& cost) {
+  return CAccountAnswers(request, redis, cost).Answer();
+}

@@ -1,0 +1,214 @@
+#include "chat/cluster_apply.h"
+
+#include <cstdlib>
+#include <map>
+
+#include "chat/chat_core.h"
+#include "chat/cluster_state_changes.h"
+#include "chat/delivery.h"
+#include "chat/room_events.h"
+#include "chat/room_lines.h"
+#include "chat/sanctions.h"
+#include "chat/session_end.h"
+#include "platform/console.h"
+
+namespace {
+
+constexpr const char* kLogonColour = "red";  // every session starts with it, on every node
+
+SessionView RemoteUser(const ParsedRecord& record) {
+  SessionView user;
+  user.id = record.Get("SS");
+  user.name = record.Get("UN");
+  user.nodeId = record.Get("ND");
+  user.colour = kLogonColour;
+  user.ipAddress = record.Get("IP");
+  user.level = std::atoi(record.Get("MN").c_str());
+  return user;
+}
+
+// The marks a user gets in the room he came to, as on his own node.
+void MarkArrival(CChatCore& core, const std::string& id, const std::string& node, const std::string& previousRoom) {
+  const std::optional<SessionView> user = core.FindSession(id, node, false);
+  if (!user || user->InNoRoom()) return;
+  const std::optional<RoomView> room = core.FindRoom(user->roomName);
+  if (!room) return;
+  const bool manager = core.IsManager(user->name, room->name);
+  core.SetAdmission(id, node, !(room->locked && !manager && room->name != previousRoom), manager);
+}
+
+// PB: a room line or notice.
+void ApplyRoomLine(CChatCore& core, const ParsedRecord& record) {
+  CDelivery* delivery = core.Delivery();
+  if (delivery == nullptr) return;
+  if (record.values.count("PA") != 0) {
+    delivery->PostRoomMessage(record.Get("FND"), record.Get("PA"), 1, record.Get("RM"), kChatLine, record.Get("CO"),
+                              record.Get("FR"), record.Get("MSG"));
+  } else {
+    delivery->PostRoomNotice(1, record.Get("RM"), kNotice, record.Get("CO"), record.Get("FR"), record.Get("MSG"), "");
+  }
+}
+
+// PR or PC: a line to one user of this node.
+void ApplyPersonalLine(CChatCore& core, const ParsedRecord& record) {
+  CDelivery* delivery = core.Delivery();
+  if (delivery == nullptr || record.Get("ND") != core.NodeId()) return;
+  const bool fromUser = record.values.count("FND") != 0;  // a private line or page, not a system line
+  const int kind = record.type == "PR" ? kPrivateLine : fromUser ? kPage : kSystemLine;
+  if (fromUser) {
+    delivery->PostPrivateMessage(record.Get("FND"), record.Get("ND"), record.Get("SS"), record.Get("RM"), kind,
+                                 record.Get("CO"), record.Get("FR"), record.Get("MSG"), record.Get("TO"), kToSession);
+  } else {
+    delivery->PostUserMessage(record.Get("ND"), record.Get("SS"), record.Get("RM"), kind, record.Get("CO"),
+                              record.Get("FR"), record.Get("MSG"), record.Get("TO"), kToSession);
+  }
+}
+
+// CR: the creator's room hears of it here too.
+void ApplyCreateRoom(CChatCore& core, const ParsedRecord& record) {
+  const std::string& node = record.Get("ND");
+  const std::optional<SessionView> known = core.FindSession(record.Get("SS"), node, false);
+  SessionView creator = known.value_or(RemoteUser(record));
+  if (!known) creator.roomName = record.Get("OLD");
+  CreateRoom(core, creator, record.Get("RM"), record.Get("TP"), node, false);
+}
+
+// JP: a user of another node enters his first room or moves.
+void ApplyJump(CChatCore& core, const ParsedRecord& record) {
+  const SessionView arriving = RemoteUser(record);
+  const std::string& target = record.Get("NEW");
+  if (arriving.nodeId == core.NodeId() || arriving.id.empty() || target.empty()) return;
+  std::optional<SessionView> user = core.FindSession(arriving.id, arriving.nodeId, false);
+  if (!user) {
+    if (!core.AddLogonSession(arriving)) return;
+    user = arriving;
+  } else {
+    core.SetLevel(arriving.id, arriving.nodeId, arriving.level);
+  }
+  if (user->InNoRoom()) {
+    JoinRoomFromLogon(core, *user, user->roomId, target, arriving.nodeId, false);
+  } else {
+    JoinRoom(core, *user, user->roomId, target, "", arriving.nodeId, false, true);
+  }
+  MarkArrival(core, arriving.id, arriving.nodeId, user->roomName);
+}
+
+// ET: a user of another node left.
+void ApplyLeave(CChatCore& core, const ParsedRecord& record) {
+  if (record.Get("ND") == core.NodeId()) return;
+  if (const std::optional<EndedSession> ended = core.RemoveSession(record.Get("SS"), record.Get("ND"), true)) {
+    EndSession(core, *ended);
+  }
+}
+
+// AUTH or REFU: a manager let a waiting user in, or turned him away.
+void ApplyAdmission(CChatCore& core, const ParsedRecord& record, bool approved) {
+  const std::optional<SessionView> user = core.FindSession(record.Get("SS"), record.Get("ND"), false);
+  if (!user) return;
+  if (approved) core.SetAdmission(user->id, user->nodeId, true, user->manager);
+  AnnounceAdmission(core, record.Get("RM"), record.Get("MA"), user->name, approved);
+}
+
+void ApplyRecord(CChatCore& core, const ParsedRecord& record) {
+  const std::string& type = record.type;
+  const std::string& room = record.Get("RM");
+  if (type == "PB") {
+    ApplyRoomLine(core, record);
+  } else if (type == "PR" || type == "PC") {
+    ApplyPersonalLine(core, record);
+  } else if (type == "CR") {
+    ApplyCreateRoom(core, record);
+  } else if (type == "JP") {
+    ApplyJump(core, record);
+  } else if (type == "ET") {
+    ApplyLeave(core, record);
+  } else if (type == "RR") {
+    core.RemoveRoomManagers(room);
+    REmoveRoom(core, room, record.Get("ND"), true);
+  } else if (type == "KK" || type == "BN") {
+    ApplyRemoteSanction(core, record.Get("UN"), record.Get("PA"), room, type == "BN");
+  } else if (type == "SETM") {
+    core.AddManager(record.Get("UN"), room);
+  } else if (type == "RMA") {
+    core.RemoveManager(record.Get("UN"), room);
+  } else if (type == "LR" || type == "UNLR") {
+    core.SetRoomLocked(room, type == "LR");
+  } else if (type == "AUTH" || type == "REFU") {
+    ApplyAdmission(core, record, type == "AUTH");
+  }
+}
+
+// The users of one node as the state names them, replacing what is held.
+void ReplaceNodeUsers(CChatCore& core, const std::string& node, const StateHashes& hashes) {
+  std::map<std::string, ParsedRecord> wanted;
+  if (const auto members = hashes.find(kMembersHash); members != hashes.end()) {
+    for (const auto& [id, entry] : members->second) {
+      if (std::optional<ParsedRecord> parsed = ParseNodeRecord(entry)) wanted.emplace(id, std::move(*parsed));
+    }
+  }
+  for (const SessionView& held : core.SessionsOfNode(node)) {
+    if (wanted.count(held.id) == 0) core.RemoveSession(held.id, node, false);
+  }
+  for (const auto& [id, entry] : wanted) {
+    SessionView user = RemoteUser(entry);
+    user.id = id;
+    user.nodeId = node;
+    bool created = false;
+    const std::optional<RoomView> room = core.EnsureRoom(entry.Get("RM"), "", created);
+    if (!room) continue;
+    const std::optional<SessionView> held = core.FindSession(id, node, false);
+    if (!held && !core.AddLogonSession(user)) continue;
+    if (held && held->roomName == room->name) continue;
+    core.MoveSession(id, node, room->name);
+    MarkArrival(core, id, node, "");
+  }
+}
+
+void AddSharedState(CChatCore& core, const StateHashes& shared) {
+  if (const auto rooms = shared.find(kRoomsHash); rooms != shared.end()) {
+    for (const auto& [folded, entry] : rooms->second) {
+      const std::optional<ParsedRecord> made = ParseNodeRecord(entry);
+      if (made && !core.FindRoom(made->Get("RM"))) core.AddUserRoom(made->Get("RM"), made->Get("TP"), made->Get("UN"));
+    }
+  }
+  if (const auto locks = shared.find(kLocksHash); locks != shared.end()) {
+    for (const auto& [folded, room] : locks->second) core.SetRoomLocked(room, true);
+  }
+  if (const auto managers = shared.find(kManagersHash); managers != shared.end()) {
+    for (const auto& [field, one] : managers->second) {
+      const size_t split = field.find(kFieldStart);
+      if (split != std::string::npos && core.FindRoom(field.substr(split + 1))) {
+        core.AddManager(field.substr(0, split), field.substr(split + 1));
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void ApplyNodeRecord(CChatCore& core, const ParsedRecord& record) {
+  try {
+    ApplyRecord(core, record);
+  } catch (...) {
+    platform::ConsolePrintf("catch in ApplyNodeRecord %s\n", record.type.c_str());
+  }
+}
+
+void ApplyClusterSnapshot(CChatCore& core, const ClusterSnapshot& snapshot) {
+  try {
+    AddSharedState(core, snapshot.shared);
+    for (const auto& [node, hashes] : snapshot.nodes) {
+      if (node != core.NodeId()) ReplaceNodeUsers(core, node, hashes);
+    }
+  } catch (...) {
+    platform::ConsoleWrite("catch in ApplyClusterSnapshot\n");
+  }
+}
+
+void DropNodeUsers(CChatCore& core, const std::string& node) {
+  try {
+    if (node != core.NodeId()) EndSessions(core, core.RemoveNodeSessions(node));
+  } catch (...) {
+    platform::ConsoleWrite("catch in DropNodeUsers\n");
+  }
+}

@@ -1,0 +1,36 @@
+#include "nodelink/link_context.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+
+#include "platform/thread.h"
+
+LinkContext::LinkContext(CNodeLink& nodeLink, ClusterSettings clusterSettings, NodeTransportHooks transportHooks)
+    : link(nodeLink),
+      settings(std::move(clusterSettings)),
+      hooks(std::move(transportHooks)),
+      run(RandomId()),
+      liveness(settings.nodeTimeoutMs + settings.reconnectMaxMs + settings.heartbeatMs) {}
+
+bool LinkContext::Pause(int milliseconds) const {
+  constexpr int kStepMs = 50;
+  for (int waited = 0; waited < milliseconds && !stopping; waited += kStepMs) {
+    platform::SleepMs(std::min(kStepMs, milliseconds - waited));
+  }
+  return !stopping;
+}
+
+int CBackoff::Next() {
+  const int pause = m_nextMs;
+  m_nextMs = std::min(m_nextMs * 2, m_capMs);
+  return pause;
+}
+
+std::string RandomId() {
+  std::random_device source;
+  const unsigned long long value = (static_cast<unsigned long long>(source()) << 32) | source();
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", value);
+  return text;
+}

@@ -1,0 +1,339 @@
+// Three real nodes linked over a private redis-server: lines, rooms,
+// sanctions and accounts cross nodes; nodes that die or stop, and Redis
+// going away, are survived.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <regex>
+#include <thread>
+
+#include "nodelink/node_record.h"
+#include "support/chat_client.h"
+#include "support/http_client.h"
+#include "support/redis_process.h"
+#include "support/server_process.h"
+#include "support/site_files.h"
+
+namespace {
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+const std::string kLobby = "大厅";
+
+bool Eventually(const std::function<bool()>& test, std::chrono::milliseconds limit) {
+  const auto end = Clock::now() + limit;
+  do {
+    if (test()) return true;
+    std::this_thread::sleep_for(50ms);
+  } while (Clock::now() < end);
+  return test();
+}
+
+// The whole rendered line of a stream's text that holds the words.
+std::string LineWith(const std::string& stream, const std::string& words) {
+  const size_t at = stream.find(words);
+  if (at == std::string::npos) return "";
+  const size_t start = stream.rfind("<font color= #ff0000", at);  // every marked line starts so
+  const size_t end = stream.find("<BR>", at);
+  if (start == std::string::npos || end == std::string::npos) return "";
+  return stream.substr(start, stream.find('\n', end) + 1 - start);
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+class Cluster : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_redis.Start());
+    for (const char* id : {"nodeA", "nodeB", "nodeC"}) ASSERT_TRUE(StartNode(id));
+  }
+
+  std::string NodeIni(const std::string& id) const {
+    return "[general]\nnodeid = " + id + "\nifconnect = 1\n" + m_redis.IniLines() +
+           "block_ms = 200\n[user_database]\nhash_memory_kib = 8\nhash_passes = 1\n";
+  }
+  bool StartNode(const std::string& id) {
+    m_nodes.push_back(std::make_unique<ServerProcess>(NodeIni(id)));
+    ServerProcess& node = *m_nodes.back();
+    return node.Start() && node.WaitForConsole("node link: connected to Redis", 5s);
+  }
+  ServerProcess& A() { return *m_nodes[0]; }
+  ServerProcess& B() { return *m_nodes[1]; }
+  ServerProcess& C() { return *m_nodes[2]; }
+
+  // A user of that node in the room, with his message frame open.
+  std::unique_ptr<ChatUser> InRoom(ServerProcess& node, const std::string& name, const std::string& room = kLobby) {
+    auto user = std::make_unique<ChatUser>(node, name);
+    EXPECT_TRUE(user->LoggedOn()) << name;
+    user->Join(room);
+    user->OpenStream(room);
+    return user;
+  }
+  // Whom the viewer's online list offers ("name:node"), on his node.
+  static std::string Online(const ChatUser& viewer, ServerProcess& node, const std::string& room = kLobby) {
+    const std::string page = HttpGet(node.HttpPort(), "/online?session=" + viewer.Session() + "&RoomName=" + UrlEncode(room));
+    std::string names;
+    const std::regex chosen("choose\\('([^']*)'\\)");
+    for (auto match = std::sregex_iterator(page.begin(), page.end(), chosen); match != std::sregex_iterator(); ++match) {
+      names += (*match)[1].str() + " ";
+    }
+    return names;
+  }
+  static bool Lists(const ChatUser& viewer, ServerProcess& node, const std::string& who,
+                    const std::string& room = kLobby) {
+    return Online(viewer, node, room).find(who + " ") != std::string::npos;
+  }
+  std::string Template(ServerProcess& node, const std::string& name) {
+    return kStandardHead + AsTemplate(ReadWholeFile(node.Dir().File("htdocs/" + name)));
+  }
+
+  RedisProcess m_redis;
+  std::vector<std::unique_ptr<ServerProcess>> m_nodes;
+};
+
+TEST_F(Cluster, PublicLineReachesEveryNodeAsALocalLineRenders) {
+  auto tom = InRoom(A(), "tom");
+  auto amy = InRoom(A(), "amy");
+  auto ann = InRoom(B(), "ann");
+  auto bob = InRoom(C(), "bob");
+  tom->Say("hi <b> & 100%", {{"towho", "ann:nodeB"}});
+  const std::string local = LineWith(amy->WaitFor("100$"), "100$");
+  ASSERT_NE(local.find("△"), std::string::npos) << local;
+  EXPECT_NE(local.find("choose('tom:nodeA')"), std::string::npos) << local;
+  EXPECT_EQ(LineWith(bob->WaitFor("100$"), "100$"), local);
+  std::string marked = local;
+  marked.replace(marked.find("△"), std::string("△").size(), "▲");
+  EXPECT_EQ(LineWith(ann->WaitFor("100$"), "100$"), marked);
+  EXPECT_EQ(Count(bob->Drain(500), "100$"), 0u) << "each line arrives once";
+}
+
+TEST_F(Cluster, PrivateLinesAndPagesReachOnlyTheirAddresseeOnAnotherNode) {
+  auto tom = InRoom(A(), "tom");
+  auto ann = InRoom(B(), "ann");
+  auto bob = InRoom(C(), "bob");
+  ASSERT_TRUE(Eventually([&] { return Lists(*tom, A(), "ann:nodeB") && Lists(*tom, A(), "bob:nodeC"); }, 3s))
+      << Online(*tom, A());
+  tom->Say("just for you", {{"towho", "ann:nodeB"}, {"towhoway", "private"}});
+  const std::string own = LineWith(tom->WaitFor("just for you"), "just for you");
+  ASSERT_NE(own.find("【密谈】"), std::string::npos) << own;
+  EXPECT_EQ(LineWith(ann->WaitFor("just for you"), "just for you"), own);
+
+  tom->Say("/message bob come here");
+  const std::string paged = LineWith(tom->WaitFor("come here"), "come here");
+  ASSERT_NE(paged.find("【传呼】"), std::string::npos) << paged;
+  EXPECT_EQ(LineWith(bob->WaitFor("come here"), "come here"), paged);
+  EXPECT_EQ(bob->Drain(300).find("just for you"), std::string::npos);
+  EXPECT_EQ(ann->Drain(300).find("come here"), std::string::npos);
+}
+
+TEST_F(Cluster, RoomsMadeOnOneNodeAreListedAndHeardOnTheOthers) {
+  auto tom = InRoom(A(), "tom");
+  auto ann = InRoom(B(), "ann");
+  ASSERT_TRUE(Eventually([&] { return Lists(*tom, A(), "ann:nodeB"); }, 3s));
+  ann->Say("/join 茶馆 情感");
+  EXPECT_NE(tom->WaitFor("创建聊天室(茶馆)").find("ann:nodeB"), std::string::npos)
+      << "the creator's room hears it on every node";
+  EXPECT_TRUE(Eventually(
+      [&] { return HttpGet(A().HttpPort(), "/roomlist?session=" + tom->Session() + "&rn=" + UrlEncode("情感")).find("茶馆") !=
+                   std::string::npos; },
+      3s));
+  ann->Join("茶馆");
+  EXPECT_NE(tom->WaitFor("跳转到聊天室(茶馆)", 1000).find("【公告】"), std::string::npos)
+      << "a move is announced on every node";
+  EXPECT_TRUE(Eventually([&] { return !Lists(*tom, A(), "ann:nodeB"); }, 3s));
+}
+
+TEST_F(Cluster, KicksAndBansMadeOnOneNodeHoldOnTheOthers) {
+  const std::string hall = "议事厅";
+  auto boss = InRoom(A(), "boss");
+  boss->Say("/join " + hall);
+  boss->Join(hall);
+  boss->OpenStream(hall);
+  auto vic = std::make_unique<ChatUser>(C(), "vic");
+  ASSERT_TRUE(Eventually([&] { return HttpGet(C().HttpPort(), "/roomlist?session=" + vic->Session() + "&rn=" +
+                                                                  UrlEncode("其它")).find(hall) != std::string::npos; },
+                         3s));
+  vic->Join(hall);
+  vic->OpenStream(hall);
+  ASSERT_TRUE(Eventually([&] { return Lists(*boss, A(), "vic:nodeC", hall); }, 3s));
+
+  boss->Say("/kick vic");
+  EXPECT_NE(vic->WaitFor("被踢出").find("vic)因为言语不太文明被踢出,五分钟后可以再登录"), std::string::npos)
+      << "the kicked user reads it on his own node";
+  auto eve = InRoom(C(), "eve", hall);
+  EXPECT_TRUE(Eventually([&] { return !Lists(*eve, C(), "vic:nodeC", hall); }, 3s)) << Online(*eve, C(), hall);
+  EXPECT_EQ(HttpPost(C().HttpPort(), "/logon", "username=vic&password=pw"), Template(C(), "kicked.html"));
+
+  ASSERT_TRUE(Eventually([&] { return Lists(*boss, A(), "eve:nodeC", hall); }, 3s));
+  boss->Say("/ban eve");
+  EXPECT_TRUE(Eventually(
+      [&] { return HttpPost(C().HttpPort(), "/logon", "username=zed&password=pw") == Template(C(), "banned.html"); },
+      3s))
+      << "eve's address (every test client's) is banned on her node too";
+}
+
+class ClusterAccounts : public Cluster {
+ protected:
+  // A request written as a node would write it; the answer record's fields.
+  ParsedRecord Ask(const std::string& record) {
+    const std::optional<RedisValue> added =
+        m_redis.Command({"XADD", "tolvan:requests", "*", "n", "asker", "i", "run1", "r", record});
+    EXPECT_TRUE(added && !added->IsError());
+    return AnswerTo(record, 5s);
+  }
+  ParsedRecord AnswerTo(const std::string& record, std::chrono::milliseconds limit) {
+    ParsedRecord answer;
+    const std::string serial = ParseNodeRecord(record)->Get("SN");
+    Eventually(
+        [&] {
+          const std::optional<RedisValue> events = m_redis.Command({"XRANGE", "tolvan:events", "-", "+"});
+          for (const RedisValue& entry : events ? events->elements : std::vector<RedisValue>()) {
+            const auto fields = entry.elements[1].AsPairs();
+            if (fields.size() < 5 || fields[2].second != "asker") continue;
+            const std::optional<ParsedRecord> parsed = ParseNodeRecord(fields.back().second);
+            if (parsed && parsed->Get("SN") == serial) answer = *parsed;
+          }
+          return !answer.type.empty();
+        },
+        limit);
+    return answer;
+  }
+  std::string LogOn(ServerProcess& node, const std::string& name, const std::string& password) {
+    return HttpPost(node.HttpPort(), "/logon", "username=" + name + "&password=" + password);
+  }
+  static bool LoggedOn(const std::string& answer) { return answer.find("/roomlist?rn=") != std::string::npos; }
+  int m_serial = 1000;
+  std::string Serial() { return std::to_string(m_serial++); }
+};
+
+TEST_F(ClusterAccounts, AnAccountMadeOnOneNodeServesEveryNode) {
+  EXPECT_NE(HttpPost(A().HttpPort(), "/register", "username=tom&password=pw").find("注册成功"), std::string::npos);
+  EXPECT_NE(HttpPost(B().HttpPort(), "/register", "username=Tom&password=xx").find("名字已经被用"), std::string::npos)
+      << "names are one account whatever their letter case";
+  EXPECT_TRUE(LoggedOn(LogOn(C(), "tom", "pw")));
+  EXPECT_EQ(LogOn(B(), "tom", "wrong"), Template(B(), "nameerror.html"));
+  EXPECT_EQ(LogOn(B(), "nobody", "pw"), Template(B(), "nameerror.html"));
+  const std::optional<RedisValue> stored = m_redis.Command({"HGET", "tolvan:account:tom", "pw"});
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->text.rfind("$argon2id$", 0), 0u) << "the password is kept as a hash";
+}
+
+TEST_F(ClusterAccounts, PasswordRequestsAreAnsweredFromTheAccounts) {
+  ASSERT_NE(HttpPost(A().HttpPort(), "/register", "username=tom&password=pw").find("注册成功"), std::string::npos);
+  const auto change = [&](const std::string& old, const std::string& fresh) {
+    return BuildNodeRecord(RecordLayout::kPasswordChange, {{"UN", "tom"}, {"PWO", old}, {"PWN", fresh}},
+                           std::stoi(Serial()));
+  };
+  const auto question = [&] {
+    return BuildNodeRecord(RecordLayout::kPasswordStep1, {{"UN", "tom"}}, std::stoi(Serial()));
+  };
+  const auto recover = [&](const std::string& answer, const std::string& fresh) {
+    return BuildNodeRecord(RecordLayout::kPasswordStep2,
+                           {{"UN", "tom"}, {"EM", "t@x"}, {"BD", "1990"}, {"AN", answer}, {"PW", fresh}},
+                           std::stoi(Serial()));
+  };
+  EXPECT_EQ(Ask(change("bad", "pw2")).Get("ST"), "-2");
+  EXPECT_EQ(Ask(question()).Get("RP"), "htdataerror") << "no security data yet";
+  const ParsedRecord changed = Ask(change("pw", "pw2"));
+  EXPECT_EQ(changed.Get("ST"), "1");
+  EXPECT_EQ(changed.Get("ND"), "asker");
+  EXPECT_TRUE(LoggedOn(LogOn(C(), "tom", "pw2")));
+  EXPECT_FALSE(LoggedOn(LogOn(C(), "tom", "pw")));
+
+  m_redis.Command({"HSET", "tolvan:account:tom", "email", "t@x", "birthday", "1990", "question", "pet?", "answer",
+                   "cat"});
+  EXPECT_EQ(Ask(question()).Get("RP"), "pet?");
+  EXPECT_EQ(Ask(recover("dog", "pw3")).Get("ST"), "-2");
+  EXPECT_EQ(Ask(recover("cat", "pw3")).Get("ST"), "1");
+  EXPECT_TRUE(LoggedOn(LogOn(B(), "tom", "pw3")));
+}
+
+TEST_F(ClusterAccounts, ARequestReadTwiceGetsItsFirstAnswer) {
+  const std::string record = BuildNodeRecord(RecordLayout::kRegister, {{"UN", "ann"}, {"PW", "pw"}}, 77);
+  EXPECT_EQ(Ask(record).Get("ST"), "1");
+  m_redis.Command({"XTRIM", "tolvan:events", "MAXLEN", "0"});
+  EXPECT_EQ(Ask(record).Get("ST"), "1") << "the resent registration is not told the name is taken";
+}
+
+TEST_F(ClusterAccounts, ARequestTakenByANodeThatDiedIsAnsweredByAnother) {
+  const std::string record = BuildNodeRecord(RecordLayout::kRegister, {{"UN", "ann"}, {"PW", "pw"}}, 78);
+  // A node that never comes back takes the request before any other can
+  // (one script: the waiting answerers are served after it): it stays pending.
+  const std::optional<RedisValue> taken = m_redis.Command(
+      {"EVAL",
+       "redis.call('XADD', 'tolvan:requests', '*', 'n', 'asker', 'i', 'run1', 'r', ARGV[1]) "
+       "return redis.call('XREADGROUP', 'GROUP', 'answerers', 'ghost', 'COUNT', 1, 'STREAMS', 'tolvan:requests', '>')",
+       "0", record});
+  ASSERT_TRUE(taken && !taken->IsNil() && !taken->IsError()) << (taken ? taken->text : "no reply");
+  EXPECT_EQ(AnswerTo(record, 10s).Get("ST"), "1");
+}
+
+TEST_F(Cluster, TheUsersOfAKilledNodeLeaveWithinTenSeconds) {
+  auto tom = InRoom(A(), "tom");
+  auto ann = InRoom(B(), "ann");
+  ASSERT_TRUE(Eventually([&] { return Lists(*tom, A(), "ann:nodeB"); }, 3s));
+  B().Stop(SIGKILL);
+  EXPECT_TRUE(Eventually([&] { return !Lists(*tom, A(), "ann:nodeB"); }, 10s)) << Online(*tom, A());
+  EXPECT_NE(tom->WaitFor("ann:nodeB", 1000).find("离开了聊天室"), std::string::npos) << "the room hears her leave";
+}
+
+TEST_F(Cluster, ANodeThatStopsSaysGoodbyeAtOnce) {
+  auto tom = InRoom(A(), "tom");
+  auto bob = InRoom(C(), "bob");
+  ASSERT_TRUE(Eventually([&] { return Lists(*tom, A(), "bob:nodeC"); }, 3s));
+  C().Stop(SIGINT);
+  EXPECT_TRUE(A().WaitForConsole("node link: node nodeC left", 2s));
+  EXPECT_FALSE(Lists(*tom, A(), "bob:nodeC"));
+}
+
+TEST_F(Cluster, ANodeThatStartsLateSeesTheRoomsAndUsersAlreadyThere) {
+  auto tom = InRoom(A(), "tom");
+  auto ann = InRoom(B(), "ann");
+  ann->Say("/join 书房 技术");
+  ASSERT_TRUE(Eventually([&] { return Lists(*tom, A(), "ann:nodeB"); }, 3s));
+  ASSERT_TRUE(StartNode("nodeD"));
+  ServerProcess& late = *m_nodes.back();
+  auto dan = InRoom(late, "dan");
+  EXPECT_TRUE(Eventually([&] { return Lists(*dan, late, "tom:nodeA") && Lists(*dan, late, "ann:nodeB"); }, 2s))
+      << Online(*dan, late);
+  EXPECT_NE(HttpGet(late.HttpPort(), "/roomlist?session=" + dan->Session() + "&rn=" + UrlEncode("技术")).find("书房"),
+            std::string::npos);
+}
+
+TEST_F(Cluster, NodesGoOnWhileRedisIsAwayAndResumeWhenItIsBack) {
+  auto tom = InRoom(A(), "tom");
+  auto amy = InRoom(A(), "amy");
+  auto ann = InRoom(B(), "ann");
+  auto bob = InRoom(C(), "bob");
+  m_redis.Kill();
+  tom->Say("said while Redis was away");
+  EXPECT_NE(amy->WaitFor("said while Redis was away").find("said while"), std::string::npos);
+  EXPECT_TRUE(A().WaitForConsole("unreachable", 5s));
+
+  ASSERT_TRUE(m_redis.Start());
+  for (ServerProcess* node : {&A(), &B(), &C()}) {
+    EXPECT_TRUE(Eventually([&] { return Count(node->Console(), "node link: connected to Redis") >= 2; }, 10s));
+  }
+  tom->Say("said after the restart");
+  EXPECT_NE(ann->WaitFor("said after the restart", 10000).find("said after"), std::string::npos);
+  EXPECT_NE(bob->WaitFor("said after the restart", 10000).find("said after"), std::string::npos);
+  EXPECT_TRUE(Eventually([&] { return Lists(*ann, B(), "bob:nodeC") && Lists(*ann, B(), "tom:nodeA"); }, 5s))
+      << "each node wrote its users again: " << Online(*ann, B());
+}
+
+TEST_F(Cluster, ARequestMadeWhileRedisIsAwayFailsAsOneWithoutAnAnswer) {
+  m_redis.Kill();
+  ASSERT_TRUE(A().WaitForConsole("unreachable", 5s));
+  const auto start = Clock::now();
+  EXPECT_EQ(Exchange(A().HttpPort(), "POST /register HTTP/1.0\r\nContent-Length: 24\r\n\r\nusername=tom&password=pw", 30s),
+            Template(A(), "errorr.html"));
+  EXPECT_GE(Clock::now() - start, 9s) << "three sends, ten seconds, as without a transport";
+  EXPECT_EQ(HttpGet(A().HttpPort(), "/").find("HTTP/1.0 200 OK"), 0u) << "the node goes on serving";
+}
+
+}  // namespace
