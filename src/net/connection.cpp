@@ -106,11 +106,14 @@ void CConnection::SetHandler(std::unique_ptr<CConnectionHandler> handler) {
 }
 
 void CConnection::SetDeadline(std::time_t deadline) {
+  if (m_closed) return;
+  if (m_deadline != 0) m_loop.UnwatchDeadline(m_id, m_deadline);
   m_deadline = deadline;
   if (deadline != 0) m_loop.WatchDeadline(m_id, deadline);
 }
 
 void CConnection::OnDeadlinePassed() {
+  m_deadline = 0;  // the loop has let go of it
   if (!m_closed) m_handler->OnDeadline(*this);
 }
 
@@ -136,6 +139,7 @@ void CConnection::Abort() {
 void CConnection::Close() {
   if (m_closed) return;
   m_closed = true;
+  if (m_deadline != 0) m_loop.UnwatchDeadline(m_id, m_deadline);
   m_handler->OnClose(*this);
   m_fd.Reset();  // leaves the epoll set with it
   m_loop.Retire(m_id);

@@ -137,16 +137,16 @@ void CEventLoop::RunDueTimers() {
   }
 }
 
-void CEventLoop::WatchDeadline(ConnectionId id, std::time_t deadline) { m_deadlines.push(Deadline{deadline, id}); }
+void CEventLoop::WatchDeadline(ConnectionId id, std::time_t deadline) { m_deadlines.emplace(deadline, id); }
+
+void CEventLoop::UnwatchDeadline(ConnectionId id, std::time_t deadline) { m_deadlines.erase({deadline, id}); }
 
 void CEventLoop::CheckDeadlines() {
   const std::time_t now = platform::Now();
-  while (!m_deadlines.empty() && m_deadlines.top().at <= now) {
-    const Deadline due = m_deadlines.top();
-    m_deadlines.pop();
-    CConnection* connection = Find(due.id);
-    // A deadline moved or dropped since leaves a stale entry: skip it.
-    if (connection != nullptr && connection->Deadline() == due.at) connection->OnDeadlinePassed();
+  while (!m_deadlines.empty() && m_deadlines.begin()->first <= now) {
+    const ConnectionId id = m_deadlines.begin()->second;
+    m_deadlines.erase(m_deadlines.begin());
+    if (CConnection* connection = Find(id)) connection->OnDeadlinePassed();
   }
 }
 
@@ -154,7 +154,7 @@ int CEventLoop::WaitTimeoutMs() const {
   std::int64_t wait = -1;
   if (!m_timers.empty()) wait = std::max<std::int64_t>(0, m_timers.top().dueMs - MonotonicMs());
   if (!m_deadlines.empty()) {
-    const std::int64_t untilDeadline = std::max<std::int64_t>(0, (m_deadlines.top().at - platform::Now()) * 1000);
+    const std::int64_t untilDeadline = std::max<std::int64_t>(0, (m_deadlines.begin()->first - platform::Now()) * 1000);
     wait = wait < 0 ? untilDeadline : std::min(wait, untilDeadline);
   }
   return wait > 60000 ? 60000 : static_cast<int>(wait);

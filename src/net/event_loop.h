@@ -12,6 +12,8 @@
 #include <memory>
 #include <mutex>
 #include <queue>
+#include <set>
+#include <utility>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -74,8 +76,10 @@ class CEventLoop {
   // A connection that must go: removed now, freed after the current round
   // of events (handlers further down the round may still hold it).
   void Retire(ConnectionId id);
-  // Asks for OnDeadline of that connection at the given time (seconds).
+  // Asks for OnDeadline of that connection at the given time (seconds), and
+  // takes the request back (a connection closes or moves its deadline).
   void WatchDeadline(ConnectionId id, std::time_t deadline);
+  void UnwatchDeadline(ConnectionId id, std::time_t deadline);
 
  private:
   class Waker;
@@ -86,11 +90,6 @@ class CEventLoop {
     bool operator>(const Timer& other) const {
       return dueMs != other.dueMs ? dueMs > other.dueMs : order > other.order;
     }
-  };
-  struct Deadline {
-    std::time_t at;
-    ConnectionId id;
-    bool operator>(const Deadline& other) const { return at > other.at; }
   };
 
   void RunPostedTasks();
@@ -110,7 +109,8 @@ class CEventLoop {
 
   std::priority_queue<Timer, std::vector<Timer>, std::greater<Timer>> m_timers;
   std::uint64_t m_timerOrder = 0;
-  std::priority_queue<Deadline, std::vector<Deadline>, std::greater<Deadline>> m_deadlines;
+  // The deadlines of open connections only, soonest first.
+  std::set<std::pair<std::time_t, ConnectionId>> m_deadlines;
 
   std::uint64_t m_nextConnection = 1;
   std::unordered_map<ConnectionId, std::unique_ptr<CConnection>> m_connections;
