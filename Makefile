@@ -5,7 +5,7 @@ BUILD      ?= build
 JOBS       ?= $(shell nproc)
 RUN_DIR    ?= run
 
-.PHONY: all build run test test-asan test-tsan bench deps clean
+.PHONY: all build run test test-asan test-tsan fuzz bench deps clean
 
 all: build
 
@@ -49,8 +49,14 @@ test-asan:
 test-tsan:
 	$(MAKE) test BUILD=build-tsan CMAKE_EXTRA=-DTOLVAN_SANITIZE=thread
 
+# Every fuzz target under ASan and UBSan for FUZZ_SECONDS each (default 600);
+# see fuzz/run.sh.
+FUZZ_SECONDS ?= 600
+fuzz:
+	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh
+
 bench: build
 	@echo "see bench/README.md"
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz
