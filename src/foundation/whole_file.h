@@ -1,0 +1,44 @@
+// Whole files written safely. The bytes go to a temporary file beside the
+// target, which then takes the target's name in one step: by rename over
+// what is there, or by link when the name must still be free. A reader, or
+// the disk after a crash, sees the old file or the new one, never a part.
+// A durable write also flushes the file before it is named and the folder
+// after, so the new name and its bytes survive a power loss as well.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+
+enum class Durability { kBestEffort, kDurable };
+
+// A temporary file written whole and not yet named; removed when it is
+// never placed.
+class CPendingFile {
+ public:
+  // Writes the bytes beside path; check with operator bool (errno tells why not).
+  CPendingFile(const std::string& path, std::string_view bytes, mode_t mode, Durability durability);
+  ~CPendingFile();
+  CPendingFile(const CPendingFile&) = delete;
+  CPendingFile& operator=(const CPendingFile&) = delete;
+
+  explicit operator bool() const { return m_written; }
+  // Takes the target's name, replacing the file that has it.
+  bool Replace();
+  // Takes the target's name only while no file has it; false with errno
+  // EEXIST when one does.
+  bool Create();
+
+ private:
+  void FlushFolder() const;
+
+  std::string m_path;
+  std::string m_temporary;
+  Durability m_durability;
+  bool m_written = false;
+  bool m_placed = false;
+};
+
+// Writes the whole file in place of the old one.
+bool WriteWholeFile(const std::string& path, std::string_view bytes, mode_t mode, Durability durability);
