@@ -1,5 +1,6 @@
 #include "accounts/registration.h"
 
+#include "accounts/account_work.h"
 #include "accounts/node_answer.h"
 #include "accounts/user_database.h"
 #include "foundation/settings.h"
@@ -31,7 +32,7 @@ bool BreaksNameRules(const std::string& name, NameRules rules) {
   return rules == NameRules::kLocal && !IsSafeAccountName(name);
 }
 
-void DoNewAccount(CRequest& request, const CRequestForm& form) {
+void DoNewAccount(CRequest& request, const CRequestForm& form, platform::CWorkerPool* accountWork) {
   try {
     CPage& page = request.Page();
     const std::string& name = form.FindField("username");
@@ -48,10 +49,14 @@ void DoNewAccount(CRequest& request, const CRequestForm& form) {
       page.IncludeFile("nametoolong.html");
       return;
     }
-    const UserDatabase database(GetSetting("user_database", "directory"));
-    const int created = CreateAccount(database, name, password, request.PeerAddress());
-    WriteRegistrationResultPage(page, created == 1 ? RegistrationOutcome::kCreated : RegistrationOutcome::kNameTaken,
-                                false);
+    const UserDatabase database(GetSetting("user_database", "directory"), ReadHashCost());
+    const std::string& address = request.PeerAddress();
+    ParkForAccountWork(
+        request, accountWork, [database, name, password, address] { return CreateAccount(database, name, password, address); },
+        [](int created, CPage& answerPage) {
+          WriteRegistrationResultPage(
+              answerPage, created == 1 ? RegistrationOutcome::kCreated : RegistrationOutcome::kNameTaken, false);
+        });
   } catch (...) {
     platform::ConsoleWrite("catch in DoNewAccount\n");
   }

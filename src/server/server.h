@@ -2,8 +2,9 @@
 // HTTP and telnet listening sockets, runs the event loops (one per core
 // unless [network] loops says otherwise; each owns its HTTP connections and
 // message streams, and accepts on a listening socket of its own) and the
-// housekeeping thread, and returns from run() once the stop event is set.
-// Its destructor ends every thread it started.
+// housekeeping thread, and the worker pool for slow account work (hashing,
+// account files), and returns from run() once the stop event is set. Its
+// destructor ends every thread it started.
 #pragma once
 
 #include <memory>
@@ -11,15 +12,18 @@
 #include <thread>
 #include <vector>
 
+#include "commands/process_request.h"
 #include "html/page.h"
 #include "http/client_connection.h"
 #include "net/listener.h"
 #include "net/loop_group.h"
+#include "platform/worker_pool.h"
 #include "streams/stream_delivery.h"
 
 class CChatCore;
 
 inline constexpr int kListenBacklog = 1024;
+inline constexpr int kDefaultHashThreads = 2;
 
 class CServer {
  public:
@@ -42,6 +46,8 @@ class CServer {
   CSiteFiles m_site;
   net::CLoopGroup m_loops;
   CStreamDelivery m_delivery;
+  platform::CWorkerPool m_accountWork;
+  RequestServices m_services;
   CHttpServices m_http;
   std::vector<std::unique_ptr<net::CListener>> m_listeners;
   platform::CUniqueFd m_telnet;  // opened and closed with the server, never served
@@ -51,3 +57,5 @@ class CServer {
 
 // The number of event loops: [network] loops, or one per core.
 int LoopCount();
+// The threads of the account work pool: [user_database] hash_threads, or 2.
+int HashThreadCount();
