@@ -53,6 +53,8 @@ test-tsan:
 # see fuzz/run.sh.
 FUZZ_SECONDS ?= 600
 fuzz:
+	@command -v clang++ >/dev/null || (apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang libclang-rt-14-dev)
 	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh
 
 bench: build
