@@ -12,7 +12,8 @@
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   g_settings = std::make_unique<CSettingsTable>();
-  for (const char* word : {"COLOR", "EVIDENCE", "HELP", "IGNORE", "JOIN", "LIST", "LOGOFF", "LOGON", "ME", "MSG", "USERS"}) {
+  for (const char* word :
+       {"COLOR", "EVIDENCE", "HELP", "IGNORE", "JOIN", "LIST", "LOGOFF", "LOGON", "ME", "MSG", "USERS"}) {
     g_settings->Store("text:msg_command_" + AsciiLower(word), word);
   }
   return 0;

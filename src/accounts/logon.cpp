@@ -90,9 +90,10 @@ void DoLogon(CRequest& request, const CRequestForm& form, CChatCore& core, platf
       return;
     }
     const UserDatabase database(GetSetting("user_database", "directory"), ReadHashCost());
-    ParkForAccountWork(
-        request, accountWork, [database, address, name, password] { return CheckAccount(database, address, name, password, ""); },
-        [&core, session](int result, CPage& answerPage) { FinishLogon(core, session, result, answerPage); });
+    auto check = [database, address, name, password] { return CheckAccount(database, address, name, password, ""); };
+    ParkForAccountWork(request, accountWork, check, [&core, session](int result, CPage& answerPage) {
+      FinishLogon(core, session, result, answerPage);
+    });
   } catch (...) {
     platform::ConsoleWrite("catch in DoLogon\n");
   }

@@ -51,12 +51,11 @@ void DoNewAccount(CRequest& request, const CRequestForm& form, platform::CWorker
     }
     const UserDatabase database(GetSetting("user_database", "directory"), ReadHashCost());
     const std::string& address = request.PeerAddress();
-    ParkForAccountWork(
-        request, accountWork, [database, name, password, address] { return CreateAccount(database, name, password, address); },
-        [](int created, CPage& answerPage) {
-          WriteRegistrationResultPage(
-              answerPage, created == 1 ? RegistrationOutcome::kCreated : RegistrationOutcome::kNameTaken, false);
-        });
+    auto create = [database, name, password, address] { return CreateAccount(database, name, password, address); };
+    ParkForAccountWork(request, accountWork, create, [](int created, CPage& answerPage) {
+      const RegistrationOutcome outcome = created == 1 ? RegistrationOutcome::kCreated : RegistrationOutcome::kNameTaken;
+      WriteRegistrationResultPage(answerPage, outcome, false);
+    });
   } catch (...) {
     platform::ConsoleWrite("catch in DoNewAccount\n");
   }

@@ -33,7 +33,8 @@ struct UserRecord {
 };
 
 struct UserDatabase {
-  UserDatabase(std::string directoryPrefix, HashCost hashCost) : directory(std::move(directoryPrefix)), cost(hashCost) {}
+  UserDatabase(std::string directoryPrefix, HashCost hashCost)
+      : directory(std::move(directoryPrefix)), cost(hashCost) {}
   virtual ~UserDatabase() = default;
   std::string directory;  // a prefix: the file path is prefix + folded name
   HashCost cost;          // of the hashes it stores
