@@ -6,7 +6,7 @@ BUILD      ?= build
 JOBS       ?= $(shell nproc)
 RUN_DIR    ?= run
 
-.PHONY: all build run cluster test test-asan test-tsan bench deps clean
+.PHONY: all build run cluster test test-asan test-tsan fuzz bench deps clean
 
 all: build
 
@@ -57,10 +57,18 @@ test-asan:
 test-tsan:
 	$(MAKE) test BUILD=build-tsan CMAKE_EXTRA=-DTOLVAN_SANITIZE=thread
 
+# Every fuzz target under ASan and UBSan for FUZZ_SECONDS each (default 600);
+# see fuzz/run.sh.
+FUZZ_SECONDS ?= 600
+fuzz:
+	@command -v clang++ >/dev/null || (apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang libclang-rt-14-dev)
+	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh
+
 # Benchmarks beside their peers (bench/README.md); BENCH_ARGS picks sections
 # or --small, e.g. make bench BENCH_ARGS="--small http".
 bench: build
 	BUILD=$(BUILD) bench/run.sh $(BENCH_ARGS)
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz

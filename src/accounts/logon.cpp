@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "accounts/account_work.h"
 #include "accounts/node_answer.h"
 #include "accounts/session_id.h"
 #include "accounts/user_database.h"
@@ -59,7 +60,7 @@ bool IsAcceptableLogonName(const std::string& name) {
   return !name.empty() && name.find_first_of(" \xFF\t\x7F\x80:<>'\"\\&") == std::string::npos;
 }
 
-void DoLogon(CRequest& request, const CRequestForm& form, CChatCore& core) {
+void DoLogon(CRequest& request, const CRequestForm& form, CChatCore& core, platform::CWorkerPool* accountWork) {
   try {
     core.PurgeSanctions();
     const std::string& name = form.FindField("username");
@@ -90,9 +91,11 @@ void DoLogon(CRequest& request, const CRequestForm& form, CChatCore& core) {
                      });
       return;
     }
-    const int result =
-        CheckAccount(UserDatabase(GetSetting("user_database", "directory")), address, name, password, "");
-    FinishLogon(core, session, result, page);
+    const UserDatabase database(GetSetting("user_database", "directory"), ReadHashCost());
+    auto check = [database, address, name, password] { return CheckAccount(database, address, name, password, ""); };
+    ParkForAccountWork(request, accountWork, check, [&core, session](int result, CPage& answerPage) {
+      FinishLogon(core, session, result, answerPage);
+    });
   } catch (...) {
     platform::ConsoleWrite("catch in DoLogon\n");
   }

@@ -1,5 +1,6 @@
 #include "accounts/registration.h"
 
+#include "accounts/account_work.h"
 #include "accounts/node_answer.h"
 #include "accounts/user_database.h"
 #include "foundation/settings.h"
@@ -34,7 +35,7 @@ bool BreaksNameRules(const std::string& name, NameRules rules) {
   return rules == NameRules::kLocal && !IsSafeAccountName(name);
 }
 
-void DoNewAccount(CRequest& request, const CRequestForm& form) {
+void DoNewAccount(CRequest& request, const CRequestForm& form, platform::CWorkerPool* accountWork) {
   try {
     CPage& page = request.Page();
     const std::string& name = form.FindField("username");
@@ -51,10 +52,13 @@ void DoNewAccount(CRequest& request, const CRequestForm& form) {
       page.IncludeFile("nametoolong.html");
       return;
     }
-    const UserDatabase database(GetSetting("user_database", "directory"));
-    const int created = CreateAccount(database, name, password, request.PeerAddress());
-    WriteRegistrationResultPage(page, created == 1 ? RegistrationOutcome::kCreated : RegistrationOutcome::kNameTaken,
-                                false);
+    const UserDatabase database(GetSetting("user_database", "directory"), ReadHashCost());
+    const std::string& address = request.PeerAddress();
+    auto create = [database, name, password, address] { return CreateAccount(database, name, password, address); };
+    ParkForAccountWork(request, accountWork, create, [](int created, CPage& answerPage) {
+      const RegistrationOutcome outcome = created == 1 ? RegistrationOutcome::kCreated : RegistrationOutcome::kNameTaken;
+      WriteRegistrationResultPage(answerPage, outcome, false);
+    });
   } catch (...) {
     platform::ConsoleWrite("catch in DoNewAccount\n");
   }

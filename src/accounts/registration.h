@@ -7,6 +7,9 @@
 class CChatCore;
 class CRequest;
 class CRequestForm;
+namespace platform {
+class CWorkerPool;
+}
 
 inline constexpr size_t kMaxUserNameLength = 20;  // bytes
 
@@ -17,5 +20,6 @@ enum class NameRules { kLocal, kNodeLink };
 // would leave the account directory.
 bool BreaksNameRules(const std::string& name, NameRules rules);
 
-void DoNewAccount(CRequest& request, const CRequestForm& form);
+// The account file and its hash are made on accountWork (see accounts/account_work.h).
+void DoNewAccount(CRequest& request, const CRequestForm& form, platform::CWorkerPool* accountWork);
 void DoRegister(CRequest& request, const CRequestForm& form, CChatCore& core);

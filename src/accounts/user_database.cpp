@@ -1,24 +1,113 @@
 #include "accounts/user_database.h"
 
-#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 
 #include "foundation/file.h"
 #include "foundation/text.h"
 #include "platform/clock.h"
 
-void UserRecord::SetPassword(const std::string& text) {
-  password = text;
+namespace {
+
+constexpr mode_t kAccountMode = 0600;  // readable by the server's user only
+// A creation that keeps finding its name's file replaced by other
+// creations gives up after this many rounds.
+constexpr int kCreationRounds = 4;
+
+std::string AccountText(const UserRecord& record) {
+  return record.password + "\n" + std::to_string(record.timestamp) + "\n" + record.address + "\n";
+}
+
+// Lines 1 and 2 of an open account file; true when it is an account.
+bool ReadAccount(std::FILE* file, UserRecord& record) {
+  std::string line;
+  ReadTextPiece(file, line, kHashLineArea);
+  if (!IsPasswordHash(line)) {
+    // A password in clear is read as it always was: through 80 bytes.
+    std::rewind(file);
+    ReadTextPiece(file, line, kAccountLineArea);
+  }
+  record.password = line.substr(0, line.find('\n'));
+  ReadTextPiece(file, line, kAccountLineArea);
+  record.timestamp = static_cast<std::int32_t>(std::strtol(line.c_str(), nullptr, 10));
+  return record.timestamp != 0;
+}
+
+// The account's file written beside its name, not yet named; the account
+// directory is made when it is missing.
+std::unique_ptr<CPendingFile> WriteAccountFile(const UserRecord& record, const std::string& directory,
+                                               Durability durability) {
+  const std::string path = AccountPath(directory, record.name);
+  auto file = std::make_unique<CPendingFile>(path, AccountText(record), kAccountMode, durability);
+  if (*file || errno != ENOENT) return file;
+  std::error_code ignored;
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
+  return std::make_unique<CPendingFile>(path, AccountText(record), kAccountMode, durability);
+}
+
+enum class TakenName { kReplaced, kLiveAccount, kChangedMeanwhile, kFailed };
+
+// The name is taken by a file: the new account replaces it only when it is
+// no account (its line 2 reads 0). The old file stays locked while it is
+// read and replaced; when it lost its name meanwhile (another creation
+// replaced it first), the caller tries again.
+TakenName ReplaceIfNoAccount(CPendingFile& account, const std::string& path) {
+  UniqueFile file = OpenFile(path, "rb");
+  if (!file) return errno == ENOENT ? TakenName::kChangedMeanwhile : TakenName::kFailed;
+  const int fd = ::fileno(file.get());
+  if (::flock(fd, LOCK_EX) != 0) return TakenName::kFailed;
+  struct stat held{};
+  struct stat named{};
+  if (::fstat(fd, &held) != 0 || ::stat(path.c_str(), &named) != 0 || held.st_ino != named.st_ino ||
+      held.st_dev != named.st_dev) {
+    return TakenName::kChangedMeanwhile;
+  }
+  UserRecord existing;
+  if (ReadAccount(file.get(), existing)) return TakenName::kLiveAccount;
+  return account.Replace() ? TakenName::kReplaced : TakenName::kFailed;
+}
+
+// Stores a new account's file under a name no account has: of simultaneous
+// creations of one name, exactly one succeeds.
+bool StoreNewAccount(const UserRecord& record, const std::string& directory) {
+  const std::unique_ptr<CPendingFile> account = WriteAccountFile(record, directory, Durability::kDurable);
+  if (!*account) return false;
+  const std::string path = AccountPath(directory, record.name);
+  for (int round = 0; round < kCreationRounds; ++round) {
+    if (account->Create()) return true;
+    if (errno != EEXIST) return false;
+    switch (ReplaceIfNoAccount(*account, path)) {
+      case TakenName::kReplaced:
+        return true;
+      case TakenName::kChangedMeanwhile:
+        continue;
+      case TakenName::kLiveAccount:
+      case TakenName::kFailed:
+        return false;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool UserRecord::SetPassword(const std::string& text, const HashCost& cost) {
+  std::string hash = HashPassword(text, cost);
+  if (hash.empty()) return false;
+  password = std::move(hash);
   timestamp = static_cast<std::int32_t>(platform::Now());
+  return true;
 }
 
 bool UserRecord::CheckPassword(const std::string& text) {
   timestamp = static_cast<std::int32_t>(platform::Now());
-  return text == password;
+  return StoredInClear() ? text == password : VerifyPassword(password, text);
 }
 
 bool IsSafeAccountName(const std::string& name) {
@@ -32,61 +121,32 @@ bool LoadUser(UserRecord& record, const std::string& directory, const std::strin
     if (name.empty() || !IsSafeAccountName(name)) return false;
     UniqueFile file = OpenFile(AccountPath(directory, name), "rb");
     if (!file) return false;
-    std::string line;
-    ReadTextPiece(file.get(), line, kAccountLineArea);
     record.name = name;
-    record.password = line.substr(0, line.find('\n'));
-    ReadTextPiece(file.get(), line, kAccountLineArea);
-    record.timestamp = static_cast<std::int32_t>(std::strtol(line.c_str(), nullptr, 10));
-    return record.timestamp != 0;
+    return ReadAccount(file.get(), record);
   } catch (...) {
     return false;
   }
 }
 
-bool SaveUser(const UserRecord& record, const std::string& directory) {
+bool SaveUser(const UserRecord& record, const std::string& directory, Durability durability) {
   if (record.name.empty() || record.password.empty() || record.timestamp == 0 || !IsSafeAccountName(record.name)) {
     return false;
   }
-  const std::string path = AccountPath(directory, record.name);
-  const std::string temporary = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(::gettid());
-  const std::string content =
-      record.password + "\n" + std::to_string(record.timestamp) + "\n" + record.address + "\n";
-  auto writeTemporary = [&] {
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    const bool written = ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size()) &&
-                         ::fsync(fd) == 0;
-    ::close(fd);
-    return written;
-  };
-  if (!writeTemporary()) {
-    // The account directory may not exist yet: make it, then try once more.
-    std::error_code ignored;
-    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-    if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
-    if (!writeTemporary()) {
-      ::unlink(temporary.c_str());
-      return false;
-    }
-  }
-  if (::rename(temporary.c_str(), path.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  return true;
+  const std::unique_ptr<CPendingFile> file = WriteAccountFile(record, directory, durability);
+  return *file && file->Replace();
 }
 
 int CreateAccount(const UserDatabase& database, const std::string& name, const std::string& password,
                   const std::string& address) {
   try {
     UserRecord record;
-    if (LoadUser(record, database.directory, name)) return 0;
+    // A taken name is told before any hashing.
+    if (LoadUser(record, database.directory, name) || !IsSafeAccountName(name)) return 0;
     record = UserRecord();
     record.name = name;
-    record.SetPassword(password);
     record.address = address;
-    return SaveUser(record, database.directory) ? 1 : 0;
+    if (!record.SetPassword(password, database.cost)) return 0;
+    return StoreNewAccount(record, database.directory) ? 1 : 0;
   } catch (...) {
     return 0;
   }
@@ -98,13 +158,20 @@ int CheckAccount(const UserDatabase& database, const std::string& address, const
     if (name.empty() || password.empty()) return -2;
     UserRecord record;
     if (!LoadUser(record, database.directory, name)) return -2;
+    const bool storedInClear = record.StoredInClear();
     if (!record.CheckPassword(password)) return -2;
     record.address = address;
     if (!newPassword.empty()) {
-      record.SetPassword(newPassword);
-      return SaveUser(record, database.directory) ? 1 : -2;
+      if (!record.SetPassword(newPassword, database.cost)) return -2;
+      return SaveUser(record, database.directory, Durability::kDurable) ? 1 : -2;
     }
-    SaveUser(record, database.directory);
+    // A file from before hashing keeps the hash from now on (when hashing
+    // fails, the password stays as it was and the logon still succeeds).
+    if (storedInClear && record.SetPassword(password, database.cost)) {
+      SaveUser(record, database.directory, Durability::kDurable);
+      return 1;
+    }
+    SaveUser(record, database.directory, Durability::kBestEffort);
     return 1;
   } catch (...) {
     return -2;

@@ -1,31 +1,43 @@
 // The account files: one small text file per user in the [user_database]
-// directory, holding the password, the time of the last successful check
-// and the address of the last client. File names fold ASCII letters to lower
-// case, so "Tom" and "tom" are one account.
+// directory, of three lines: the password's hash, the time of the last
+// successful check and the address of the last client. A file written
+// before hashing holds the password itself on line 1; it still logs on, and
+// that logon rewrites it with the hash. File names fold ASCII letters to
+// lower case, so "Tom" and "tom" are one account.
 #pragma once
 
-#include <ctime>
+#include <cstdint>
 #include <string>
 
-inline constexpr size_t kAccountLineArea = 80;   // each line is read through 80 bytes
+#include "accounts/password_hash.h"
+#include "foundation/whole_file.h"
+
+inline constexpr size_t kAccountLineArea = 80;   // a clear password line is read through 80 bytes
 inline constexpr size_t kMaxPasswordLength = 78;  // what that reader gives back whole
+inline constexpr size_t kHashLineArea = 160;      // a hash line (about 100 bytes) is read through this many
 
 struct UserRecord {
   virtual ~UserRecord() = default;
   std::string name;
-  std::string password;
+  std::string password;  // line 1 as stored: a hash, or the password of an older file
   std::int32_t timestamp = 0;  // seconds; 0 means no account
   std::string address;
 
-  // Setting or checking a password stamps the record with the current time.
-  void SetPassword(const std::string& text);
+  // Stores the password's hash and stamps the record with the current time;
+  // false (the record unchanged) when hashing failed.
+  bool SetPassword(const std::string& text, const HashCost& cost);
+  // Checks against the stored hash, or byte for byte against a password
+  // stored in clear; stamps the record with the current time either way.
   bool CheckPassword(const std::string& text);
+  bool StoredInClear() const { return !IsPasswordHash(password); }
 };
 
 struct UserDatabase {
-  explicit UserDatabase(std::string directoryPrefix) : directory(std::move(directoryPrefix)) {}
+  UserDatabase(std::string directoryPrefix, HashCost hashCost)
+      : directory(std::move(directoryPrefix)), cost(hashCost) {}
   virtual ~UserDatabase() = default;
   std::string directory;  // a prefix: the file path is prefix + folded name
+  HashCost cost;          // of the hashes it stores
 };
 
 // A name that names a file inside the account directory: not empty, no
@@ -34,11 +46,13 @@ bool IsSafeAccountName(const std::string& name);
 std::string AccountPath(const std::string& directory, const std::string& name);
 
 bool LoadUser(UserRecord& record, const std::string& directory, const std::string& name);
-// Writes to a temporary file beside the account and renames it over the old
-// one, so a crash never leaves a half-written account.
-bool SaveUser(const UserRecord& record, const std::string& directory);
+// Replaces the account file whole (see foundation/whole_file.h). A logon's
+// rewrite of the time and address may go without flushing: it loses nothing
+// that matters.
+bool SaveUser(const UserRecord& record, const std::string& directory, Durability durability = Durability::kDurable);
 
-// 1 when a new account was stored; 0 when the name is taken or the write failed.
+// 1 when a new account was stored; 0 when the name is taken or the write
+// failed. Of simultaneous creations of one name exactly one stores its file.
 int CreateAccount(const UserDatabase& database, const std::string& name, const std::string& password,
                   const std::string& address);
 // 1 on success, -2 on failure. With an empty new password it only verifies

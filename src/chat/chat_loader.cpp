@@ -66,7 +66,7 @@ void SaveManagerFile(const CChatCore& core) {
   static std::mutex order;
   std::lock_guard<std::mutex> guard(order);
   CFileWriter::Instance().Submit([text = ManagerFileText(core.Managers())] {
-    if (!WriteWholeFile(kManagerFile, text)) {
+    if (!WriteWholeFile(kManagerFile, text, 0644, Durability::kDurable)) {
       platform::ConsolePrintf("cannot write %s: %s\n", kManagerFile, std::strerror(errno));
     }
   });

@@ -106,20 +106,21 @@ void ServeStaticFile(CPage& page, const std::string& path) {
 }
 
 // The page step for a request that names no known user.
-void AnswerWithoutUser(CRequest& request, CChatCore& core, const CRequestForm& form, int route) {
+void AnswerWithoutUser(CRequest& request, CChatCore& core, const RequestServices& services, const CRequestForm& form,
+                       int route) {
   CPage& page = request.Page();
   switch (route) {
     case kRouteLogon:
-      DoLogon(request, form, core);
+      DoLogon(request, form, core, services.accountWork);
       break;
     case kRouteNewAccount:
-      DoNewAccount(request, form);
+      DoNewAccount(request, form, services.accountWork);
       break;
     case kRouteRegister:
       if (core.NodeLink().On()) {
         DoRegister(request, form, core);
       } else {
-        DoNewAccount(request, form);
+        DoNewAccount(request, form, services.accountWork);
       }
       break;
     case kRouteChangePassword:
@@ -149,7 +150,7 @@ std::string StaticFileName(const std::string& path) {
   return path.substr(1, kStaticNameLimit);
 }
 
-void ProcessRequest(CRequest& request, CChatCore& core) {
+void ProcessRequest(CRequest& request, CChatCore& core, const RequestServices& services) {
   try {
     CRequestForm form;
     form.Parse(request.Path() ? request.Path()->c_str() : nullptr,
@@ -166,7 +167,7 @@ void ProcessRequest(CRequest& request, CChatCore& core) {
     if (speaker.session) {
       AnswerWithUser(request, core, form, *speaker.session, route);
     } else {
-      AnswerWithoutUser(request, core, form, route);
+      AnswerWithoutUser(request, core, services, form, route);
     }
   } catch (...) {
     platform::ConsoleWrite("catch in ProcessRequest\n");

@@ -7,8 +7,16 @@
 
 class CChatCore;
 class CRequest;
+namespace platform {
+class CWorkerPool;
+}
 
-void ProcessRequest(CRequest& request, CChatCore& core);
+// What the server lends every request besides the chat core.
+struct RequestServices {
+  platform::CWorkerPool* accountWork = nullptr;  // hashing and account files; null runs them in place
+};
+
+void ProcessRequest(CRequest& request, CChatCore& core, const RequestServices& services);
 
 // The file a path names below the document directory: "logon.html" for "/"
 // and for names holding "..", "USERS" or ".INI" (any case).

@@ -3,6 +3,10 @@
 #include <cstring>
 #include <new>
 
+namespace {
+bool IsTrailingBlank(char c) { return c == ' ' || c == '\n' || c == '\r'; }
+}  // namespace
+
 void CTextBuffer::SetGrowthStep(std::uint32_t step) {
   if (step != 0) m_growthStep = step;
 }
@@ -71,8 +75,8 @@ int CTextBuffer::TakeLine(char* destination, int size) {
   const int lineLength = static_cast<int>(lineFeed - data) + 1;
   if (lineLength <= size) {
     // Blank out the line end and the blanks before it, so the destination
-    // reads as the bare line.
-    for (char* p = data + lineLength - 1; p >= data && (*p == ' ' || *p == '\n' || *p == '\r'); --p) *p = '\0';
+    // reads as the bare line; a line of blanks only ends at the first byte.
+    for (int end = lineLength; end > 0 && IsTrailingBlank(data[end - 1]); --end) data[end - 1] = '\0';
     return static_cast<int>(Take(destination, static_cast<std::uint32_t>(lineLength)));
   }
   return static_cast<int>(Take(destination, static_cast<std::uint32_t>(size)));

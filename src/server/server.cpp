@@ -36,9 +36,19 @@ int LoopCount() {
   return cores > 0 ? static_cast<int>(cores) : 1;
 }
 
+int HashThreadCount() {
+  const int configured = GetSettingInt("user_database", "hash_threads");
+  return configured > 0 ? configured : kDefaultHashThreads;
+}
+
 CServer::CServer(CChatCore& core)
-    : m_core(core), m_site(GetSetting("Path", "current")), m_loops(LoopCount()), m_delivery(core, m_loops) {
-  m_http.handler = [&core](CRequest& request) { ProcessRequest(request, core); };
+    : m_core(core),
+      m_site(GetSetting("Path", "current")),
+      m_loops(LoopCount()),
+      m_delivery(core, m_loops),
+      m_accountWork(HashThreadCount(), "AccountWork") {
+  m_services.accountWork = &m_accountWork;
+  m_http.handler = [this](CRequest& request) { ProcessRequest(request, m_core, m_services); };
   m_http.adoptStream = [this](net::CConnection& connection, const std::string& session) {
     m_delivery.AdoptStream(connection, session);
   };
@@ -53,6 +63,7 @@ CServer::CServer(CChatCore& core)
 CServer::~CServer() {
   SignalStop();  // a server torn down early still ends its threads
   if (m_housekeeping.joinable()) m_housekeeping.join();
+  m_accountWork.Stop();  // no account work outlives the server (it answers through the loops)
   // The transport says goodbye and its threads end while the loops that
   // remote lines are handed to still run.
   if (m_nodeTransport) m_nodeTransport->Stop();

@@ -2,9 +2,10 @@
 // HTTP and telnet listening sockets, runs the event loops (one per core
 // unless [network] loops says otherwise; each owns its HTTP connections and
 // message streams, and accepts on a listening socket of its own) and the
-// housekeeping thread and, with the node link over Redis, its transport;
-// and returns from run() once the stop event is set.
-// Its destructor ends every thread it started.
+// housekeeping thread, the worker pool for slow account work (hashing,
+// account files) and, with the node link over Redis, its transport; and
+// returns from run() once the stop event is set. Its destructor ends every
+// thread it started.
 #pragma once
 
 #include <memory>
@@ -12,16 +13,19 @@
 #include <thread>
 #include <vector>
 
+#include "commands/process_request.h"
 #include "html/page.h"
 #include "http/client_connection.h"
 #include "net/listener.h"
 #include "net/loop_group.h"
 #include "nodelink/node_transport.h"
+#include "platform/worker_pool.h"
 #include "streams/stream_delivery.h"
 
 class CChatCore;
 
 inline constexpr int kListenBacklog = 1024;
+inline constexpr int kDefaultHashThreads = 2;
 
 class CServer {
  public:
@@ -44,6 +48,8 @@ class CServer {
   CSiteFiles m_site;
   net::CLoopGroup m_loops;
   CStreamDelivery m_delivery;
+  platform::CWorkerPool m_accountWork;
+  RequestServices m_services;
   CHttpServices m_http;
   std::vector<std::unique_ptr<net::CListener>> m_listeners;
   // The telnet port: opened with the server; its clients are accepted and
@@ -56,3 +62,5 @@ class CServer {
 
 // The number of event loops: [network] loops, or one per core.
 int LoopCount();
+// The threads of the account work pool: [user_database] hash_threads, or 2.
+int HashThreadCount();

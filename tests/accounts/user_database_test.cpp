@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
+#include <thread>
+#include <vector>
 
 #include "accounts/registration.h"
 #include "accounts/session_id.h"
@@ -12,18 +15,31 @@
 
 namespace {
 
+const HashCost kCheap{8, 1};  // the smallest cost, for speed
+
 class Accounts : public ::testing::Test {
  protected:
   std::string Prefix() const { return m_dir.Path() + "/users/"; }
+  // Line 1 of the account file.
+  std::string StoredPassword(const std::string& file) const {
+    const std::string text = m_dir.Read("users/" + file);
+    return text.substr(0, text.find('\n'));
+  }
   TempDir m_dir;
+  const UserDatabase m_database{Prefix(), kCheap};
 };
 
-TEST_F(Accounts, FirstRegistrationCreatesTheDirectoryAndAPrivateFile) {
-  const UserDatabase database(Prefix());
+TEST_F(Accounts, FirstRegistrationCreatesTheDirectoryAndAPrivateFileWithTheHash) {
+  const UserDatabase& database = m_database;
   EXPECT_EQ(CreateAccount(database, "Tom", "secret", "10.0.0.1"), 1);
   const std::string file = m_dir.Read("users/tom");
-  EXPECT_EQ(file.substr(0, 7), "secret\n");
+  EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 3) << "three lines";
+  EXPECT_TRUE(VerifyPassword(StoredPassword("tom"), "secret")) << file;
+  EXPECT_EQ(file.find("secret"), std::string::npos);
+  EXPECT_GT(StoredPassword("tom").size(), kAccountLineArea) << "longer than the old line reader took";
   EXPECT_EQ(file.substr(file.size() - 9), "10.0.0.1\n");
+  EXPECT_EQ(CheckAccount(database, "x", "TOM", "secret", ""), 1) << "the hash line is read back whole";
+  EXPECT_EQ(CheckAccount(database, "x", "tom", "Secret", ""), -2);
   struct stat info{};
   ASSERT_EQ(::stat((Prefix() + "tom").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600);
@@ -31,25 +47,30 @@ TEST_F(Accounts, FirstRegistrationCreatesTheDirectoryAndAPrivateFile) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.File("users")), {}), 1) << "no temporary left";
 }
 
-TEST_F(Accounts, CheckRewritesOnSuccessOnly) {
-  const UserDatabase database(Prefix());
+TEST_F(Accounts, AClearPasswordLogsOnAndIsRewrittenWithItsHash) {
+  const UserDatabase& database = m_database;
   m_dir.Write("users/tom", "secret\n1000\n1.1.1.1\n");
   EXPECT_EQ(CheckAccount(database, "2.2.2.2", "Tom", "wrong", ""), -2);
-  EXPECT_EQ(m_dir.Read("users/tom"), "secret\n1000\n1.1.1.1\n");
+  EXPECT_EQ(m_dir.Read("users/tom"), "secret\n1000\n1.1.1.1\n") << "a failed check writes nothing";
   EXPECT_EQ(CheckAccount(database, "2.2.2.2", "Tom", "Secret", ""), -2) << "passwords keep their case";
   EXPECT_EQ(CheckAccount(database, "2.2.2.2", "Tom", "secret", ""), 1);
   const std::string file = m_dir.Read("users/tom");
-  EXPECT_NE(file, "secret\n1000\n1.1.1.1\n");
+  EXPECT_TRUE(VerifyPassword(StoredPassword("tom"), "secret")) << file;
+  EXPECT_EQ(file.find("\n1000\n"), std::string::npos);
   EXPECT_EQ(file.substr(file.size() - 8), "2.2.2.2\n");
+  const std::string hashed = StoredPassword("tom");
+  EXPECT_EQ(CheckAccount(database, "4.4.4.4", "tom", "secret", ""), 1);
+  EXPECT_EQ(StoredPassword("tom"), hashed) << "a hashed account keeps its hash at logon";
   EXPECT_EQ(CheckAccount(database, "3.3.3.3", "tom", "secret", "newpass"), 1);
-  EXPECT_EQ(m_dir.Read("users/tom").substr(0, 8), "newpass\n");
+  EXPECT_TRUE(VerifyPassword(StoredPassword("tom"), "newpass"));
+  EXPECT_EQ(CheckAccount(database, "x", "tom", "secret", ""), -2);
   EXPECT_EQ(CheckAccount(database, "x", "", "secret", ""), -2);
   EXPECT_EQ(CheckAccount(database, "x", "tom", "", ""), -2);
   EXPECT_EQ(CheckAccount(database, "x", "nobody", "pw", ""), -2);
 }
 
 TEST_F(Accounts, ZeroOrMissingTimestampIsNoAccount) {
-  const UserDatabase database(Prefix());
+  const UserDatabase& database = m_database;
   m_dir.Write("users/zero", "secret\n0\n1.1.1.1\n");
   m_dir.Write("users/word", "secret\nabc\n");
   m_dir.Write("users/short", "secret\n");
@@ -57,11 +78,11 @@ TEST_F(Accounts, ZeroOrMissingTimestampIsNoAccount) {
     EXPECT_EQ(CheckAccount(database, "x", name, "secret", ""), -2) << name;
   }
   EXPECT_EQ(CreateAccount(database, "zero", "fresh", "9.9.9.9"), 1) << "a dead file is overwritten";
-  EXPECT_EQ(m_dir.Read("users/zero").substr(0, 6), "fresh\n");
+  EXPECT_TRUE(VerifyPassword(StoredPassword("zero"), "fresh"));
 }
 
-TEST_F(Accounts, EightyByteLineReader) {
-  const UserDatabase database(Prefix());
+TEST_F(Accounts, EightyByteLineReaderForClearPasswords) {
+  const UserDatabase& database = m_database;
   const std::string fits(78, 'p');
   m_dir.Write("users/fits", fits + "\r\n1000\r\n1.1.1.1\r\n");  // Windows line ends read as text
   EXPECT_EQ(CheckAccount(database, "x", "fits", fits, ""), 1);
@@ -71,7 +92,7 @@ TEST_F(Accounts, EightyByteLineReader) {
 }
 
 TEST_F(Accounts, NamesThatWouldLeaveTheDirectoryAreNoAccounts) {
-  const UserDatabase database(Prefix());
+  const UserDatabase& database = m_database;
   m_dir.Write("secret", "pw\n1000\n");
   for (const char* name : {"../secret", "..", ".", "a/b", "a\\b"}) {
     EXPECT_FALSE(IsSafeAccountName(name)) << name;
@@ -79,6 +100,26 @@ TEST_F(Accounts, NamesThatWouldLeaveTheDirectoryAreNoAccounts) {
     EXPECT_EQ(CreateAccount(database, name, "pw", "x"), 0) << name;
   }
   EXPECT_FALSE(std::filesystem::exists(m_dir.File("users/..")) && std::filesystem::exists(m_dir.File("b")));
+}
+
+// Simultaneous creations of one new name, also over a file that is no
+// account: exactly one is told it was created, and its password is stored.
+TEST_F(Accounts, OfSimultaneousCreationsOfOneNameExactlyOneWins) {
+  constexpr int kRacers = 8;
+  for (const bool overDeadFile : {false, true}) {
+    const std::string name = overDeadFile ? "dead" : "fresh";
+    if (overDeadFile) m_dir.Write("users/dead", "old\n0\n1.1.1.1\n");
+    std::vector<int> results(kRacers);
+    std::vector<std::thread> racers;
+    for (int i = 0; i < kRacers; ++i) {
+      racers.emplace_back([&, i] { results[i] = CreateAccount(m_database, name, "pw" + std::to_string(i), "x"); });
+    }
+    for (std::thread& racer : racers) racer.join();
+    ASSERT_EQ(std::count(results.begin(), results.end(), 1), 1) << name;
+    const int winner = static_cast<int>(std::find(results.begin(), results.end(), 1) - results.begin());
+    EXPECT_TRUE(VerifyPassword(StoredPassword(name), "pw" + std::to_string(winner))) << name;
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.File("users")), {}), 2) << "no temporary left";
 }
 
 TEST(RegistrationNames, RulesDifferByPath) {

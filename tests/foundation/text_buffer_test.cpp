@@ -92,6 +92,21 @@ TEST(TextBuffer, TakeLineTrimsTheLineEnd) {
   EXPECT_EQ(blanks.TakeLine(line, 2048), -1);
 }
 
+// A line of nothing but blanks and its line end is trimmed down to its
+// first byte and no further: the trimming once stepped below the buffer's
+// start, which the ASan build (pointer-compare) reports.
+TEST(TextBuffer, TakeLineOfBlanksOnlyStaysInsideTheBuffer) {
+  for (const char* text : {"   \r\nnext\n", " \nnext\n", "\r\nnext\n"}) {
+    CTextBuffer buffer;
+    buffer.AppendString(text);
+    char line[64];
+    std::memset(line, 'z', sizeof line);
+    EXPECT_EQ(buffer.TakeLine(line, 64), static_cast<int>(std::strchr(text, '\n') - text) + 1) << text;
+    EXPECT_STREQ(line, "") << text;
+    EXPECT_STREQ(buffer.CStr(), "next\n") << text;
+  }
+}
+
 TEST(TextBuffer, TakeLineRefusesIncompleteOrBadRequests) {
   CTextBuffer buffer;
   char line[16];

@@ -31,8 +31,9 @@ done
 cat > "$work/upward.cpp" <<'CPP'
 class CRequest;
 class CChatCore;
-void ProcessRequest(CRequest& request, CChatCore& core);  // commands/, a layer after http/
-void AnswerFromBelow(CRequest& request, CChatCore& core) { ProcessRequest(request, core); }
+struct RequestServices {};
+void ProcessRequest(CRequest& request, CChatCore& core, const RequestServices& services);  // commands/, a layer after http/
+void AnswerFromBelow(CRequest& request, CChatCore& core) { ProcessRequest(request, core, RequestServices()); }
 CPP
 "$compiler" -std=c++20 -fPIC -c "$work/upward.cpp" -o "$work/upward.o"
 http_index=7

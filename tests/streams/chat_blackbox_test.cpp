@@ -102,9 +102,11 @@ TEST_F(Chat, PublicLineMarksTheAddresseeAndIsCleaned) {
   auto bob = InLobby("bob");
   tom->Say("hi <b> & 100%", {{"towho", "ann"}});
   const std::string text = "hi (b) - 100$";
-  EXPECT_NE(ann->WaitFor("</font><BR>\n").find(PublicLine("▲", "tom", "ann", text)), std::string::npos);
-  EXPECT_NE(bob->WaitFor("</font><BR>\n").find(PublicLine("△", "tom", "ann", text)), std::string::npos);
-  EXPECT_NE(tom->WaitFor("</font><BR>\n").find(PublicLine("△", "tom", "ann", text)), std::string::npos);
+  // The line's own end: the notices of the others' arrival end the same way.
+  const std::string lineEnd = text + "</font><BR>\n";
+  EXPECT_NE(ann->WaitFor(lineEnd).find(PublicLine("▲", "tom", "ann", text)), std::string::npos);
+  EXPECT_NE(bob->WaitFor(lineEnd).find(PublicLine("△", "tom", "ann", text)), std::string::npos);
+  EXPECT_NE(tom->WaitFor(lineEnd).find(PublicLine("△", "tom", "ann", text)), std::string::npos);
   tom->Say("to all", {{"towho", "a name with blanks"}});
   EXPECT_NE(bob->WaitFor("to all").find(PublicLine("△", "tom", "大家", "to all")), std::string::npos);
   tom->Say("bold", {{"addwordcolor", "red size=9"}});

@@ -14,8 +14,12 @@
 
 #include "support/temp_dir.h"
 
-// The bundled ini with the given ports and extra lines appended (a later
-// line of the same section and key replaces the earlier one).
+// The cheapest password hash, so that tests register and log on quickly;
+// a test that wants another cost says so in its extra lines.
+inline constexpr const char* kCheapHashIni = "[user_database]\nhash_memory_kib = 8\nhash_passes = 1\n";
+
+// The bundled ini with the given ports, the cheap hash and extra lines
+// appended (a later line of the same section and key replaces the earlier one).
 std::string SiteIni(int httpPort, int telnetPort, const std::string& extra = "");
 
 class ServerProcess {

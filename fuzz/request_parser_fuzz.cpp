@@ -1,0 +1,74 @@
+// The request reader on arbitrary bytes. The first byte chooses where the
+// rest is split in two: the bytes arriving in those two pieces, or one at a
+// time, must end in the same state and request as in one piece.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "fuzz/fuzz_check.h"
+#include "http/request_parser.h"
+
+namespace {
+
+struct Outcome {
+  CRequestParser parser;
+  size_t consumed = 0;
+};
+
+void FeedInPieces(Outcome& outcome, std::string_view bytes, size_t split) {
+  outcome.consumed = outcome.parser.Feed(bytes.substr(0, split));
+  // A connection keeps what was not consumed and feeds it again with the
+  // next bytes; once the request is complete or refused nothing more goes in.
+  if (outcome.parser.Complete() || outcome.parser.Refused()) return;
+  FUZZ_CHECK(outcome.consumed == split);
+  outcome.consumed += outcome.parser.Feed(bytes.substr(split));
+}
+
+void FeedByteByByte(Outcome& outcome, std::string_view bytes) {
+  for (char byte : bytes) {
+    if (outcome.parser.Complete() || outcome.parser.Refused()) break;
+    outcome.consumed += outcome.parser.Feed(std::string_view(&byte, 1));
+  }
+}
+
+void CheckSame(const Outcome& a, const Outcome& b) {
+  FUZZ_CHECK(a.parser.GetState() == b.parser.GetState());
+  if (a.parser.Refused()) return;
+  FUZZ_CHECK(a.consumed == b.consumed);
+  FUZZ_CHECK(a.parser.Request().method == b.parser.Request().method);
+  FUZZ_CHECK(a.parser.Request().path == b.parser.Request().path);
+  FUZZ_CHECK(a.parser.Request().queryOrBody == b.parser.Request().queryOrBody);
+}
+
+void CheckComplete(const CRequestParser& parser) {
+  if (!parser.Complete()) return;
+  const ParsedRequest& request = parser.Request();
+  FUZZ_CHECK(request.method == kGet || request.method == kPost);
+  FUZZ_CHECK(request.path.has_value());
+  if (request.method == kPost) {
+    FUZZ_CHECK(request.queryOrBody.has_value());
+    FUZZ_CHECK(request.queryOrBody->size() <= static_cast<size_t>(kMaxPostBody));
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
+  const size_t split = bytes.empty() ? 0 : data[0] % (bytes.size() + 1);
+
+  Outcome whole;
+  whole.consumed = whole.parser.Feed(bytes);
+  FUZZ_CHECK(whole.consumed <= bytes.size());
+  CheckComplete(whole.parser);
+
+  Outcome twoPieces;
+  FeedInPieces(twoPieces, bytes, split);
+  CheckSame(whole, twoPieces);
+
+  Outcome single;
+  FeedByteByByte(single, bytes);
+  CheckSame(whole, single);
+  return 0;
+}
