@@ -59,22 +59,24 @@ void CClientConnection::Resume(net::CConnection& connection, const CParkedReques
 }
 
 void CClientConnection::Answer(net::CConnection& connection) {
-  const std::string bytes = AnswerBytes(*m_page);
-  m_page.reset();
+  std::string storage;
+  const std::string_view bytes = AnswerBytes(*m_page, storage);
   if (m_streamSession && m_services.adoptStream) {
     // The stream is tied to its session before its head goes out: once the
     // browser has the head it may open another frame, which must come after.
     m_phase = Phase::kStreaming;
     m_services.adoptStream(connection, *m_streamSession);
     connection.Send(bytes);
+    m_page.reset();
     return;
   }
   m_phase = Phase::kWriting;
   if (bytes.empty()) {
     connection.Close();
-    return;
+  } else {
+    connection.Send(bytes);  // what the socket does not take at once is copied into the connection
   }
-  connection.Send(bytes);
+  m_page.reset();
 }
 
 void CClientConnection::OnDrained(net::CConnection& connection) {
@@ -82,24 +84,25 @@ void CClientConnection::OnDrained(net::CConnection& connection) {
   if (m_phase == Phase::kWriting) connection.Close();
 }
 
-std::string CClientConnection::AnswerBytes(CPage& page) {
+std::string_view CClientConnection::AnswerBytes(CPage& page, std::string& storage) {
   const std::string_view text = page.Text().View();
   if (page.GifMarked()) {
     const size_t marker = text.find(kGifMarker);
-    if (marker == std::string_view::npos) return std::string();
+    if (marker == std::string_view::npos) return {};
     const size_t nameStart = marker + std::strlen(kGifMarker);
     const size_t nameEnd = text.find('=', nameStart);
     const std::string name(text.substr(nameStart, nameEnd == std::string_view::npos ? std::string_view::npos
                                                                                   : nameEnd - nameStart));
     const std::shared_ptr<const CachedFile> file = page.Site().Read(name);
-    if (!file) return std::string();
-    return kGifHead + file->bytes;
+    if (!file) return {};
+    storage = kGifHead + file->bytes;
+    return storage;
   }
   // A text answer ends at its first NUL.
   const std::string_view answer = text.substr(0, text.find('\0'));
-  if (answer.empty() || answer.substr(0, 5) == "HTTP/") return std::string(answer);
+  if (answer.empty() || answer.substr(0, 5) == "HTTP/") return answer;
   // Current browsers show a blank page for an answer without a status line.
-  std::string headed = std::string(kHtmlHead) + kNoCache + "\r\n";
-  headed += answer;
-  return headed;
+  storage = std::string(kHtmlHead) + kNoCache + "\r\n";
+  storage += answer;
+  return storage;
 }

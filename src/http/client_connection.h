@@ -34,8 +34,9 @@ class CClientConnection final : public net::CConnectionHandler {
   void Resume(net::CConnection& connection, const CParkedRequest::Fill& fill);
 
   // The bytes that go out for a finished page: the GIF it names, or its text
-  // up to its first NUL behind the standard head when it has none.
-  static std::string AnswerBytes(CPage& page);
+  // up to its first NUL behind the standard head when it has none. The view
+  // points into the page or into storage.
+  static std::string_view AnswerBytes(CPage& page, std::string& storage);
 
  private:
   enum class Phase { kReading, kParked, kWriting, kStreaming };

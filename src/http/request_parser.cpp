@@ -42,17 +42,25 @@ size_t CRequestParser::Feed(std::string_view bytes) {
     }
     const size_t lineFeed = bytes.find('\n', used);
     const size_t end = lineFeed == std::string_view::npos ? bytes.size() : lineFeed;
-    m_line.append(bytes.substr(used, end - used));
-    m_headBytes += end - used + (lineFeed == std::string_view::npos ? 0 : 1);
+    const std::string_view piece = bytes.substr(used, end - used);
+    m_headBytes += piece.size() + (lineFeed == std::string_view::npos ? 0 : 1);
     used = lineFeed == std::string_view::npos ? bytes.size() : lineFeed + 1;
-    if (m_line.size() >= kRequestLineArea || m_headBytes > kRequestHeadLimit) {
+    if (m_line.size() + piece.size() >= kRequestLineArea || m_headBytes > kRequestHeadLimit) {
       Refuse();
       break;
     }
-    if (lineFeed == std::string_view::npos) break;
-    const std::string line = std::move(m_line);
-    m_line.clear();
-    OnLine(TrimmedEnd(line));
+    if (lineFeed == std::string_view::npos) {
+      m_line.append(piece);  // the rest of the line comes later
+      break;
+    }
+    if (m_line.empty()) {
+      OnLine(TrimmedEnd(piece));  // the whole line is here: no copy
+    } else {
+      m_line.append(piece);
+      const std::string line = std::move(m_line);
+      m_line.clear();
+      OnLine(TrimmedEnd(line));
+    }
   }
   return used;
 }

@@ -119,6 +119,9 @@ void CConnection::OnDeadlinePassed() {
 
 void CConnection::UpdateInterest() {
   const std::uint32_t wanted = (m_reading ? (EPOLLIN | EPOLLRDHUP) : 0u) | (PendingOutput() > 0 ? EPOLLOUT : 0u);
+  // A request read and answered at its first turn never waits for the
+  // socket: it need not be registered at all.
+  if (!m_watched && wanted == 0) return;
   if (m_watched && wanted == m_events) return;
   if (!m_watched) {
     m_loop.Watch(m_fd.Get(), wanted, this);
