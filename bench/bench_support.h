@@ -172,7 +172,9 @@ inline long ResidentKb(pid_t pid) {
 
 // The chat server binary in a scratch copy of the site directory, on free
 // loopback ports, with lines appended to its ini (a later key replaces an
-// earlier one). Stopped by PID and removed when the object goes.
+// earlier one), then the lines of the environment variable BENCH_SERVER_INI
+// (for a run with other settings, e.g. "[network]\nloops = 1").
+// Stopped by PID and removed when the object goes.
 class ScratchServer {
  public:
   ScratchServer(const std::string& binary, const std::string& site, const std::string& extraIni) {
@@ -189,7 +191,7 @@ class ScratchServer {
       while (telnetPort == m_port) telnetPort = FreePort();
       std::ofstream(m_dir + "/tolvann2.ini", std::ios::binary | std::ios::trunc)
           << bundledIni << "\n[network]\nhttp_port = " << m_port << "\ntelnet_port = " << telnetPort << "\n"
-          << extraIni << "\n";
+          << extraIni << "\n" << (std::getenv("BENCH_SERVER_INI") ? std::getenv("BENCH_SERVER_INI") : "") << "\n";
       Launch(program);
       if (!WaitForListen()) Stop();
     }
