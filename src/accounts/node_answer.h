@@ -1,10 +1,10 @@
 // Waiting for a peer node's answer to a numbered request (logon,
-// registration, password change) without holding a thread: the request is
-// emitted and the connection is parked. The receiver of answers wakes it as
-// soon as the answer is set in the resend list; a timer of its loop also
-// looks every second, has the request sent again after every fifth second
-// (the transport's resend list does it when there is one) and gives up
-// after the given number of resends.
+// registration, password change and recovery) without holding a thread:
+// the request is emitted and the connection is parked. The receiver of
+// answers wakes it as soon as the answer is set in the resend list; a timer
+// of its loop also looks every second, has the request sent again after
+// every fifth second (the transport's resend list does it when there is
+// one) and gives up after the given number of resends.
 #pragma once
 
 #include <functional>
@@ -18,6 +18,7 @@ class CChatCore;
 
 inline constexpr int kLogonResends = 4;         // 20 seconds, 5 sends in all
 inline constexpr int kRegistrationResends = 2;  // 10 seconds, 3 sends in all
+inline constexpr int kPasswordResends = 2;      // 10 seconds, 3 sends in all
 inline constexpr int kNodeAnswerFailed = -1;
 
 struct NodeAnswer {

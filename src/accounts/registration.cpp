@@ -17,11 +17,6 @@ bool HasBoth(const std::string& name, char first, char second) {
   return name.find(first) != std::string::npos && name.find(second) != std::string::npos;
 }
 
-// A password that the account file's 80-byte line reader gives back whole.
-bool IsStorablePassword(const std::string& password) {
-  return password.size() <= kMaxPasswordLength && password.find_first_of("\r\n") == std::string::npos;
-}
-
 }  // namespace
 
 bool BreaksNameRules(const std::string& name, NameRules rules) {

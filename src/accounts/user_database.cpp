@@ -114,6 +114,10 @@ bool IsSafeAccountName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
 }
 
+bool IsStorablePassword(const std::string& password) {
+  return password.size() <= kMaxPasswordLength && password.find_first_of("\r\n") == std::string::npos;
+}
+
 std::string AccountPath(const std::string& directory, const std::string& name) { return directory + AsciiLower(name); }
 
 bool LoadUser(UserRecord& record, const std::string& directory, const std::string& name) {

@@ -43,6 +43,9 @@ struct UserDatabase {
 // A name that names a file inside the account directory: not empty, no
 // '/', '\\' or NUL, and not "." or "..".
 bool IsSafeAccountName(const std::string& name);
+// A password the account file's 80-byte line reader would give back whole
+// (at most 78 bytes, no line end): the only passwords an account may have.
+bool IsStorablePassword(const std::string& password);
 std::string AccountPath(const std::string& directory, const std::string& name);
 
 bool LoadUser(UserRecord& record, const std::string& directory, const std::string& name);

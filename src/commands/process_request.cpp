@@ -1,6 +1,7 @@
 #include "commands/process_request.h"
 
 #include "accounts/logon.h"
+#include "accounts/password_change.h"
 #include "accounts/registration.h"
 #include "chat/chat_core.h"
 #include "chat/room_events.h"
@@ -124,9 +125,13 @@ void AnswerWithoutUser(CRequest& request, CChatCore& core, const RequestServices
       }
       break;
     case kRouteChangePassword:
+      DoChangePassword(request, form, core, services.accountWork);
+      break;
     case kRouteModifySecond:
+      DoChangePassword1(request, form, core);
+      break;
     case kRouteChangePass2:
-      // Password change is not built yet: no answer.
+      DoChangePassword2(request, form, core);
       break;
     case kRouteFind:
       DoUserSearchPage(page, core, form.FindField("fun"));

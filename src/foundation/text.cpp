@@ -1,5 +1,7 @@
 #include "foundation/text.h"
 
+#include <algorithm>
+
 namespace {
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -26,6 +28,16 @@ bool EqualsFolded(std::string_view a, std::string_view b) {
 }
 
 bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+
+std::string_view CutToCharacters(std::string_view text, size_t limit) {
+  size_t end = 0;
+  while (end < text.size()) {
+    const size_t width = static_cast<unsigned char>(text[end]) >= 0x80 ? 2 : 1;
+    if (end + width > limit) break;
+    end += width;
+  }
+  return text.substr(0, std::min(end, text.size()));
+}
 
 std::string CleanUserText(std::string_view text) {
   std::string cleaned(text);

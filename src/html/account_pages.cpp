@@ -9,6 +9,20 @@ constexpr const char* kMessageTable =
     "width=\"704\">";
 constexpr const char* kMessageTableEnd =
     "</td></tr><tr><td width=\"100%\" align=\"center\"><br><br><br><br></td></tr></table>\r\n";
+constexpr const char* kBannerRow =
+    "<tr><td width=\"100%\" align=\"center\"><img src=\"image/bt.gif\" width=\"380\" height=\"40\"></td></tr>";
+
+// The line of both password pages, in bold red, with its way back to logging on.
+void AppendPasswordChangedLine(CPage& page) {
+  page.Append("<tr><td width=\"100%\" align=\"center\"><font color=\"#FF0000\"><b><p>",
+              "修改口令成功，请[<A HREF=\"/logon.html\" TARGET=\"_top\">", "返回</A>]登录</p>", "</b></font>");
+}
+
+// One row of the recovery form: its label and a text field.
+void AppendRecoveryField(CPage& page, const char* label, const char* name) {
+  page.Append("<tr><td width=\"45%\" align=\"right\">", label, "</td><td><input type=\"text\" name=\"", name,
+              "\" size=\"12\"></td></tr>");
+}
 }  // namespace
 
 void WritePostLogonFrameset(CPage& page, const std::string& sessionId) {
@@ -26,9 +40,7 @@ void WriteRegistrationResultPage(CPage& page, RegistrationOutcome outcome, bool 
   page.Append("<HTML><head><title>", GetSetting("general", "name"), "</title></head>\n", "<BODY>");
   page.IncludeFile("title.html");
   page.Append(kMessageTable,
-              withBanner ? "<tr><td width=\"100%\" align=\"center\"><img src=\"image/bt.gif\" width=\"380\" "
-                           "height=\"40\"></td></tr>"
-                         : "<tr></tr>",
+              withBanner ? kBannerRow : "<tr></tr>",
               "<tr><td width=\"100%\" align=\"center\"><p>");
   if (outcome == RegistrationOutcome::kCreated) {
     page.Append("<font color=\"#FF0000\"><b>注册成功，请返回</b></font>", "[<A HREF=\"/logon.html\" TARGET=\"_top\">",
@@ -39,6 +51,49 @@ void WriteRegistrationResultPage(CPage& page, RegistrationOutcome outcome, bool 
   }
   page.Append(kMessageTableEnd);
   page.IncludeFile("tail.html");
+  page.WriteBodyEnd();
+}
+
+void WritePasswordChangedPage(CPage& page) {
+  page.WriteHeader(kNoCache);
+  page.Append("<HTML><head><title>", GetSetting("general", "name"), "</title></head>\n", "<BODY>");
+  page.IncludeFile("title.html");
+  page.Append(kMessageTable, "<tr></tr>");
+  AppendPasswordChangedLine(page);
+  page.Append(kMessageTableEnd);
+  page.IncludeFile("tail.html");
+  page.WriteBodyEnd();
+}
+
+void WriteRecoveryForm(CPage& page, const std::string& name, const std::string& question) {
+  page.WriteHeader(kNoCache);
+  page.Append("<html><head><title>修改口令之二</title>", "</head><body bgcolor=\"#CFB4F1\">", "<p align=\"center\">　</p>",
+              "<p align=\"center\"><font face=\"黑体\" size=\"6\" color=\"#B3563E\">修改口令之二</font></p>",
+              "<p align=\"center\">　</p>",
+              "<p align=\"center\"><font color=\"#FF0000\"><strong><em>请输入下列全部信息</em></strong></font></p>",
+              "<form name=\"modify\" method=\"POST\" action=\"/changepass2\">");
+  // The name and the question come from users: quoted and escaped.
+  page.Append("<input TYPE=\"hidden\" name=\"username\" value=\"", EscapeAttribute(name), "\">",
+              "<div align=\"center\"><table border=\"0\" width=\"38%\">");
+  AppendRecoveryField(page, "Email:", "email");
+  AppendRecoveryField(page, "出生日期:", "birthday");
+  page.Append("<tr><td width=\"45%\" align=\"right\">提示问题:</td><td>",
+              "<input type=\"text\" name size=\"12\" value=\"", EscapeAttribute(question), "\"></td></tr>");
+  AppendRecoveryField(page, "回答:", "answer");
+  AppendRecoveryField(page, "修改后的口令:", "password");
+  page.Append("</table><p><input type=\"submit\" value=\"确定\" name=\"B1\"> ",
+              "<input type=\"reset\" value=\"重填\" name=\"B2\"></p>", "</div></form>\t</body>\t</html>");
+  page.WriteBodyEnd();
+}
+
+void WritePasswordRecoveredPage(CPage& page) {
+  page.WriteHeader(kNoCache);
+  page.Append("<HTML><head><title>", GetSetting("general", "name"), "</title></head>\n",
+              "<BODY bgcolor=\"#E8E8E8\" background='/image/01.gif' bgproperties=\"fixed\">",
+              "<table width=\"100%\" border=\"0\" cellpadding=\"0\" cellspacing=\"0\">", kBannerRow);
+  AppendPasswordChangedLine(page);
+  page.Append("</td></tr><tr><td width=\"100%\" align=\"center\"><br><br><br><br><img border=\"0\" "
+              "src=\"image/bq.gif\" width=\"250\" height=\"25\"></td></tr></table>\r\n");
   page.WriteBodyEnd();
 }
 

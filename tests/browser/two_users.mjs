@@ -1,7 +1,8 @@
 // Two users in two headless Chromium pages against the real server: log on
 // from the room list, enter a room, and see a line typed by one user appear
 // in the other user's message frame. tom manages the lobby: he locks it
-// before ann comes, and lets her in through the link he is sent.
+// before ann comes, and lets her in through the link he is sent. At the end
+// tom changes his password through the form and logs on with the new one.
 //
 //   node two_users.mjs BINARY SITE_DIR [SCREENSHOT_DIR]
 import { chromium } from 'playwright-core';
@@ -120,6 +121,36 @@ async function say(user, text) {
   await user.form.click('input[name=submit1]');
 }
 
+// From the front page: the change form, the success page, then a logon
+// with the old password (refused) and with the new one.
+async function changePasswordAndLogOn(page) {
+  await page.goto(`${base}/logon.html`);
+  await page.click('a:has-text("修改密码")');
+  await page.fill('input[name=username]', 'tom');
+  await page.fill('input[name=password]', 'pw');
+  await page.fill('input[name=password2]', 'newpw');
+  await page.fill('input[name=password3]', 'newpw');
+  await page.screenshot({ path: path.join(shotDir, 'tom-5-change-password.png') });
+  await page.click('input[type=submit]');
+  await page.waitForSelector('text=修改口令成功', { timeout: 5000 });
+  await page.screenshot({ path: path.join(shotDir, 'tom-6-password-changed.png') });
+  // From the front page through the logon page's form.
+  const logOn = async (password) => {
+    await page.click('a:has-text("进入登录页面")');
+    await page.fill('input[name=username]', 'tom');
+    await page.fill('input[name=password]', password);
+    await page.click('input[name=B1]');
+  };
+  await page.click('a:has-text("返回")');
+  await logOn('pw');
+  await page.waitForSelector('text=名字或密码不对', { timeout: 5000 });
+  await page.goto(`${base}/logon.html`);
+  await logOn('newpw');
+  const roomList = await frameNamed(page, 'roomlist');
+  await roomList.waitForSelector('text=大厅');
+  await page.screenshot({ path: path.join(shotDir, 'tom-7-new-password-logon.png') });
+}
+
 let failed = false;
 try {
   const tom = await logOnAndEnter('tom');
@@ -157,7 +188,9 @@ try {
   await online.waitForSelector('text=tom');
   await shoot(ann.chat, 'ann-4-chat.png');
   await shoot(tom.chat, 'tom-4-chat.png');
-  console.log(`ok: tom locked the lobby and admitted ann through the link; each sees the other's line; screenshots in ${shotDir}`);
+  await changePasswordAndLogOn(tom.page);
+  console.log(`ok: tom locked the lobby and admitted ann through the link; each sees the other's line; ` +
+              `tom changed his password and logged on with it; screenshots in ${shotDir}`);
 } catch (error) {
   failed = true;
   console.error(`FAILED: ${error.message}`);

@@ -1,6 +1,6 @@
 // Three real nodes linked over a private redis-server: lines, rooms,
-// sanctions and accounts cross nodes; nodes that die or stop, and Redis
-// going away, are survived.
+// sanctions, room locks, accounts and their passwords cross nodes; nodes
+// that die or stop, and Redis going away, are survived.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -207,6 +207,17 @@ class ClusterAccounts : public Cluster {
     return HttpPost(node.HttpPort(), "/logon", "username=" + name + "&password=" + password);
   }
   static bool LoggedOn(const std::string& answer) { return answer.find("/roomlist?rn=") != std::string::npos; }
+  std::string ChangePassword(ServerProcess& node, const std::string& old, const std::string& fresh) {
+    return HttpPost(node.HttpPort(), "/changepassword",
+                    "username=tom&password=" + old + "&password2=" + fresh + "&password3=" + fresh);
+  }
+  std::string AskQuestion(ServerProcess& node, const std::string& name) {
+    return HttpPost(node.HttpPort(), "/Modify_Second", "username=" + UrlEncode(name));
+  }
+  std::string Recover(ServerProcess& node, const std::string& answer, const std::string& fresh) {
+    return HttpPost(node.HttpPort(), "/changepass2",
+                    "username=tom&email=t%40x&birthday=1990-01-02&answer=" + UrlEncode(answer) + "&password=" + fresh);
+  }
   int m_serial = 1000;
   std::string Serial() { return std::to_string(m_serial++); }
 };
@@ -253,6 +264,47 @@ TEST_F(ClusterAccounts, PasswordRequestsAreAnsweredFromTheAccounts) {
   EXPECT_TRUE(LoggedOn(LogOn(B(), "tom", "pw3")));
 }
 
+const std::string kPasswordChanged = "修改口令成功，请[<A HREF=\"/logon.html\" TARGET=\"_top\">返回</A>]登录</p>";
+
+TEST_F(ClusterAccounts, APasswordChangedOnOneNodeLogsOnAtAnother) {
+  ASSERT_NE(HttpPost(A().HttpPort(), "/register", "username=tom&password=pw").find("注册成功"), std::string::npos);
+  EXPECT_EQ(ChangePassword(B(), "wrong", "pw2"), Template(B(), "passwrong.html"));
+  const std::string changed = ChangePassword(B(), "pw", "pw2");
+  EXPECT_NE(changed.find(kPasswordChanged), std::string::npos) << changed;
+  EXPECT_NE(changed.find("<title>聊天天地</title>"), std::string::npos);
+  EXPECT_TRUE(LoggedOn(LogOn(C(), "tom", "pw2")));
+  EXPECT_FALSE(LoggedOn(LogOn(C(), "tom", "pw")));
+}
+
+TEST_F(ClusterAccounts, RecoveryThroughThePagesWithTheSecurityDataInRedis) {
+  ASSERT_NE(HttpPost(A().HttpPort(), "/register", "username=tom&password=pw").find("注册成功"), std::string::npos);
+  EXPECT_EQ(AskQuestion(B(), "nobody"), Template(B(), "nouser.html"));
+  EXPECT_EQ(AskQuestion(B(), "tom"), Template(B(), "nouser.html")) << "no security data yet";
+
+  // Fifty bytes of question: the form shows the 48 that end on a whole character.
+  const std::string pet = "\"<宠物>\"";
+  std::string cat;
+  for (int i = 0; i < 21; ++i) cat += "猫";
+  m_redis.Command({"HSET", "tolvan:account:tom", "email", "t@x", "birthday", "1990-01-02", "question", pet + cat,
+                   "answer", "咪咪"});
+  const std::string form = AskQuestion(B(), "Tom");
+  EXPECT_EQ(form.rfind(kStandardHead + "<html><head><title>修改口令之二</title>", 0), 0u) << form;
+  EXPECT_NE(form.find("<form name=\"modify\" method=\"POST\" action=\"/changepass2\">"
+                      "<input TYPE=\"hidden\" name=\"username\" value=\"Tom\">"),
+            std::string::npos)
+      << form;
+  EXPECT_NE(form.find("name size=\"12\" value=\"&quot;&lt;宠物&gt;&quot;" + cat.substr(2) + "\">"), std::string::npos)
+      << form;
+
+  EXPECT_EQ(Recover(C(), "狗狗", "pw3"), Template(C(), "wronganswer.html"));
+  const std::string recovered = Recover(C(), "咪咪", "pw3");
+  EXPECT_NE(recovered.find("<BODY bgcolor=\"#E8E8E8\" background='/image/01.gif' bgproperties=\"fixed\">"),
+            std::string::npos);
+  EXPECT_NE(recovered.find(kPasswordChanged), std::string::npos) << recovered;
+  EXPECT_TRUE(LoggedOn(LogOn(A(), "tom", "pw3")));
+  EXPECT_FALSE(LoggedOn(LogOn(A(), "tom", "pw")));
+}
+
 TEST_F(ClusterAccounts, ARequestReadTwiceGetsItsFirstAnswer) {
   const std::string record = BuildNodeRecord(RecordLayout::kRegister, {{"UN", "ann"}, {"PW", "pw"}}, 77);
   EXPECT_EQ(Ask(record).Get("ST"), "1");
@@ -271,6 +323,46 @@ TEST_F(ClusterAccounts, ARequestTakenByANodeThatDiedIsAnsweredByAnother) {
        "0", record});
   ASSERT_TRUE(taken && !taken->IsNil() && !taken->IsError()) << (taken ? taken->text : "no reply");
   EXPECT_EQ(AnswerTo(record, 10s).Get("ST"), "1");
+}
+
+// With the link on, rooms and managers are given by a manager of
+// "pRoomName" (not by [general] ManagerName); a manager's lock holds on
+// every node.
+TEST_F(Cluster, ALockMadeOnOneNodeMakesANewcomerOnAnotherWait) {
+  auto admin = InRoom(A(), "admin");  // the ini's ManagerName
+  auto chief = InRoom(A(), "chief");
+  auto boss = InRoom(A(), "boss");
+  auto bob = InRoom(C(), "bob");
+  admin->Say("/setmanager boss " + kLobby);
+  EXPECT_EQ(admin->Drain().find("管理员成功"), std::string::npos) << "the ini's chief rules only a node without the link";
+
+  // chief is appointed for the whole network as another node's SETMANAGER would.
+  const std::string appoint = BuildNodeRecord(RecordLayout::kSetManager, {{"RM", "pRoomName"}, {"UN", "chief"}}, 1);
+  ASSERT_TRUE(m_redis.Command({"XADD", "tolvan:events", "*", "n", "nodeZ", "i", "run1", "r", appoint}));
+  ASSERT_TRUE(Eventually(
+      [&] {
+        chief->Say("/setmanager boss " + kLobby);
+        return chief->WaitFor("成功", 200).find("设置管理员成功") != std::string::npos;
+      },
+      3s));
+  boss->Say("/lockroom " + kLobby);
+  EXPECT_NE(boss->WaitFor("成功").find("锁定聊天室(" + kLobby + ")成功"), std::string::npos);
+  // C applies the records in the order A wrote them: the lock came before this line.
+  boss->Say("locked now");
+  ASSERT_NE(bob->WaitFor("locked now").find("locked now"), std::string::npos);
+
+  auto vic = std::make_unique<ChatUser>(C(), "vic");
+  ASSERT_TRUE(vic->LoggedOn());
+  vic->Join(kLobby);
+  EXPECT_NE(vic->OpenStream(kLobby).find("您还没有获准在此聊天室聊天,请等待室主批准"), std::string::npos);
+  vic->Say("let me in");
+  EXPECT_EQ(bob->Drain(500).find("let me in"), std::string::npos) << "nobody hears a user who waits";
+
+  ASSERT_TRUE(Eventually([&] { return Lists(*boss, A(), "vic:nodeC"); }, 3s));
+  boss->Get("/Blank?session=" + boss->Session() + "&message=/authorize%20vic:nodeC");
+  EXPECT_NE(vic->WaitFor("进入本聊天室").find("说:允许(vic)进入本聊天室"), std::string::npos);
+  vic->Say("thank you");
+  EXPECT_NE(bob->WaitFor("thank you").find("thank you"), std::string::npos);
 }
 
 TEST_F(Cluster, TheUsersOfAKilledNodeLeaveWithinTenSeconds) {
