@@ -1,14 +1,21 @@
 #include "accounts/account_work.h"
 
+#include "foundation/sync_batch.h"
 #include "http/request.h"
 #include "platform/worker_pool.h"
 
-void ParkForAccountWork(CRequest& request, platform::CWorkerPool* pool, std::function<int()> work,
+void ParkForAccountWork(CRequest& request, const CAccountWork& where, AnswerWhen when, std::function<int()> work,
                         std::function<void(int result, CPage& page)> answer) {
   const CParkedRequest parked = request.Park();
-  auto task = [parked, work = std::move(work), answer = std::move(answer)] {
+  CSyncBatch* syncs = when == AnswerWhen::kOnDisk ? where.syncs : nullptr;
+  auto task = [parked, syncs, work = std::move(work), answer = std::move(answer)] {
     const int result = work();
-    parked.Resume([result, answer](CPage& page) { answer(result, page); });
+    auto resume = [parked, result, answer] { parked.Resume([result, answer](CPage& page) { answer(result, page); }); };
+    if (syncs != nullptr) {
+      syncs->AfterSync(resume);  // one sync of the file system for every write that waits
+    } else {
+      resume();
+    }
   };
-  if (pool == nullptr || !pool->Submit(task)) task();
+  if (where.pool == nullptr || !where.pool->Submit(task)) task();
 }

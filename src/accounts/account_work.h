@@ -8,12 +8,24 @@
 
 class CPage;
 class CRequest;
+class CSyncBatch;
 namespace platform {
 class CWorkerPool;
 }
 
+// Where account work runs: the worker pool, and the group commit through
+// which the answer of a write that must be on disk waits for the next sync.
+struct CAccountWork {
+  platform::CWorkerPool* pool = nullptr;  // null: the work runs in place
+  CSyncBatch* syncs = nullptr;            // null: each durable write syncs itself
+};
+
+// When the answer may go: once the work is done, or once its writes are on
+// disk too (a new account, a new password).
+enum class AnswerWhen { kDone, kOnDisk };
+
 // Parks the request, runs work on the pool, then answer(work's result, page)
 // on the connection's loop. Without a pool (or once it stops) the work runs
 // on the calling thread.
-void ParkForAccountWork(CRequest& request, platform::CWorkerPool* pool, std::function<int()> work,
+void ParkForAccountWork(CRequest& request, const CAccountWork& where, AnswerWhen when, std::function<int()> work,
                         std::function<void(int result, CPage& page)> answer);

@@ -60,7 +60,7 @@ bool IsAcceptableLogonName(const std::string& name) {
   return !name.empty() && name.find_first_of(" \xFF\t\x7F\x80:<>'\"\\&") == std::string::npos;
 }
 
-void DoLogon(CRequest& request, const CRequestForm& form, CChatCore& core, platform::CWorkerPool* accountWork) {
+void DoLogon(CRequest& request, const CRequestForm& form, CChatCore& core, const CAccountWork& accountWork) {
   try {
     core.PurgeSanctions();
     const std::string& name = form.FindField("username");
@@ -93,7 +93,7 @@ void DoLogon(CRequest& request, const CRequestForm& form, CChatCore& core, platf
     }
     const UserDatabase database(GetSetting("user_database", "directory"), ReadHashCost());
     auto check = [database, address, name, password] { return CheckAccount(database, address, name, password, ""); };
-    ParkForAccountWork(request, accountWork, check, [&core, session](int result, CPage& answerPage) {
+    ParkForAccountWork(request, accountWork, AnswerWhen::kDone, check, [&core, session](int result, CPage& answerPage) {
       FinishLogon(core, session, result, answerPage);
     });
   } catch (...) {

@@ -7,13 +7,10 @@
 
 class CChatCore;
 class CRequest;
+struct CAccountWork;
 class CRequestForm;
-namespace platform {
-class CWorkerPool;
-}
-
 // A name may log on when it is not empty and holds none of: blank, 0xFF,
 // tab, 0x7F, 0x80, ':', '<', '>', '\'', '"', '\\', '&'.
 bool IsAcceptableLogonName(const std::string& name);
 // The local password check runs on accountWork (see accounts/account_work.h).
-void DoLogon(CRequest& request, const CRequestForm& form, CChatCore& core, platform::CWorkerPool* accountWork);
+void DoLogon(CRequest& request, const CRequestForm& form, CChatCore& core, const CAccountWork& accountWork);

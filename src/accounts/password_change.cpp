@@ -30,7 +30,7 @@ void FinishChange(int result, CPage& page) {
 }  // namespace
 
 void DoChangePassword(CRequest& request, const CRequestForm& form, CChatCore& core,
-                      platform::CWorkerPool* accountWork) {
+                      const CAccountWork& accountWork) {
   try {
     CPage& page = request.Page();
     const std::string& name = form.FindField("username");
@@ -62,7 +62,7 @@ void DoChangePassword(CRequest& request, const CRequestForm& form, CChatCore& co
     auto change = [database, address, name, oldPassword, newPassword] {
       return CheckAccount(database, address, name, oldPassword, newPassword);
     };
-    ParkForAccountWork(request, accountWork, change, FinishChange);
+    ParkForAccountWork(request, accountWork, AnswerWhen::kOnDisk, change, FinishChange);
   } catch (...) {
     platform::ConsoleWrite("catch in DoChangePassword\n");
   }

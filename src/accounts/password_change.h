@@ -10,16 +10,13 @@
 
 class CChatCore;
 class CRequest;
+struct CAccountWork;
 class CRequestForm;
-namespace platform {
-class CWorkerPool;
-}
-
 inline constexpr size_t kHintQuestionLimit = 49;  // bytes of the question the recovery form shows
 
 // The local check and the new hash are made on accountWork (see accounts/account_work.h).
 void DoChangePassword(CRequest& request, const CRequestForm& form, CChatCore& core,
-                      platform::CWorkerPool* accountWork);
+                      const CAccountWork& accountWork);
 // Recovery, first step: the hint question, and the form of the second step.
 void DoChangePassword1(CRequest& request, const CRequestForm& form, CChatCore& core);
 // Recovery, second step: the security data and the new password.

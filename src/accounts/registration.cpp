@@ -30,7 +30,7 @@ bool BreaksNameRules(const std::string& name, NameRules rules) {
   return rules == NameRules::kLocal && !IsSafeAccountName(name);
 }
 
-void DoNewAccount(CRequest& request, const CRequestForm& form, platform::CWorkerPool* accountWork) {
+void DoNewAccount(CRequest& request, const CRequestForm& form, const CAccountWork& accountWork) {
   try {
     CPage& page = request.Page();
     const std::string& name = form.FindField("username");
@@ -50,7 +50,7 @@ void DoNewAccount(CRequest& request, const CRequestForm& form, platform::CWorker
     const UserDatabase database(GetSetting("user_database", "directory"), ReadHashCost());
     const std::string& address = request.PeerAddress();
     auto create = [database, name, password, address] { return CreateAccount(database, name, password, address); };
-    ParkForAccountWork(request, accountWork, create, [](int created, CPage& answerPage) {
+    ParkForAccountWork(request, accountWork, AnswerWhen::kOnDisk, create, [](int created, CPage& answerPage) {
       const RegistrationOutcome outcome = created == 1 ? RegistrationOutcome::kCreated : RegistrationOutcome::kNameTaken;
       WriteRegistrationResultPage(answerPage, outcome, false);
     });

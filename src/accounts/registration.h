@@ -6,11 +6,8 @@
 
 class CChatCore;
 class CRequest;
+struct CAccountWork;
 class CRequestForm;
-namespace platform {
-class CWorkerPool;
-}
-
 inline constexpr size_t kMaxUserNameLength = 20;  // bytes
 
 enum class NameRules { kLocal, kNodeLink };
@@ -21,5 +18,5 @@ enum class NameRules { kLocal, kNodeLink };
 bool BreaksNameRules(const std::string& name, NameRules rules);
 
 // The account file and its hash are made on accountWork (see accounts/account_work.h).
-void DoNewAccount(CRequest& request, const CRequestForm& form, platform::CWorkerPool* accountWork);
+void DoNewAccount(CRequest& request, const CRequestForm& form, const CAccountWork& accountWork);
 void DoRegister(CRequest& request, const CRequestForm& form, CChatCore& core);

@@ -5,15 +5,13 @@
 
 #include <string>
 
+#include "accounts/account_work.h"
+
 class CChatCore;
 class CRequest;
-namespace platform {
-class CWorkerPool;
-}
-
 // What the server lends every request besides the chat core.
 struct RequestServices {
-  platform::CWorkerPool* accountWork = nullptr;  // hashing and account files; null runs them in place
+  CAccountWork accountWork;  // hashing and account files; no pool runs them in place
 };
 
 void ProcessRequest(CRequest& request, CChatCore& core, const RequestServices& services);

@@ -14,7 +14,7 @@ inline UniqueFile OpenFile(const std::string& path, const char* mode) {
   return UniqueFile(std::fopen(path.c_str(), mode));
 }
 
-// Reads one piece of a text file the way a text-mode fgets on the original
+// Reads one piece of a text file the way a text-mode fgets on the Windows
 // platform did: at most size - 1 bytes, through the first line feed, with a
 // carriage return before the line feed dropped. False at the end of the file.
 bool ReadTextPiece(std::FILE* file, std::string& piece, size_t size);

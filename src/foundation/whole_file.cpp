@@ -37,21 +37,41 @@ std::string FolderOf(const std::string& path) {
 }  // namespace
 
 CPendingFile::CPendingFile(const std::string& path, std::string_view bytes, mode_t mode, Durability durability)
-    : m_path(path), m_temporary(TemporaryName(path)), m_durability(durability) {
-  platform::CUniqueFd fd(::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    : m_path(path), m_durability(durability) {
+  // Written unnamed where the file system allows (O_TMPFILE): it then takes
+  // its name with one link, and nothing is left to remove when it is never
+  // placed. Elsewhere under a temporary name beside the target.
+  platform::CUniqueFd fd(::open(FolderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+  if (!fd && errno != ENOENT) {
+    m_temporary = TemporaryName(path);
+    fd.Reset(::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+  }
   if (!fd) return;
   m_written = WriteAll(fd.Get(), bytes) && (durability == Durability::kBestEffort || ::fsync(fd.Get()) == 0);
   const int error = errno;
-  if (!m_written) ::unlink(m_temporary.c_str());
+  if (!m_written && !m_temporary.empty()) ::unlink(m_temporary.c_str());
+  if (m_written && m_temporary.empty()) m_unnamed = std::move(fd);
   errno = error;
 }
 
 CPendingFile::~CPendingFile() {
-  if (m_written && !m_placed) ::unlink(m_temporary.c_str());
+  if (m_written && !m_placed && !m_temporary.empty()) ::unlink(m_temporary.c_str());
+}
+
+bool CPendingFile::LinkUnnamedTo(const std::string& name) const {
+  const std::string self = "/proc/self/fd/" + std::to_string(m_unnamed.Get());
+  return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
 bool CPendingFile::Replace() {
   if (!m_written || m_placed) return false;
+  if (m_temporary.empty()) {  // an unnamed file needs a name to be renamed over the target
+    m_temporary = TemporaryName(m_path);
+    if (!LinkUnnamedTo(m_temporary)) {
+      m_temporary.clear();
+      return false;
+    }
+  }
   if (::rename(m_temporary.c_str(), m_path.c_str()) != 0) return false;
   m_placed = true;
   FlushFolder();
@@ -60,9 +80,13 @@ bool CPendingFile::Replace() {
 
 bool CPendingFile::Create() {
   if (!m_written || m_placed) return false;
-  if (::link(m_temporary.c_str(), m_path.c_str()) != 0) return false;
+  if (m_temporary.empty()) {
+    if (!LinkUnnamedTo(m_path)) return false;
+  } else {
+    if (::link(m_temporary.c_str(), m_path.c_str()) != 0) return false;
+    ::unlink(m_temporary.c_str());
+  }
   m_placed = true;
-  ::unlink(m_temporary.c_str());
   FlushFolder();
   return true;
 }

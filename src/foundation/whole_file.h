@@ -8,6 +8,8 @@
 
 #include <sys/types.h>
 
+#include "platform/unique_fd.h"
+
 #include <string>
 #include <string_view>
 
@@ -32,9 +34,11 @@ class CPendingFile {
 
  private:
   void FlushFolder() const;
+  bool LinkUnnamedTo(const std::string& name) const;
 
   std::string m_path;
-  std::string m_temporary;
+  std::string m_temporary;     // empty while the file has no name
+  platform::CUniqueFd m_unnamed;  // the file written with O_TMPFILE, until it is placed
   Durability m_durability;
   bool m_written = false;
   bool m_placed = false;

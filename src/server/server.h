@@ -19,6 +19,7 @@
 #include "net/listener.h"
 #include "net/loop_group.h"
 #include "nodelink/node_transport.h"
+#include "foundation/sync_batch.h"
 #include "platform/worker_pool.h"
 #include "streams/stream_delivery.h"
 
@@ -49,6 +50,8 @@ class CServer {
   net::CLoopGroup m_loops;
   CStreamDelivery m_delivery;
   platform::CWorkerPool m_accountWork;
+  // Answers of writes that must be on disk wait here for one shared sync.
+  std::unique_ptr<CSyncBatch> m_accountSyncs;
   RequestServices m_services;
   CHttpServices m_http;
   std::vector<std::unique_ptr<net::CListener>> m_listeners;

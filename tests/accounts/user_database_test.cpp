@@ -61,6 +61,11 @@ TEST_F(Accounts, AClearPasswordLogsOnAndIsRewrittenWithItsHash) {
   const std::string hashed = StoredPassword("tom");
   EXPECT_EQ(CheckAccount(database, "4.4.4.4", "tom", "secret", ""), 1);
   EXPECT_EQ(StoredPassword("tom"), hashed) << "a hashed account keeps its hash at logon";
+  EXPECT_EQ(CheckAccount(database, "100.200.100.200", "tom", "secret", ""), 1);
+  EXPECT_EQ(CheckAccount(database, "5.5.5.5", "tom", "secret", ""), 1);
+  const std::string relogged = m_dir.Read("users/tom");
+  EXPECT_EQ(std::count(relogged.begin(), relogged.end(), '\n'), 3) << relogged;
+  EXPECT_EQ(relogged.substr(relogged.size() - 9), "\n5.5.5.5\n") << "a shorter address leaves nothing of the longer one";
   EXPECT_EQ(CheckAccount(database, "3.3.3.3", "tom", "secret", "newpass"), 1);
   EXPECT_TRUE(VerifyPassword(StoredPassword("tom"), "newpass"));
   EXPECT_EQ(CheckAccount(database, "x", "tom", "secret", ""), -2);
