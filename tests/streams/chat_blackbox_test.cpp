@@ -239,7 +239,7 @@ TEST_F(Chat, CommandsForOneUser) {
   tom->Say("/find tom");
   EXPECT_NE(tom->WaitFor("结果").find("查找(tom)结果: tom:" + kLobby + "&nbsp;"), std::string::npos);
   tom->Say("/join Den 情感");
-  EXPECT_NE(tom->WaitFor("创建聊天室").find("创建聊天室成功,请点[<A HREF=\"/Blank?session=" + tom->Session() +
+  EXPECT_NE(tom->WaitFor("这里</A>]进入").find("创建聊天室成功,请点[<A HREF=\"/Blank?session=" + tom->Session() +
                                             "&message=/join%20Den\" TARGET=\"_top\">这里</A>]进入"),
             std::string::npos);
   tom->Say("/join a;b");
