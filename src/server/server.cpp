@@ -97,8 +97,13 @@ void CServer::OpenListeners() {
         loop, std::move(socket.fd),
         [this, &loop](platform::CUniqueFd accepted, std::string peer) { Accept(loop, std::move(accepted), std::move(peer)); }));
   }
-  ListeningSocket telnet = OpenListeningSocket(PortSetting("telnet_port", "8081"), kListenBacklog);
-  if (telnet.fd) {
+  const std::string telnetPort = PortSetting("telnet_port", "8081");
+  ListeningSocket telnet = OpenListeningSocket(telnetPort, kListenBacklog);
+  if (!telnet.fd) {
+    // Nothing is served there, so the pages go on; but say so.
+    platform::ConsoleWrite("Can't listen on port " + telnetPort + ": " +
+                           (telnet.error != 0 ? std::strerror(telnet.error) : "not a port") + "\n");
+  } else {
     m_telnet = std::make_unique<net::CListener>(m_loops.Loop(0), std::move(telnet.fd),
                                                 [](platform::CUniqueFd client, std::string) { client.Reset(); });
   }

@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <random>
+
 namespace {
 using Clock = std::chrono::steady_clock;
 
@@ -99,12 +101,22 @@ std::string HttpPost(int port, const std::string& target, const std::string& bod
                             std::to_string(body.size()) + "\r\n\r\n" + body);
 }
 
+// Ports are drawn below the kernel's ephemeral range, so that the outgoing
+// connections of tests running beside this one cannot take a port between
+// its choice and the server's bind.
 int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address = Loopback(0);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t size = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  ::close(fd);
-  return ntohs(address.sin_port);
+  static std::mt19937 draw(std::random_device{}() ^ static_cast<unsigned>(::getpid()));
+  std::uniform_int_distribution<int> below_ephemeral(20000, 32000);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const int port = below_ephemeral(draw);
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int yes = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in address = Loopback(port);
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    if (free) return port;
+  }
+  return 0;
 }

@@ -97,7 +97,10 @@ bool ServerProcess::StartOnce(const std::vector<std::string>& arguments, bool wa
     const int fd = ConnectLoopback(m_httpPort);
     if (fd >= 0) {
       ::close(fd);
-      return true;
+      // The telnet port is opened after the pages' port; a server that
+      // could not take it says so before it starts accepting.
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+      return WaitForConsole("Start Accept", left) && Console().find("Can't listen") == std::string::npos;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
