@@ -21,6 +21,9 @@ struct CChatCore::Room {
   std::time_t emptySince = 0;
   std::uint64_t order = 0;
   std::map<std::uint64_t, Session*> members;  // in the order they came
+  // The members whose message frame is open here, in the same order: a line
+  // walks only these, not members still without a frame or on other nodes.
+  std::map<std::uint64_t, Session*> listening;
 };
 
 struct CChatCore::Session {
@@ -261,6 +264,7 @@ void CChatCore::LinkInto(Session& session, Room* room) {
   session.order = m_nextOrder++;
   if (room != nullptr) {
     room->members.emplace(session.order, &session);
+    if (session.stream != 0) room->listening.emplace(session.order, &session);
   } else {
     m_noRoom.emplace(session.order, &session);
   }
@@ -269,6 +273,7 @@ void CChatCore::LinkInto(Session& session, Room* room) {
 void CChatCore::Unlink(Session& session) {
   if (Room* room = session.room) {
     room->members.erase(session.order);
+    room->listening.erase(session.order);
     if (room->members.empty()) room->emptySince = platform::Now();
   } else {
     m_noRoom.erase(session.order);
@@ -582,13 +587,16 @@ std::optional<std::uint64_t> CChatCore::AttachStream(const std::string& id, cons
   if (session == nullptr) return std::nullopt;
   if (session->stream != 0 && session->streamOpenedAt > openedAt) return stream;  // a newer frame is open
   session->streamOpenedAt = openedAt;
+  if (session->room != nullptr) session->room->listening.emplace(session->order, session);
   return std::exchange(session->stream, stream);
 }
 
 void CChatCore::DetachStream(const std::string& id, const std::string& node, std::uint64_t stream) {
   std::unique_lock<std::shared_mutex> guard(m_lock);
   Session* session = SessionAt(id, node);
-  if (session != nullptr && session->stream == stream) session->stream = 0;
+  if (session == nullptr || session->stream != stream) return;
+  session->stream = 0;
+  if (session->room != nullptr) session->room->listening.erase(session->order);
 }
 
 void CChatCore::CollectRoomRecipients(const std::string& roomName, int kind, const std::string& senderName,
@@ -601,9 +609,9 @@ void CChatCore::CollectRoomRecipients(const std::string& roomName, int kind, con
   std::shared_lock<std::shared_mutex> guard(m_lock);
   const Room* room = RoomByName(roomName);
   if (room == nullptr || room->name != roomName) return;
-  out.reserve(out.size() + room->members.size());
-  for (const auto& [order, member] : room->members) {
-    if (member->stream == 0 || (!member->approved && !reachesWaiting) || !MaySee(*member, senderName)) continue;
+  out.reserve(out.size() + room->listening.size());
+  for (const auto& [order, member] : room->listening) {
+    if ((!member->approved && !reachesWaiting) || !MaySee(*member, senderName)) continue;
     member->lastActive = now;
     out.push_back(Recipient{member->stream, member->name == addresseeName});
   }
@@ -627,8 +635,8 @@ void CChatCore::CollectManagerRecipients(const std::string& roomName, const std:
   std::shared_lock<std::shared_mutex> guard(m_lock);
   const Room* room = RoomByName(roomName);
   if (room == nullptr) return;
-  for (const auto& [order, member] : room->members) {
-    if (member->stream == 0 || !member->manager || !MaySee(*member, senderName)) continue;
+  for (const auto& [order, member] : room->listening) {
+    if (!member->manager || !MaySee(*member, senderName)) continue;
     member->lastActive = now;
     out.push_back(Recipient{member->stream, true});
   }

@@ -205,6 +205,8 @@ TEST_F(ChatCore, StreamsFollowTheirSessionAndItsRoom) {
   EXPECT_EQ(streams(6, "carl"), "22,") << "tom's stream went with him";
   m_core->DetachStream("s2", "node1", 22);
   EXPECT_EQ(streams(6, "carl"), "");
+  JoinRoom(*m_core, tom, m_core->FindRoom("谈天说地")->id, "Lobby", "", "node1", true, true);
+  EXPECT_EQ(streams(6, "carl"), "11!,") << "and comes back with him";
 }
 
 }  // namespace
