@@ -50,13 +50,13 @@ if ((SMALL)); then
   FLOOR_SIZES="20 100 500" IRC_SIZES="20 100" FANOUT_SIZES="20 100 500"
   IDLE_SIZE=100 IDLE_SECONDS=2
   ROOMS=10 ROOM_SIZE=10 ROOM_LINES=100
-  ATTACK_USERS=20 ATTACK_LINES=100 ATTACK_SILENT=200 ATTACK_STALLED=50
+  ATTACK_USERS=20 ATTACK_LINES=100 ATTACK_SILENT=200 ATTACK_STALLED=50 ATTACK_RATE=50
 else
   HTTP_SECONDS=10 HTTP_CLIENTS="50 500"
   FLOOR_SIZES="100 1000 10000" IRC_SIZES="100 1000" FANOUT_SIZES="100 1000 10000"
   IDLE_SIZE=1000 IDLE_SECONDS=10
   ROOMS=100 ROOM_SIZE=100 ROOM_LINES=2000
-  ATTACK_USERS=100 ATTACK_LINES=500 ATTACK_SILENT=5000 ATTACK_STALLED=1000
+  ATTACK_USERS=100 ATTACK_LINES=500 ATTACK_SILENT=5000 ATTACK_STALLED=1000 ATTACK_RATE=50
 fi
 LARGEST_IRC=${IRC_SIZES##* }
 
@@ -440,7 +440,7 @@ fanout_rows() {
 run_attack() {
   for ((ROUND = 1; ROUND <= REPEATS; ROUND++)); do
     measure attack "$STREAM_BENCH" "$SERVER" "$ROOT/site" attack "$ATTACK_USERS" "$ATTACK_LINES" "$ATTACK_SILENT" \
-      "$ATTACK_STALLED"
+      "$ATTACK_STALLED" "$ATTACK_RATE"
   done
   heading "attack: $ATTACK_USERS chat in a room; quiet, then with $ATTACK_SILENT silent connections and $ATTACK_STALLED members' streams never read, then those streams read (control); ratio = attacked / peer"
   local case="ours, $ATTACK_USERS chatting, under attack"
@@ -449,6 +449,11 @@ run_attack() {
   row "$case" "last p99 ms" attack/attack last_p99_ms quiet attack/quiet last_p99_ms
   row "$case" "server CPU ms/line" attack/attack server_cpu_ms_per_line quiet attack/quiet server_cpu_ms_per_line \
     control attack/crowd server_cpu_ms_per_line
+  case="ours, $ATTACK_USERS chatting at $ATTACK_RATE lines/s, under attack"
+  row "$case" "last p50 ms" attack/attack_rate last_p50_ms quiet attack/quiet_rate last_p50_ms
+  row "$case" "last p99 ms" attack/attack_rate last_p99_ms quiet attack/quiet_rate last_p99_ms
+  row "$case" "server CPU ms/line" attack/attack_rate server_cpu_ms_per_line quiet attack/quiet_rate server_cpu_ms_per_line
+  case="ours, $ATTACK_USERS chatting, under attack"
   row "$case" "server RSS KB" attack/attack rss_after_kb before attack/attack rss_before_kb
   row "$case" "silent closed" attack/attack silent_closed
   row "$case" "stalled closed" attack/attack stalled_closed

@@ -14,11 +14,14 @@
 //       USERS accounts registered, then USERS logons by 32 clients at once,
 //       with passwords hashed at that cost on THREADS account threads:
 //       registrations and logons per second.
-//   tolvan_stream_bench BINARY SITE_DIR attack USERS LINES SILENT STALLED
-//       USERS chat in one room (paced by the answers), first in quiet, then
-//       while SILENT connections send nothing and STALLED members of the
-//       room hold streams they never read (small receive buffer); last, as
-//       a control, with those members' streams open and read.
+//   tolvan_stream_bench BINARY SITE_DIR attack USERS LINES SILENT STALLED [RATE=50]
+//       USERS chat in one room, first in quiet, then while SILENT
+//       connections send nothing and STALLED members of the room hold
+//       streams they never read (small receive buffer); last, as a control,
+//       with those members' streams open and read. Each phase posts LINES
+//       lines paced by the answers; quiet and attacked also post LINES lines
+//       at RATE lines a second, a chat's pace, so that their times compare
+//       at one rate.
 #include <stdexcept>
 #include <atomic>
 #include <mutex>
@@ -152,18 +155,27 @@ struct Fanout {
 };
 
 // The poster says LINES lines; the receivers' streams are watched for them.
+// How the poster paces its lines: the next when the POST was answered, when
+// the line reached every receiver, or at a fixed rate.
+struct Pace {
+  bool byLastReceiver = false;
+  int linesPerSecond = 0;  // 0: as fast as the answers (or arrivals) allow
+};
+
 Fanout PostLines(const ScratchServer& server, const Member& poster, const std::vector<int>& receivers, int lines,
-                 bool paceByLastReceiver) {
+                 Pace pace) {
   LinePacer pacer(lines);
   LineArrivals arrivals(receivers, pacer);
   arrivals.Drain(300);
   const double cpuBefore = CpuSeconds(server.Pid());
   std::thread posting([&] {
     try {
+      const auto start = Clock::now();
       for (int line = 0; line < lines; ++line) {
+        if (pace.linesPerSecond > 0) std::this_thread::sleep_until(start + line * std::chrono::seconds(1) / pace.linesPerSecond);
         pacer.MarkSent(line);
         if (!Say(server.Port(), poster, LineMarker(line))) break;
-        if (paceByLastReceiver && !pacer.WaitComplete(line, 30000)) break;
+        if (pace.byLastReceiver && !pacer.WaitComplete(line, 30000)) break;
       }
     } catch (...) {
       // The reader notices the missing lines and stops at its stall limit.
@@ -201,7 +213,7 @@ int RunRooms(const std::string& binary, const std::string& site, int rooms, int 
   bool complete = true;
   for (const bool paceLast : {false, true}) {
     if (pace != "both" && paceLast != (pace == "last")) continue;
-    const Fanout run = PostLines(server, members[0], Numbers(streams, static_cast<size_t>(perRoom)), lines, paceLast);
+    const Fanout run = PostLines(server, members[0], Numbers(streams, static_cast<size_t>(perRoom)), lines, Pace{paceLast});
     complete = complete && run.figures.complete == lines;
     std::printf("result bench=fanout server=ours rooms=%d members=%d streams=%d receivers=%d pace=%s %s "
                 "server_cpu_ms_per_line=%.3f hash_cost=8KiB/1pass setup_s=%.2f setup_ms_per_user=%.3f enrol_ms_per_user=%.3f "
@@ -223,7 +235,8 @@ int ClosedByServer(const std::vector<Descriptor>& connections) {
   return closed;
 }
 
-int RunAttack(const std::string& binary, const std::string& site, int users, int lines, int silent, int stalled) {
+int RunAttack(const std::string& binary, const std::string& site, int users, int lines, int silent, int stalled,
+              int rate) {
   const ScratchServer server(binary, site, RoomsIni(1));
   if (!server.Running()) throw std::runtime_error("the server did not start");
   const int port = server.Port();
@@ -232,13 +245,15 @@ int RunAttack(const std::string& binary, const std::string& site, int users, int
   const std::vector<Descriptor> streams = OpenStreams(port, members);
   const std::vector<int> receivers = Numbers(streams, streams.size());
 
-  const Fanout quiet = PostLines(server, members[0], receivers, lines, false);
+  const Fanout quiet = PostLines(server, members[0], receivers, lines, Pace{});
+  const Fanout quietAtRate = PostLines(server, members[0], receivers, lines, Pace{false, rate});
   const long rssBefore = ResidentKb(server.Pid());
   std::vector<Descriptor> silentConnections;
   for (int i = 0; i < silent; ++i) silentConnections.push_back(ConnectLoopback(port));
   std::vector<Descriptor> stalledStreams;
   for (const Member& staller : stallers) stalledStreams.push_back(OpenStream(port, staller, 4096, false));
-  const Fanout attacked = PostLines(server, members[0], receivers, lines, false);
+  const Fanout attacked = PostLines(server, members[0], receivers, lines, Pace{});
+  const Fanout attackedAtRate = PostLines(server, members[0], receivers, lines, Pace{false, rate});
   const long rssAfter = ResidentKb(server.Pid());
   const int silentClosed = ClosedByServer(silentConnections);
   const int stalledClosed = ClosedByServer(stalledStreams);
@@ -251,7 +266,7 @@ int RunAttack(const std::string& binary, const std::string& site, int users, int
   const std::vector<Descriptor> crowdStreams = OpenStreams(port, stallers);
   std::vector<int> everybody = receivers;
   for (const Descriptor& stream : crowdStreams) everybody.push_back(stream.Get());
-  const Fanout crowd = PostLines(server, members[0], everybody, lines, false);
+  const Fanout crowd = PostLines(server, members[0], everybody, lines, Pace{});
 
   std::printf("result bench=attack phase=quiet members=%d streams=%d %s server_cpu_ms_per_line=%.3f\n",
               users + stalled, users, Describe(quiet.figures).c_str(), quiet.serverCpuMsPerLine);
@@ -259,15 +274,22 @@ int RunAttack(const std::string& binary, const std::string& site, int users, int
               "server_cpu_ms_per_line=%.3f rss_before_kb=%ld rss_after_kb=%ld silent_closed=%d stalled_closed=%d\n",
               users + stalled, users + stalled, silent, stalled, Describe(attacked.figures).c_str(),
               attacked.serverCpuMsPerLine, rssBefore, rssAfter, silentClosed, stalledClosed);
+  std::printf("result bench=attack phase=quiet_rate lines_per_s_posted=%d %s server_cpu_ms_per_line=%.3f\n", rate,
+              Describe(quietAtRate.figures).c_str(), quietAtRate.serverCpuMsPerLine);
+  std::printf("result bench=attack phase=attack_rate lines_per_s_posted=%d %s server_cpu_ms_per_line=%.3f\n", rate,
+              Describe(attackedAtRate.figures).c_str(), attackedAtRate.serverCpuMsPerLine);
   std::printf("result bench=attack phase=crowd members=%d streams=%d %s server_cpu_ms_per_line=%.3f\n",
               users + stalled, users + stalled, Describe(crowd.figures).c_str(), crowd.serverCpuMsPerLine);
-  return quiet.figures.complete == lines && attacked.figures.complete == lines ? 0 : 1;
+  return quiet.figures.complete == lines && attacked.figures.complete == lines &&
+                 quietAtRate.figures.complete == lines && attackedAtRate.figures.complete == lines
+             ? 0
+             : 1;
 }
 
 int Usage() {
   std::fprintf(stderr,
                "usage: tolvan_stream_bench BINARY SITE_DIR rooms ROOMS PER_ROOM LINES [answer|last|both] [IDLE_SECONDS]\n"
-               "       tolvan_stream_bench BINARY SITE_DIR attack USERS LINES SILENT STALLED\n");
+               "       tolvan_stream_bench BINARY SITE_DIR attack USERS LINES SILENT STALLED [RATE]\n");
   return 2;
 }
 
@@ -316,7 +338,7 @@ int main(int argc, char** argv) {
     }
     if (args.size() >= 7 && args[2] == "attack") {
       return RunAttack(args[0], args[1], std::stoi(args[3]), std::stoi(args[4]), std::stoi(args[5]),
-                       std::stoi(args[6]));
+                       std::stoi(args[6]), args.size() > 7 ? std::stoi(args[7]) : 50);
     }
   } catch (const std::exception& error) {
     std::fprintf(stderr, "tolvan_stream_bench: %s\n", error.what());
