@@ -5,7 +5,7 @@
 #include "chat/room_events.h"
 #include "chat/room_lines.h"
 #include "chat/room_names.h"
-#include "commands/message_step.h"
+#include "commands/speaker.h"
 #include "html/frame_pages.h"
 #include "html/escape.h"
 #include "http/request.h"

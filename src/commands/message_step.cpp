@@ -12,19 +12,6 @@
 #include "http/request_form.h"
 #include "platform/console.h"
 
-void SystemLineToSpeaker(const CommandContext& context, const std::string& colour, const std::string& sender,
-                         const std::string& text) {
-  const SessionView& speaker = context.Session();
-  if (CDelivery* delivery = context.core.Delivery()) {
-    delivery->PostUserMessage(context.ownNode, speaker.id, speaker.roomName, kSystemLine, colour, sender, text,
-                              speaker.name, kToSession);
-  }
-}
-
-void ReplyToSpeaker(const CommandContext& context, const std::string& reply) {
-  SystemLineToSpeaker(context, "#FF0000", reply, "  ");
-}
-
 void RunMessageStep(CommandContext& context) {
   const ClassifiedInput input = ClassifyInput(context.form.FindField("message"));
   const std::string target = input.target.value_or("");

@@ -7,7 +7,7 @@
 #include "chat/room_lines.h"
 #include "chat/sanctions.h"
 #include "commands/command_parser.h"
-#include "commands/message_step.h"
+#include "commands/speaker.h"
 #include "foundation/settings.h"
 #include "html/escape.h"
 

@@ -1,6 +1,7 @@
 #include "commands/speaker.h"
 
 #include "chat/chat_core.h"
+#include "chat/delivery.h"
 #include "http/request_form.h"
 
 Speaker FindSpeaker(CChatCore& core, const CRequestForm& form) {
@@ -20,4 +21,17 @@ Speaker FindSpeaker(CChatCore& core, const CRequestForm& form) {
     speaker.inNoRoom = speaker.session.has_value();
   }
   return speaker;
+}
+
+void SystemLineToSpeaker(const CommandContext& context, const std::string& colour, const std::string& sender,
+                         const std::string& text) {
+  const SessionView& speaker = context.Session();
+  if (CDelivery* delivery = context.core.Delivery()) {
+    delivery->PostUserMessage(context.ownNode, speaker.id, speaker.roomName, kSystemLine, colour, sender, text,
+                              speaker.name, kToSession);
+  }
+}
+
+void ReplyToSpeaker(const CommandContext& context, const std::string& reply) {
+  SystemLineToSpeaker(context, "#FF0000", reply, "  ");
 }

@@ -6,7 +6,7 @@
 #include "chat/delivery.h"
 #include "chat/sanctions.h"
 #include "commands/command_parser.h"
-#include "commands/message_step.h"
+#include "commands/speaker.h"
 #include "foundation/settings.h"
 #include "foundation/text.h"
 #include "html/escape.h"
