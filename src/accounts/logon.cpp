@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr const char* kLogonColour = "red";
 
 // A fresh session in no room, under an id nobody holds.
 SessionView CreateLogonSession(CChatCore& core, const std::string& name, const std::string& password,

@@ -12,6 +12,9 @@ inline constexpr const char* kSystemCategory = "系统";
 inline constexpr const char* kOtherCategory = "其它";
 inline constexpr int kSeeAddressesLevel = 222222;  // users of this level see addresses in searches
 
+// Every session starts with this colour, on every node.
+inline constexpr const char* kLogonColour = "red";
+
 struct SessionView {
   std::string id;
   std::string name;

@@ -6,6 +6,7 @@
 #include "chat/chat_core.h"
 #include "chat/cluster_state_changes.h"
 #include "chat/delivery.h"
+#include "chat/room_admin.h"
 #include "chat/room_events.h"
 #include "chat/room_lines.h"
 #include "chat/sanctions.h"
@@ -13,8 +14,6 @@
 #include "platform/console.h"
 
 namespace {
-
-constexpr const char* kLogonColour = "red";  // every session starts with it, on every node
 
 SessionView RemoteUser(const ParsedRecord& record) {
   SessionView user;
@@ -28,13 +27,11 @@ SessionView RemoteUser(const ParsedRecord& record) {
 }
 
 // The marks a user gets in the room he came to, as on his own node.
-void MarkArrival(CChatCore& core, const std::string& id, const std::string& node, const std::string& previousRoom) {
+void MarkArrivalOf(CChatCore& core, const std::string& id, const std::string& node, const std::string& previousRoom) {
   const std::optional<SessionView> user = core.FindSession(id, node, false);
   if (!user || user->InNoRoom()) return;
   const std::optional<RoomView> room = core.FindRoom(user->roomName);
-  if (!room) return;
-  const bool manager = core.IsManager(user->name, room->name);
-  core.SetAdmission(id, node, !(room->locked && !manager && room->name != previousRoom), manager);
+  if (room) MarkArrival(core, *user, *room, previousRoom);
 }
 
 // PB: a room line or notice.
@@ -90,7 +87,7 @@ void ApplyJump(CChatCore& core, const ParsedRecord& record) {
   } else {
     JoinRoom(core, *user, user->roomId, target, "", arriving.nodeId, false, true);
   }
-  MarkArrival(core, arriving.id, arriving.nodeId, user->roomName);
+  MarkArrivalOf(core, arriving.id, arriving.nodeId, user->roomName);
 }
 
 // ET: a user of another node left.
@@ -160,7 +157,7 @@ void ReplaceNodeUsers(CChatCore& core, const std::string& node, const StateHashe
     if (!held && !core.AddLogonSession(user)) continue;
     if (held && held->roomName == room->name) continue;
     core.MoveSession(id, node, room->name);
-    MarkArrival(core, id, node, "");
+    MarkArrivalOf(core, id, node, "");
   }
 }
 

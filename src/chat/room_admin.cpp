@@ -40,3 +40,12 @@ std::optional<SessionView> DecideAdmission(CChatCore& core, const std::string& m
   }
   return user;
 }
+
+ArrivalMarks MarkArrival(CChatCore& core, const SessionView& user, const RoomView& room,
+                         const std::string& previousRoom) {
+  ArrivalMarks marks;
+  marks.manager = core.IsManager(user.name, room.name);
+  marks.approved = !(room.locked && !marks.manager && room.name != previousRoom);
+  core.SetAdmission(user.id, user.nodeId, marks.approved, marks.manager);
+  return marks;
+}

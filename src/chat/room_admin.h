@@ -20,6 +20,15 @@ void ChangeManager(CChatCore& core, const std::string& name, const std::string& 
 // the node link on, an LR or UNLR record.
 bool LockRoom(CChatCore& core, const std::string& room, bool locked);
 
+// The marks a user gets on arriving in a room: a manager of the room, or one
+// coming back from it, is approved at once; at a locked room others wait.
+struct ArrivalMarks {
+  bool approved = true;
+  bool manager = false;
+};
+ArrivalMarks MarkArrival(CChatCore& core, const SessionView& user, const RoomView& room,
+                         const std::string& previousRoom);
+
 // The manager's decision on a user of the room, named by the target (a name,
 // or a name ":" node): authorize approves him, refuse leaves him as he is.
 // With the node link on, an AUTH or REFU record. The user, when he is there.

@@ -2,6 +2,7 @@
 
 #include "chat/chat_core.h"
 #include "chat/delivery.h"
+#include "chat/room_admin.h"
 #include "chat/room_events.h"
 #include "chat/room_lines.h"
 #include "chat/room_names.h"
@@ -54,16 +55,14 @@ void Admit(CommandContext& context, const RoomView& room, const std::string& pre
   CChatCore& core = context.core;
   std::optional<SessionView> arrived = core.FindMember(room.name, context.Session().id, context.ownNode, true);
   if (!arrived) return;
-  const bool manager = core.IsManager(arrived->name, room.name);
-  const bool approved = !(room.locked && !manager && room.name != previousRoom);
-  core.SetAdmission(arrived->id, arrived->nodeId, approved, manager);
-  arrived->approved = approved;
-  arrived->manager = manager;
+  const ArrivalMarks marks = MarkArrival(core, *arrived, room, previousRoom);
+  arrived->approved = marks.approved;
+  arrived->manager = marks.manager;
   context.speaker.session = arrived;
   context.speaker.room = room;
   context.speaker.inNoRoom = false;
   if (sendFrameset) DoFrameSet(context.request.Page(), core, *arrived);
-  if (!approved) AskManagers(core, *arrived, room, context.ownNode, waitingText);
+  if (!marks.approved) AskManagers(core, *arrived, room, context.ownNode, waitingText);
 }
 
 }  // namespace

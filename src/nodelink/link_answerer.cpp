@@ -15,19 +15,11 @@ CLinkAnswerer::CLinkAnswerer(LinkContext& context)
       m_backoff(context.settings.reconnectMaxMs) {}
 
 void CLinkAnswerer::Run() {
-  while (!m_context.stopping) {
-    try {
-      if (!m_redis.Connected() && !Connect()) {
-        m_context.Pause(m_backoff.Next());
-        continue;
-      }
-      if (net::MonotonicMs() >= m_nextClaimMs && !ClaimAbandoned()) continue;
-      ServeNew();
-    } catch (...) {
-      platform::ConsoleWrite("catch in NodeLinkAnswer\n");
-      m_redis.Close();
-    }
-  }
+  auto serve = [this] {
+    if (net::MonotonicMs() >= m_nextClaimMs && !ClaimAbandoned()) return;
+    ServeNew();
+  };
+  RunUntilStopped(m_context, m_redis, m_backoff, "NodeLinkAnswer", [this] { return Connect(); }, serve);
 }
 
 bool CLinkAnswerer::Failed(const std::optional<RedisValue>& reply) {
@@ -88,7 +80,7 @@ bool CLinkAnswerer::ClaimAbandoned() {
 
 bool CLinkAnswerer::Serve(const std::vector<StreamEntry>& entries) {
   for (const StreamEntry& entry : entries) {
-    if (m_context.stopping || !Answer(entry)) return false;
+    if (m_context.Stopping() || !Answer(entry)) return false;
   }
   return true;
 }

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <random>
 
-#include "platform/thread.h"
 
 LinkContext::LinkContext(CNodeLink& nodeLink, ClusterSettings clusterSettings, NodeTransportHooks transportHooks)
     : link(nodeLink),
@@ -13,12 +12,10 @@ LinkContext::LinkContext(CNodeLink& nodeLink, ClusterSettings clusterSettings, N
       run(RandomId()),
       liveness(settings.nodeTimeoutMs + settings.reconnectMaxMs + settings.heartbeatMs) {}
 
-bool LinkContext::Pause(int milliseconds) const {
-  constexpr int kStepMs = 50;
-  for (int waited = 0; waited < milliseconds && !stopping; waited += kStepMs) {
-    platform::SleepMs(std::min(kStepMs, milliseconds - waited));
-  }
-  return !stopping;
+void LinkContext::DropNode(const std::string& node, const char* why) {
+  liveness.Forget(node);
+  platform::ConsolePrintf("node link: node %s %s; its users leave\n", node.c_str(), why);
+  if (hooks.dropNode) hooks.dropNode(node);
 }
 
 int CBackoff::Next() {

@@ -4,13 +4,15 @@
 // Redis again.
 #pragma once
 
-#include <atomic>
 #include <string>
 
 #include "nodelink/cluster_settings.h"
 #include "nodelink/node_link.h"
 #include "nodelink/node_liveness.h"
+#include "nodelink/redis_connection.h"
 #include "nodelink/transport_hooks.h"
+#include "platform/console.h"
+#include "platform/stop_event.h"
 
 struct LinkContext {
   LinkContext(CNodeLink& nodeLink, ClusterSettings clusterSettings, NodeTransportHooks transportHooks);
@@ -19,14 +21,17 @@ struct LinkContext {
   const ClusterSettings settings;
   const NodeTransportHooks hooks;
   const std::string run;  // drawn at random when the transport starts
-  std::atomic<bool> stopping{false};
+  platform::CStopEvent stopped;  // set once, when the transport stops
   CNodeLiveness liveness;
 
   const std::string& Self() const { return link.NodeId(); }
+  bool Stopping() const { return stopped.IsSet(); }
   // Socket time-out: longer than the longest blocking read.
   int ReplyTimeoutMs() const { return settings.blockMs + 2000; }
-  // Sleeps in short steps; false when the transport is stopping.
-  bool Pause(int milliseconds) const;
+  // Waits, or less when the transport stops; false when it is stopping.
+  bool Pause(int milliseconds) const { return !stopped.Wait(milliseconds); }
+  // A node that left or stopped answering: its users leave this node.
+  void DropNode(const std::string& node, const char* why);
 };
 
 // The pause between two attempts to connect: 100 ms, doubling to the cap.
@@ -41,6 +46,27 @@ class CBackoff {
   const int m_capMs;
   int m_nextMs = kFirstMs;
 };
+
+// The loop of each of the transport's threads: connect (pausing with
+// back-off while Redis cannot be reached), then take one step at a time
+// until the transport stops. An exception closes the connection, which the
+// next turn opens again.
+template <typename Connect, typename Step>
+void RunUntilStopped(const LinkContext& context, CRedisConnection& redis, CBackoff& backoff, const char* threadName,
+                     Connect connect, Step step) {
+  while (!context.Stopping()) {
+    try {
+      if (!redis.Connected() && !connect()) {
+        context.Pause(backoff.Next());
+        continue;
+      }
+      step();
+    } catch (...) {
+      platform::ConsoleWrite(std::string("catch in ") + threadName + "\n");
+      redis.Close();
+    }
+  }
+}
 
 // A random id of 16 hexadecimal digits.
 std::string RandomId();

@@ -28,18 +28,7 @@ CLinkReader::CLinkReader(LinkContext& context)
       m_backoff(context.settings.reconnectMaxMs) {}
 
 void CLinkReader::Run() {
-  while (!m_context.stopping) {
-    try {
-      if (!m_redis.Connected() && !Connect()) {
-        m_context.Pause(m_backoff.Next());
-        continue;
-      }
-      ReadOnce();
-    } catch (...) {
-      platform::ConsoleWrite("catch in NodeLinkIn\n");
-      m_redis.Close();
-    }
-  }
+  RunUntilStopped(m_context, m_redis, m_backoff, "NodeLinkIn", [this] { return Connect(); }, [this] { ReadOnce(); });
 }
 
 bool CLinkReader::Connect() {
@@ -133,9 +122,7 @@ void CLinkReader::Handle(const StreamEntry& entry) {
   const std::string& about = record->Get("ND");
   if (record->type == "BYE") {
     if (about == m_context.Self()) return;
-    m_context.liveness.Forget(about);
-    platform::ConsolePrintf("node link: node %s left; its users leave\n", about.c_str());
-    if (m_context.hooks.dropNode) m_context.hooks.dropNode(about);
+    m_context.DropNode(about, "left");
   } else if (record->type == "NS") {
     if (about != m_context.Self()) ReadNodeState(about);
   } else if (!IsRequestType(record->type) && record->type != "AN") {

@@ -32,23 +32,15 @@ CLinkWriter::CLinkWriter(LinkContext& context)
 
 void CLinkWriter::Run() {
   CNodeOutbox& outbox = m_context.link.Outbox();
-  while (!m_context.stopping) {
-    try {
-      if (!m_redis.Connected() && !Connect()) {
-        m_context.Pause(m_backoff.Next());
-        continue;
-      }
-      ReportDrops();
-      if (!PublishWaiting()) continue;
-      if (net::MonotonicMs() >= m_nextHeartbeatMs && !Heartbeat()) continue;
-      m_context.link.ResendList().CMessageListReSend(kResendAge, outbox);
-      const std::int64_t untilBeat = m_nextHeartbeatMs - net::MonotonicMs();
-      outbox.WaitForRecords(static_cast<int>(std::clamp<std::int64_t>(untilBeat, 1, kDefaultWaitMs)));
-    } catch (...) {
-      platform::ConsoleWrite("catch in NodeLinkOut\n");
-      m_redis.Close();
-    }
-  }
+  auto publish = [&] {
+    ReportDrops();
+    if (!PublishWaiting()) return;
+    if (net::MonotonicMs() >= m_nextHeartbeatMs && !Heartbeat()) return;
+    m_context.link.ResendList().CMessageListReSend(kResendAge, outbox);
+    const std::int64_t untilBeat = m_nextHeartbeatMs - net::MonotonicMs();
+    outbox.WaitForRecords(static_cast<int>(std::clamp<std::int64_t>(untilBeat, 1, kDefaultWaitMs)));
+  };
+  RunUntilStopped(m_context, m_redis, m_backoff, "NodeLinkOut", [this] { return Connect(); }, publish);
   if (m_redis.Connected() && PublishWaiting()) Bury(m_context.Self(), -1);
 }
 
@@ -167,7 +159,9 @@ bool CLinkWriter::Heartbeat() {
     listed.push_back(node);
     if (now - std::atoll(seen.c_str()) > settings.nodeTimeoutMs) Bury(node, settings.nodeTimeoutMs);
   }
-  for (const std::string& node : m_context.liveness.Listed(listed)) DropNode(node, "is no longer listed in Redis");
+  for (const std::string& node : m_context.liveness.Listed(listed)) {
+    m_context.DropNode(node, "is no longer listed in Redis");
+  }
   return true;
 }
 
@@ -178,11 +172,6 @@ void CLinkWriter::Bury(const std::string& node, int oldestMs) {
                                             std::to_string(settings.streamLength), m_context.Self(), m_context.run,
                                             BuildNodeRecord(RecordLayout::kGoodbye, {{"ND", node}})});
   // This node skips its own entries: it applies the goodbye it wrote here.
-  if (buried && buried->integer == 1 && node != m_context.Self()) DropNode(node, "stopped answering");
+  if (buried && buried->integer == 1 && node != m_context.Self()) m_context.DropNode(node, "stopped answering");
 }
 
-void CLinkWriter::DropNode(const std::string& node, const char* why) {
-  m_context.liveness.Forget(node);
-  platform::ConsolePrintf("node link: node %s %s; its users leave\n", node.c_str(), why);
-  if (m_context.hooks.dropNode) m_context.hooks.dropNode(node);
-}

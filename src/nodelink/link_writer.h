@@ -27,7 +27,6 @@ class CLinkWriter {
   bool PublishWaiting();
   bool Heartbeat();
   void Bury(const std::string& node, int oldestMs);
-  void DropNode(const std::string& node, const char* why);
   void ReportDrops();
   void ReportLost();
   // The request's page still waits for it (a request it gave up on is not sent).

@@ -3,14 +3,10 @@
 int CNodeLink::Emit(RecordLayout layout, const RecordValues& values) {
   const int serial = m_outbox.TakeSerialNumber();
   std::string record = BuildNodeRecord(layout, values, serial);
-  if (!m_carried) {
-    m_resendList.Add(serial, record);
-    m_outbox.Append(record);
-    return serial;
-  }
-  // The stream keeps what was sent; only a request waits for its answer here.
-  if (LayoutIsRequest(layout)) m_resendList.Add(serial, record);
-  m_outbox.Append(std::move(record), m_stateHook ? m_stateHook(layout, values) : StateOps());
+  // While the link is carried the stream keeps what was sent, and only a
+  // request waits here for its answer.
+  if (!m_carried || LayoutIsRequest(layout)) m_resendList.Add(serial, record);
+  m_outbox.Append(std::move(record), m_carried && m_stateHook ? m_stateHook(layout, values) : StateOps());
   return serial;
 }
 

@@ -19,7 +19,7 @@ void CNodeTransport::Start() {
 }
 
 void CNodeTransport::Stop() {
-  m_context.stopping = true;
+  m_context.stopped.Set();
   m_context.link.Outbox().Wake();
   for (std::thread* thread : {&m_readerThread, &m_answererThread, &m_writerThread}) {
     if (thread->joinable()) thread->join();

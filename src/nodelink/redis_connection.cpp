@@ -109,10 +109,6 @@ bool CRedisConnection::Queue(const RedisArgs& args) {
   return true;
 }
 
-bool CRedisConnection::QueueScript(std::string_view source, const RedisArgs& args) {
-  return Queue(ScriptArgs(source, args));
-}
-
 std::optional<RedisValue> CRedisConnection::NextReply() {
   if (m_context == nullptr) return std::nullopt;
   void* raw = nullptr;

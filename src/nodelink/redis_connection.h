@@ -52,7 +52,6 @@ class CRedisConnection {
   std::optional<RedisValue> Script(std::string_view source, const RedisArgs& args);
   // Pipelining: queue commands, then read their replies in order.
   bool Queue(const RedisArgs& args);
-  bool QueueScript(std::string_view source, const RedisArgs& args);
   std::optional<RedisValue> NextReply();
 
  private:
