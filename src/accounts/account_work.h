@@ -17,7 +17,7 @@ class CWorkerPool;
 // which the answer of a write that must be on disk waits for the next sync.
 struct CAccountWork {
   platform::CWorkerPool* pool = nullptr;  // null: the work runs in place
-  CSyncBatch* syncs = nullptr;            // null: each durable write syncs itself
+  CSyncBatch* syncs = nullptr;            // null: answers wait for no sync
 };
 
 // When the answer may go: once the work is done, or once its writes are on

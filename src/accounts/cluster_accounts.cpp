@@ -2,17 +2,13 @@
 
 #include <map>
 
+#include "accounts/node_answer.h"
 #include "foundation/text.h"
 #include "platform/clock.h"
 
 namespace {
 
-constexpr int kDone = 1;
-constexpr int kRefused = -2;  // no such account, wrong password or wrong answers
-constexpr int kNameTaken = 0;
-constexpr int kFailed = -1;   // the asker shows its error page
 constexpr int kDefaultLevel = 1;
-constexpr const char* kNoSecurityData = "htdataerror";
 
 // Creates the account unless the name is taken: 1 or 0.
 constexpr const char* kCreateAccount = R"lua(
@@ -39,13 +35,13 @@ class CAccountAnswers {
 
   std::optional<RequestAnswer> Answer() {
     const std::string& type = m_request.type;
-    if (m_request.Get("UN").empty()) return RequestAnswer{type == "RG" ? kNameTaken : kRefused, ""};
+    if (m_request.Get("UN").empty()) return RequestAnswer{type == "RG" ? kNodeAnswerNameTaken : kNodeAnswerRefused, ""};
     if (type == "LG") return Logon();
     if (type == "RG") return Register();
     if (type == "CP") return ChangePassword();
     if (type == "CP1") return Question();
     if (type == "CP2") return Recover();
-    return RequestAnswer{kFailed, ""};
+    return RequestAnswer{kNodeAnswerFailed, ""};
   }
 
  private:
@@ -76,31 +72,31 @@ class CAccountAnswers {
   std::optional<RequestAnswer> Logon() {
     const std::optional<Account> account = Load();
     if (!account) return std::nullopt;
-    if (!Matches(*account, m_request.Get("PW"))) return RequestAnswer{kRefused, ""};
+    if (!Matches(*account, m_request.Get("PW"))) return RequestAnswer{kNodeAnswerRefused, ""};
     if (!m_redis.Call({"HSET", m_key, "time", Now(), "ip", m_request.Get("IP")})) return std::nullopt;
     const std::string level = Field(*account, "level");
     return RequestAnswer{level.empty() ? kDefaultLevel : std::atoi(level.c_str()), ""};
   }
 
   std::optional<RequestAnswer> Register() {
-    if (m_request.Get("PW").empty()) return RequestAnswer{kNameTaken, ""};
+    if (m_request.Get("PW").empty()) return RequestAnswer{kNodeAnswerNameTaken, ""};
     const std::string hash = HashPassword(m_request.Get("PW"), m_cost);
-    if (hash.empty()) return RequestAnswer{kFailed, ""};
+    if (hash.empty()) return RequestAnswer{kNodeAnswerFailed, ""};
     return Status(m_redis.Script(kCreateAccount, {m_key, m_request.Get("UN"), hash, Now()}));
   }
 
   // The new password in place of the checked one.
   std::optional<RequestAnswer> Replace(const Account& account, const std::string& password) {
-    if (password.empty()) return RequestAnswer{kRefused, ""};
+    if (password.empty()) return RequestAnswer{kNodeAnswerRefused, ""};
     const std::string hash = HashPassword(password, m_cost);
-    if (hash.empty()) return RequestAnswer{kFailed, ""};
+    if (hash.empty()) return RequestAnswer{kNodeAnswerFailed, ""};
     return Status(m_redis.Script(kReplacePassword, {m_key, Field(account, "pw"), hash, Now()}));
   }
 
   std::optional<RequestAnswer> ChangePassword() {
     const std::optional<Account> account = Load();
     if (!account) return std::nullopt;
-    if (!Matches(*account, m_request.Get("PWO"))) return RequestAnswer{kRefused, ""};
+    if (!Matches(*account, m_request.Get("PWO"))) return RequestAnswer{kNodeAnswerRefused, ""};
     return Replace(*account, m_request.Get("PWN"));
   }
 
@@ -108,7 +104,7 @@ class CAccountAnswers {
     const std::optional<Account> account = Load();
     if (!account) return std::nullopt;
     const std::string question = Field(*account, "question");
-    return RequestAnswer{kDone, question.empty() ? kNoSecurityData : question};
+    return RequestAnswer{kNodeAnswerDone, question.empty() ? kNoSecurityData : question};
   }
 
   std::optional<RequestAnswer> Recover() {
@@ -117,7 +113,7 @@ class CAccountAnswers {
     const std::string answer = Field(*account, "answer");
     const bool right = !answer.empty() && Field(*account, "email") == m_request.Get("EM") &&
                        Field(*account, "birthday") == m_request.Get("BD") && answer == m_request.Get("AN");
-    if (!right) return RequestAnswer{kRefused, ""};
+    if (!right) return RequestAnswer{kNodeAnswerRefused, ""};
     return Replace(*account, m_request.Get("PW"));
   }
 

@@ -90,7 +90,7 @@ void DoLogon(CRequest& request, const CRequestForm& form, CChatCore& core, const
                      });
       return;
     }
-    const UserDatabase database(GetSetting("user_database", "directory"), ReadHashCost());
+    const UserDatabase database = ConfiguredUserDatabase();
     auto check = [database, address, name, password] { return CheckAccount(database, address, name, password, ""); };
     ParkForAccountWork(request, accountWork, AnswerWhen::kDone, check, [&core, session](int result, CPage& answerPage) {
       FinishLogon(core, session, result, answerPage);

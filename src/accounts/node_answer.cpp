@@ -55,8 +55,7 @@ struct Waiter : std::enable_shared_from_this<Waiter> {
     if (done) return;
     std::optional<NodeAnswer> answer = StopRequested() ? NodeAnswer{} : Answer();
     if (!answer && ++seconds % kSecondsBetweenSends == 0) {
-      // A transport resends through the resend list itself.
-      if (!core.NodeLink().Carried()) core.NodeLink().Outbox().Append(record);
+      core.NodeLink().Resend(record);
       // The last resend goes out, but no more time is given for its answer.
       if (++resends == resendLimit) answer = NodeAnswer{};
     }

@@ -19,7 +19,14 @@ class CChatCore;
 inline constexpr int kLogonResends = 4;         // 20 seconds, 5 sends in all
 inline constexpr int kRegistrationResends = 2;  // 10 seconds, 3 sends in all
 inline constexpr int kPasswordResends = 2;      // 10 seconds, 3 sends in all
+// The statuses of an answer, the same on the node that asks and the node
+// that answers; kNodeAnswerFailed also stands for no answer at all.
+inline constexpr int kNodeAnswerDone = 1;
+inline constexpr int kNodeAnswerNameTaken = 0;
 inline constexpr int kNodeAnswerFailed = -1;
+inline constexpr int kNodeAnswerRefused = -2;  // no such account, wrong password or wrong answers
+// The reply of a recovery's first step for an account without security data.
+inline constexpr const char* kNoSecurityData = "htdataerror";
 
 struct NodeAnswer {
   int status = kNodeAnswerFailed;    // the peer's number, or -1 (no answer, or the server stopped)

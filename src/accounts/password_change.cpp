@@ -13,14 +13,11 @@
 
 namespace {
 
-constexpr int kDone = 1;
-constexpr const char* kNoSecurityData = "htdataerror";  // the peer's answer for an unknown user
-
 // The answer once the change has a result: 1 done, -1 no answer, else refused.
 void FinishChange(int result, CPage& page) {
   if (result == kNodeAnswerFailed) {
     page.IncludeFile("errorc.html");
-  } else if (result == kDone) {
+  } else if (result == kNodeAnswerDone) {
     WritePasswordChangedPage(page);
   } else {
     page.IncludeFile("passwrong.html");
@@ -57,7 +54,7 @@ void DoChangePassword(CRequest& request, const CRequestForm& form, CChatCore& co
       page.IncludeFile("changepassword.html");
       return;
     }
-    const UserDatabase database(GetSetting("user_database", "directory"), ReadHashCost());
+    const UserDatabase database = ConfiguredUserDatabase();
     const std::string& address = request.PeerAddress();
     auto change = [database, address, name, oldPassword, newPassword] {
       return CheckAccount(database, address, name, oldPassword, newPassword);
@@ -106,7 +103,7 @@ void DoChangePassword2(CRequest& request, const CRequestForm& form, CChatCore& c
                    [](const NodeAnswer& answer, CPage& page) {
                      if (answer.status == kNodeAnswerFailed) {
                        page.IncludeFile("errorc.html");
-                     } else if (answer.status == kDone) {
+                     } else if (answer.status == kNodeAnswerDone) {
                        WritePasswordRecoveredPage(page);
                      } else {
                        page.IncludeFile("wronganswer.html");

@@ -47,7 +47,7 @@ void DoNewAccount(CRequest& request, const CRequestForm& form, const CAccountWor
       page.IncludeFile("nametoolong.html");
       return;
     }
-    const UserDatabase database(GetSetting("user_database", "directory"), ReadHashCost());
+    const UserDatabase database = ConfiguredUserDatabase();
     const std::string& address = request.PeerAddress();
     auto create = [database, name, password, address] { return CreateAccount(database, name, password, address); };
     ParkForAccountWork(request, accountWork, AnswerWhen::kOnDisk, create, [](int created, CPage& answerPage) {

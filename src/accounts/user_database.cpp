@@ -9,7 +9,9 @@
 #include <memory>
 
 #include "foundation/file.h"
+#include "foundation/settings.h"
 #include "foundation/text.h"
+#include "foundation/whole_file.h"
 #include "platform/clock.h"
 #include "platform/unique_fd.h"
 
@@ -40,16 +42,27 @@ bool ReadAccount(std::FILE* file, UserRecord& record) {
 }
 
 // The account's file written beside its name, not yet named; the account
-// directory is made when it is missing.
-std::unique_ptr<CPendingFile> WriteAccountFile(const UserRecord& record, const std::string& directory,
-                                               Durability durability) {
+// directory is made when it is missing. It is not flushed here: a write
+// that must be on disk before its answer (a new account, a new password)
+// waits for the group commit of the account work (account_work.h), and a
+// logon's rewrite loses nothing that matters.
+std::unique_ptr<CPendingFile> WriteAccountFile(const UserRecord& record, const std::string& directory) {
   const std::string path = AccountPath(directory, record.name);
-  auto file = std::make_unique<CPendingFile>(path, AccountText(record), kAccountMode, durability);
+  auto file = std::make_unique<CPendingFile>(path, AccountText(record), kAccountMode, Durability::kBestEffort);
   if (*file || errno != ENOENT) return file;
   std::error_code ignored;
   const std::filesystem::path parent = std::filesystem::path(path).parent_path();
   if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
-  return std::make_unique<CPendingFile>(path, AccountText(record), kAccountMode, durability);
+  return std::make_unique<CPendingFile>(path, AccountText(record), kAccountMode, Durability::kBestEffort);
+}
+
+// Replaces the account file whole (see foundation/whole_file.h).
+bool SaveUser(const UserRecord& record, const std::string& directory) {
+  if (record.name.empty() || record.password.empty() || record.timestamp == 0 || !IsSafeAccountName(record.name)) {
+    return false;
+  }
+  const std::unique_ptr<CPendingFile> file = WriteAccountFile(record, directory);
+  return *file && file->Replace();
 }
 
 enum class TakenName { kReplaced, kLiveAccount, kChangedMeanwhile, kFailed };
@@ -77,8 +90,7 @@ TakenName ReplaceIfNoAccount(CPendingFile& account, const std::string& path) {
 // Stores a new account's file under a name no account has: of simultaneous
 // creations of one name, exactly one succeeds.
 bool StoreNewAccount(const UserRecord& record, const std::string& directory) {
-  // Made durable by the group commit before its answer goes (account_work.h).
-  const std::unique_ptr<CPendingFile> account = WriteAccountFile(record, directory, Durability::kBestEffort);
+  const std::unique_ptr<CPendingFile> account = WriteAccountFile(record, directory);
   if (!*account) return false;
   const std::string path = AccountPath(directory, record.name);
   for (int round = 0; round < kCreationRounds; ++round) {
@@ -109,7 +121,7 @@ void RecordLogon(const UserRecord& record, const std::string& directory) {
       ::ftruncate(fd.Get(), static_cast<off_t>(text.size())) == 0) {
     return;
   }
-  SaveUser(record, directory, Durability::kBestEffort);
+  SaveUser(record, directory);
 }
 
 }  // namespace
@@ -126,6 +138,8 @@ bool UserRecord::CheckPassword(const std::string& text) {
   timestamp = static_cast<std::int32_t>(platform::Now());
   return StoredInClear() ? text == password : VerifyPassword(password, text);
 }
+
+UserDatabase ConfiguredUserDatabase() { return UserDatabase(GetSetting("user_database", "directory"), ReadHashCost()); }
 
 bool IsSafeAccountName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
@@ -147,14 +161,6 @@ bool LoadUser(UserRecord& record, const std::string& directory, const std::strin
   } catch (...) {
     return false;
   }
-}
-
-bool SaveUser(const UserRecord& record, const std::string& directory, Durability durability) {
-  if (record.name.empty() || record.password.empty() || record.timestamp == 0 || !IsSafeAccountName(record.name)) {
-    return false;
-  }
-  const std::unique_ptr<CPendingFile> file = WriteAccountFile(record, directory, durability);
-  return *file && file->Replace();
 }
 
 int CreateAccount(const UserDatabase& database, const std::string& name, const std::string& password,
@@ -184,14 +190,13 @@ int CheckAccount(const UserDatabase& database, const std::string& address, const
     record.address = address;
     if (!newPassword.empty()) {
       if (!record.SetPassword(newPassword, database.cost)) return -2;
-      // Made durable by the group commit before its answer goes (account_work.h).
-      return SaveUser(record, database.directory, Durability::kBestEffort) ? 1 : -2;
+      return SaveUser(record, database.directory) ? 1 : -2;
     }
     // A file from before hashing keeps the hash from now on (when hashing
     // fails, the password stays as it was and the logon still succeeds).
     if (storedInClear && record.SetPassword(password, database.cost)) {
       // Lost in a power cut, the file keeps its clear password and still logs on.
-      SaveUser(record, database.directory, Durability::kBestEffort);
+      SaveUser(record, database.directory);
       return 1;
     }
     RecordLogon(record, database.directory);

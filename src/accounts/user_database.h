@@ -10,7 +10,6 @@
 #include <string>
 
 #include "accounts/password_hash.h"
-#include "foundation/whole_file.h"
 
 inline constexpr size_t kAccountLineArea = 80;   // a clear password line is read through 80 bytes
 inline constexpr size_t kMaxPasswordLength = 78;  // what that reader gives back whole
@@ -40,6 +39,10 @@ struct UserDatabase {
   HashCost cost;          // of the hashes it stores
 };
 
+// The account directory and hash cost [user_database] names, as the
+// settings read now give them.
+UserDatabase ConfiguredUserDatabase();
+
 // A name that names a file inside the account directory: not empty, no
 // '/', '\\' or NUL, and not "." or "..".
 bool IsSafeAccountName(const std::string& name);
@@ -49,10 +52,6 @@ bool IsStorablePassword(const std::string& password);
 std::string AccountPath(const std::string& directory, const std::string& name);
 
 bool LoadUser(UserRecord& record, const std::string& directory, const std::string& name);
-// Replaces the account file whole (see foundation/whole_file.h). A logon's
-// rewrite of the time and address may go without flushing: it loses nothing
-// that matters.
-bool SaveUser(const UserRecord& record, const std::string& directory, Durability durability = Durability::kDurable);
 
 // 1 when a new account was stored; 0 when the name is taken or the write
 // failed. Of simultaneous creations of one name exactly one stores its file.

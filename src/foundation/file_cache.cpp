@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 
 #include <mutex>
-#include <thread>  // brings std::chrono; <chrono> itself cannot be built for GB2312
 
+#include "platform/clock.h"
 #include "platform/unique_fd.h"
 
 std::string TemplateText(std::string_view bytes, size_t pieceArea) {
@@ -48,15 +48,8 @@ bool ReadWhole(int fd, std::uint64_t size, std::string& bytes) {
 
 }  // namespace
 
-namespace {
-std::int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-}  // namespace
-
 std::shared_ptr<const CachedFile> CFileCache::Get(const std::string& path) {
-  const std::int64_t now = NowMs();
+  const std::int64_t now = platform::MonotonicMs();
   {
     std::shared_lock<std::shared_mutex> guard(m_lock);
     const auto found = m_entries.find(path);

@@ -5,31 +5,18 @@
 // and finishes the jobs it was given before the process ends.
 #pragma once
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <mutex>
-#include <thread>
+
+#include "platform/worker_pool.h"
 
 class CFileWriter {
  public:
   static CFileWriter& Instance();
 
-  // Queues the job; the thread starts with the first one. A job's failure
-  // is its own to report; an exception from it is caught and printed.
-  void Submit(std::function<void()> job);
-
-  CFileWriter() = default;
-  ~CFileWriter();
-  CFileWriter(const CFileWriter&) = delete;
-  CFileWriter& operator=(const CFileWriter&) = delete;
+  // Queues the job. A job's failure is its own to report; an exception
+  // from it is caught and printed.
+  void Submit(const std::function<void()>& job);
 
  private:
-  void Run();
-
-  std::mutex m_lock;
-  std::condition_variable m_wake;
-  std::deque<std::function<void()>> m_jobs;
-  bool m_stopping = false;
-  std::thread m_thread;
+  platform::CWorkerPool m_pool{1, "file writer", platform::CWorkerPool::OnStop::kFinishQueued};
 };

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 
+#include "platform/clock.h"
+
 namespace net {
 namespace {
 constexpr size_t kReadChunk = 64 * 1024;
@@ -18,7 +20,7 @@ void CConnectionHandler::OnDeadline(CConnection& connection) { connection.Close(
 
 CConnection::CConnection(CEventLoop& loop, ConnectionId id, platform::CUniqueFd fd, std::string peerAddress,
                          std::unique_ptr<CConnectionHandler> handler)
-    : m_loop(loop), m_id(id), m_openedAtMs(MonotonicMs()), m_fd(std::move(fd)), m_peerAddress(std::move(peerAddress)), m_handler(std::move(handler)) {}
+    : m_loop(loop), m_id(id), m_openedAtMs(platform::MonotonicMs()), m_fd(std::move(fd)), m_peerAddress(std::move(peerAddress)), m_handler(std::move(handler)) {}
 
 CConnection::~CConnection() = default;
 

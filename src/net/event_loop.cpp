@@ -13,11 +13,6 @@
 
 namespace net {
 
-std::int64_t MonotonicMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
 // The loop's eventfd: written by Post from other threads, drained here.
 class CEventLoop::Waker final : public CPollable {
  public:
@@ -121,11 +116,11 @@ void CEventLoop::RunPostedTasks() {
 }
 
 void CEventLoop::RunAfter(int milliseconds, Task task) {
-  m_timers.push(Timer{MonotonicMs() + milliseconds, m_timerOrder++, std::move(task)});
+  m_timers.push(Timer{platform::MonotonicMs() + milliseconds, m_timerOrder++, std::move(task)});
 }
 
 void CEventLoop::RunDueTimers() {
-  const std::int64_t now = MonotonicMs();
+  const std::int64_t now = platform::MonotonicMs();
   while (!m_timers.empty() && m_timers.top().dueMs <= now) {
     Task task = m_timers.top().task;
     m_timers.pop();
@@ -152,7 +147,7 @@ void CEventLoop::CheckDeadlines() {
 
 int CEventLoop::WaitTimeoutMs() const {
   std::int64_t wait = -1;
-  if (!m_timers.empty()) wait = std::max<std::int64_t>(0, m_timers.top().dueMs - MonotonicMs());
+  if (!m_timers.empty()) wait = std::max<std::int64_t>(0, m_timers.top().dueMs - platform::MonotonicMs());
   if (!m_deadlines.empty()) {
     const std::int64_t untilDeadline = std::max<std::int64_t>(0, (m_deadlines.begin()->first - platform::Now()) * 1000);
     wait = wait < 0 ? untilDeadline : std::min(wait, untilDeadline);

@@ -117,7 +117,4 @@ class CEventLoop {
   std::vector<std::unique_ptr<CConnection>> m_retired;
 };
 
-// Monotonic milliseconds (loop timers).
-std::int64_t MonotonicMs();
-
 }  // namespace net

@@ -1,7 +1,7 @@
 #include "nodelink/link_answerer.h"
 
-#include "net/event_loop.h"
 #include "nodelink/redis_scripts.h"
+#include "platform/clock.h"
 #include "platform/console.h"
 
 namespace {
@@ -16,7 +16,7 @@ CLinkAnswerer::CLinkAnswerer(LinkContext& context)
 
 void CLinkAnswerer::Run() {
   auto serve = [this] {
-    if (net::MonotonicMs() >= m_nextClaimMs && !ClaimAbandoned()) return;
+    if (platform::MonotonicMs() >= m_nextClaimMs && !ClaimAbandoned()) return;
     ServeNew();
   };
   RunUntilStopped(m_context, m_redis, m_backoff, "NodeLinkAnswer", [this] { return Connect(); }, serve);
@@ -70,7 +70,7 @@ bool CLinkAnswerer::ServeNew() {
 
 bool CLinkAnswerer::ClaimAbandoned() {
   const ClusterSettings& settings = m_context.settings;
-  m_nextClaimMs = net::MonotonicMs() + kClaimEveryMs;
+  m_nextClaimMs = platform::MonotonicMs() + kClaimEveryMs;
   const std::optional<RedisValue> reply =
       m_redis.Call({"XAUTOCLAIM", settings.prefix + settings.requestsStream, settings.requestGroup, m_context.Self(),
                     std::to_string(settings.claimIdleMs), "0-0", "COUNT", std::to_string(kReadCount)});

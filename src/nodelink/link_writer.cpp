@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "net/event_loop.h"
 #include "nodelink/redis_scripts.h"
+#include "platform/clock.h"
 #include "platform/console.h"
 
 namespace {
@@ -35,9 +35,9 @@ void CLinkWriter::Run() {
   auto publish = [&] {
     ReportDrops();
     if (!PublishWaiting()) return;
-    if (net::MonotonicMs() >= m_nextHeartbeatMs && !Heartbeat()) return;
+    if (platform::MonotonicMs() >= m_nextHeartbeatMs && !Heartbeat()) return;
     m_context.link.ResendList().CMessageListReSend(kResendAge, outbox);
-    const std::int64_t untilBeat = m_nextHeartbeatMs - net::MonotonicMs();
+    const std::int64_t untilBeat = m_nextHeartbeatMs - platform::MonotonicMs();
     outbox.WaitForRecords(static_cast<int>(std::clamp<std::int64_t>(untilBeat, 1, kDefaultWaitMs)));
   };
   RunUntilStopped(m_context, m_redis, m_backoff, "NodeLinkOut", [this] { return Connect(); }, publish);
@@ -88,7 +88,7 @@ bool CLinkWriter::SayHello() {
     platform::ConsoleWrite("node link: Redis lost its data; this node's users and rooms written again\n");
   }
   m_epoch = epoch->text;
-  m_nextHeartbeatMs = net::MonotonicMs() + m_context.settings.heartbeatMs;
+  m_nextHeartbeatMs = platform::MonotonicMs() + m_context.settings.heartbeatMs;
   return true;
 }
 
@@ -143,7 +143,7 @@ bool CLinkWriter::PublishWaiting() {
 
 bool CLinkWriter::Heartbeat() {
   const ClusterSettings& settings = m_context.settings;
-  m_nextHeartbeatMs = net::MonotonicMs() + settings.heartbeatMs;
+  m_nextHeartbeatMs = platform::MonotonicMs() + settings.heartbeatMs;
   const std::optional<RedisValue> beat = m_redis.Script(redis_scripts::kHeartbeat, {settings.prefix, m_context.Self()});
   if (!beat) {
     ReportLost();

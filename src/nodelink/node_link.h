@@ -38,6 +38,11 @@ class CNodeLink {
   // (only requests, while carried) and appended to the outbox. Returns its
   // serial number.
   int Emit(RecordLayout layout, const RecordValues& values);
+  // A request sent again by a waiter whose answer is late; while carried,
+  // the transport resends what the resend list holds by itself.
+  void Resend(const std::string& record) {
+    if (!m_carried) m_outbox.Append(record);
+  }
   // An unnumbered record (PB, PR, PC), appended to the outbox only.
   void Write(RecordLayout layout, const RecordValues& values, std::string_view ctOverride = {});
   // The housekeeping round: drop the outbox and the resend list.

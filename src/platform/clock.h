@@ -2,11 +2,15 @@
 // read the time here, so tests move the clock instead of sleeping.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 
 namespace platform {
 
 std::time_t Now();
+// Milliseconds of a clock that never steps back, for timers and intervals
+// (the test hooks below do not move it).
+std::int64_t MonotonicMs();
 
 // Test hooks: shift the clock by a number of seconds (cumulative), or put it
 // back to the real time.

@@ -5,7 +5,7 @@
 
 namespace platform {
 
-CWorkerPool::CWorkerPool(int threads, const char* name) : m_name(name) {
+CWorkerPool::CWorkerPool(int threads, const char* name, OnStop onStop) : m_name(name), m_onStop(onStop) {
   for (int i = 0; i < threads; ++i) {
     std::thread thread = StartThread(name, [this] { Work(); });
     if (thread.joinable()) m_threads.push_back(std::move(thread));
@@ -29,7 +29,7 @@ void CWorkerPool::Stop() {
   {
     std::lock_guard<std::mutex> guard(m_lock);
     m_stopping = true;
-    dropped.swap(m_tasks);
+    if (m_onStop == OnStop::kDropQueued) dropped.swap(m_tasks);
   }
   m_wake.notify_all();
   for (std::thread& thread : m_threads) {
@@ -40,7 +40,7 @@ void CWorkerPool::Stop() {
 bool CWorkerPool::TakeTask(Task& task) {
   std::unique_lock<std::mutex> guard(m_lock);
   m_wake.wait(guard, [this] { return m_stopping || !m_tasks.empty(); });
-  if (m_stopping) return false;
+  if (m_tasks.empty() || (m_stopping && m_onStop == OnStop::kDropQueued)) return false;
   task = std::move(m_tasks.front());
   m_tasks.pop_front();
   return true;

@@ -1,7 +1,8 @@
 // CWorkerPool: a fixed number of threads for slow work that must not run on
-// an event loop (password hashing, account files). Tasks run in the order
-// they were submitted, each inside a catch-all. Stop ends the threads: a
-// task already running finishes, tasks not yet started are dropped.
+// an event loop (password hashing, account files, the file writer). Tasks
+// run in the order they were submitted, each inside a catch-all. Stop ends
+// the threads: a task already running finishes; tasks not yet started are
+// dropped, or run first when the pool was made to finish them.
 #pragma once
 
 #include <condition_variable>
@@ -16,8 +17,9 @@ namespace platform {
 class CWorkerPool {
  public:
   using Task = std::function<void()>;
+  enum class OnStop { kDropQueued, kFinishQueued };
 
-  CWorkerPool(int threads, const char* name);
+  CWorkerPool(int threads, const char* name, OnStop onStop = OnStop::kDropQueued);
   ~CWorkerPool();
   CWorkerPool(const CWorkerPool&) = delete;
   CWorkerPool& operator=(const CWorkerPool&) = delete;
@@ -35,6 +37,7 @@ class CWorkerPool {
   bool TakeTask(Task& task);
 
   const char* m_name;
+  const OnStop m_onStop;
   std::mutex m_lock;
   std::condition_variable m_wake;
   std::deque<Task> m_tasks;  // guarded by m_lock

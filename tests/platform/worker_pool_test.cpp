@@ -60,4 +60,18 @@ TEST(WorkerPool, StopDropsWaitingTasksAndRefusesNewOnes) {
   EXPECT_FALSE(pool.Submit([] {}));
 }
 
+TEST(WorkerPool, APoolMadeToFinishRunsWhatWaitsBeforeItStops) {
+  platform::CWorkerPool pool(1, "test pool", platform::CWorkerPool::OnStop::kFinishQueued);
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<int> ran{0};
+  ASSERT_TRUE(pool.Submit([&] { released.wait(); }));
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(pool.Submit([&] { ++ran; }));
+  std::thread stopper([&] { pool.Stop(); });
+  while (pool.Submit([] {})) std::this_thread::yield();
+  release.set_value();
+  stopper.join();
+  EXPECT_EQ(ran, 3);
+}
+
 }  // namespace
