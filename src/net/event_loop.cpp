@@ -90,14 +90,12 @@ void CEventLoop::Post(Task task) {
   {
     std::lock_guard<std::mutex> guard(m_postLock);
     m_posted.push_back(std::move(task));
+    ++m_waitingTasks;
   }
   m_waker->Wake();
 }
 
-bool CEventLoop::HasPostedTasks() {
-  std::lock_guard<std::mutex> guard(m_postLock);
-  return !m_posted.empty();
-}
+bool CEventLoop::HasPostedTasks() const { return m_waitingTasks.load() > 0; }
 
 void CEventLoop::RunPostedTasks() {
   std::vector<Task> tasks;
@@ -106,6 +104,7 @@ void CEventLoop::RunPostedTasks() {
     tasks.swap(m_posted);
   }
   for (Task& task : tasks) {
+    --m_waitingTasks;
     try {
       task();
     } catch (...) {

@@ -6,6 +6,7 @@
 // only on the loop's own thread (checked with AssertInLoopThread).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -52,7 +53,7 @@ class CEventLoop {
   void Post(Task task);
   // Whether posted tasks wait to run (on the loop's thread: they run before
   // the loop next waits for events).
-  bool HasPostedTasks();
+  bool HasPostedTasks() const;
   // Runs the task after the given milliseconds, on the loop's thread.
   void RunAfter(int milliseconds, Task task);
 
@@ -106,6 +107,9 @@ class CEventLoop {
 
   std::mutex m_postLock;
   std::vector<Task> m_posted;  // guarded by m_postLock
+  // Posted tasks not yet started, those taken out of m_posted for running
+  // included: a task that runs sees the ones after it as waiting.
+  std::atomic<std::size_t> m_waitingTasks{0};
 
   std::priority_queue<Timer, std::vector<Timer>, std::greater<Timer>> m_timers;
   std::uint64_t m_timerOrder = 0;

@@ -66,6 +66,23 @@ TEST(EventLoop, PostedTasksRunOnTheLoopInOrder) {
   EXPECT_FALSE(thread.Loop().InLoopThread());
 }
 
+// Delivery writes a line at once only when nothing posted waits: a task
+// that runs must see the tasks posted after it as waiting, even those the
+// loop already took from its queue in the same turn.
+TEST(EventLoop, ARunningTaskSeesTheTasksAfterItAsWaiting) {
+  LoopThread thread;
+  std::atomic<int> sawWaiting{-1};
+  thread.RunOnLoop([&] {
+    // Posted from the loop's own thread: both run in the next turn.
+    thread.Loop().Post([&] { sawWaiting = thread.Loop().HasPostedTasks() ? 1 : 0; });
+    thread.Loop().Post([] {});
+  });
+  thread.RunOnLoop([] {});
+  EXPECT_EQ(sawWaiting, 1);
+  thread.RunOnLoop([&] { sawWaiting = thread.Loop().HasPostedTasks() ? 1 : 0; });
+  EXPECT_EQ(sawWaiting, 0) << "the last task waits for nothing";
+}
+
 TEST(EventLoop, ConnectionsReadWriteQueueAndClose) {
   LoopThread thread;
   int pair[2];
