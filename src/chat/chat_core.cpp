@@ -222,6 +222,7 @@ bool CChatCore::SetRoomLocked(const std::string& name, bool locked) {
 std::vector<EndedSession> CChatCore::RemoveRoom(const std::string& name) {
   std::vector<EndedSession> ended;
   std::unique_lock<std::shared_mutex> guard(m_lock);
+  m_managers.RemoveRoomEntries(name);  // even when the room is already gone
   Room* room = RoomByName(name);
   if (room == nullptr) return ended;
   while (!room->members.empty()) {
@@ -445,11 +446,19 @@ void CChatCore::RunIdleSweepIfDue() {
   EndSessions(*this, SweepIdleSessions());
 }
 
-std::vector<EndedSession> CChatCore::SweepIdleSessions() {
+std::vector<EndedSession> CChatCore::ExtractAll(const std::vector<Session*>& sessions) {
   std::vector<EndedSession> ended;
+  for (Session* session : sessions) {
+    ended.push_back(EndedSession{ViewOf(*session), true});
+    Extract(*session);
+  }
+  return ended;
+}
+
+std::vector<EndedSession> CChatCore::SweepIdleSessions() {
   const std::time_t now = platform::Now();
   std::time_t last = m_lastIdleSweep;
-  if (now - last <= kIdleSweepInterval || !m_lastIdleSweep.compare_exchange_strong(last, now)) return ended;
+  if (now - last <= kIdleSweepInterval || !m_lastIdleSweep.compare_exchange_strong(last, now)) return {};
   const std::time_t localLimit = now - m_settings.sessionTimeout;
   const std::time_t otherLimit = now - static_cast<std::time_t>(kOtherNodeTimeoutFactor) * m_settings.sessionTimeout;
   std::unique_lock<std::shared_mutex> guard(m_lock);
@@ -458,11 +467,7 @@ std::vector<EndedSession> CChatCore::SweepIdleSessions() {
     const std::time_t limit = session->nodeId == m_settings.nodeId ? localLimit : otherLimit;
     if (session->lastActive < limit) idle.push_back(session.get());
   }
-  for (Session* session : idle) {
-    ended.push_back(EndedSession{ViewOf(*session), true});
-    Extract(*session);
-  }
-  return ended;
+  return ExtractAll(idle);
 }
 
 std::vector<SessionView> CChatCore::SessionsOfNode(const std::string& node) const {
@@ -475,17 +480,12 @@ std::vector<SessionView> CChatCore::SessionsOfNode(const std::string& node) cons
 }
 
 std::vector<EndedSession> CChatCore::RemoveNodeSessions(const std::string& node) {
-  std::vector<EndedSession> ended;
   std::unique_lock<std::shared_mutex> guard(m_lock);
   std::vector<Session*> gone;
   for (const auto& [key, session] : m_sessions) {
     if (session->nodeId == node) gone.push_back(session.get());
   }
-  for (Session* session : gone) {
-    ended.push_back(EndedSession{ViewOf(*session), true});
-    Extract(*session);
-  }
-  return ended;
+  return ExtractAll(gone);
 }
 
 // ---- Users by name ---------------------------------------------------------
@@ -657,11 +657,6 @@ void CChatCore::AddManager(const std::string& name, const std::string& room) {
 void CChatCore::RemoveManager(const std::string& name, const std::string& room) {
   std::unique_lock<std::shared_mutex> guard(m_lock);
   m_managers.RemoveEntry(name, room);
-}
-
-void CChatCore::RemoveRoomManagers(const std::string& room) {
-  std::unique_lock<std::shared_mutex> guard(m_lock);
-  m_managers.RemoveRoomEntries(room);
 }
 
 std::optional<std::string> CChatCore::FindManagerOfRoom(const std::string& room) const {

@@ -77,7 +77,8 @@ class CChatCore {
   int TotalMembers() const;
   int RoomCount() const;
   bool SetRoomLocked(const std::string& name, bool locked);
-  // Deletes the room; its members' sessions end (nobody hears their leave).
+  // Deletes the room and its managers; its members' sessions end (nobody
+  // hears their leave).
   std::vector<EndedSession> RemoveRoom(const std::string& name);
   // Deletes user rooms empty for more than 900 seconds and their managers,
   // at most once per 30 seconds; the names of the rooms deleted.
@@ -151,7 +152,6 @@ class CChatCore {
   bool IsManager(const std::string& name, const std::string& room) const;
   void AddManager(const std::string& name, const std::string& room);
   void RemoveManager(const std::string& name, const std::string& room);
-  void RemoveRoomManagers(const std::string& room);
   std::optional<std::string> FindManagerOfRoom(const std::string& room) const;
   std::vector<ManagerEntry> Managers() const;
 
@@ -176,6 +176,8 @@ class CChatCore {
   void Unlink(Session& session);
   void LinkInto(Session& session, Room* room);
   std::unique_ptr<Session> Extract(Session& session);
+  // Takes the sessions out, each to be announced as it leaves (lock held).
+  std::vector<EndedSession> ExtractAll(const std::vector<Session*>& sessions);
   static SessionView ViewOf(const Session& session);
   static RoomView ViewOf(const Room& room, bool withMembers);
   bool MaySee(const Session& session, const std::string& senderName) const;

@@ -120,7 +120,6 @@ void ApplyRecord(CChatCore& core, const ParsedRecord& record) {
   } else if (type == "ET") {
     ApplyLeave(core, record);
   } else if (type == "RR") {
-    core.RemoveRoomManagers(room);
     REmoveRoom(core, room, record.Get("ND"), true);
   } else if (type == "KK" || type == "BN") {
     ApplyRemoteSanction(core, record.Get("UN"), record.Get("PA"), room, type == "BN");

@@ -19,15 +19,11 @@ std::string EvidenceRecord(const std::string& user, const std::string& room, con
   return kStars + "\nUser: " + user + "\nRoom: " + room + "\nTime: " + time + "\n" + kStars + "\n";
 }
 
-void RecordEvidence(CChatCore& core, const SessionView* user) {
+void RecordEvidence(const std::string& user, const std::string& room) {
   const std::string path = GetSetting("log", "evidence");
   if (path.empty()) return;
-  std::string room = "unknown room";
-  if (user != nullptr) {
-    if (const std::optional<RoomView> found = core.FindRoomById(user->roomId)) room = found->name;
-  }
   CFileWriter::Instance().Submit(
-      [path, record = EvidenceRecord(user != nullptr ? user->name : "unknown user", room, NoticeTimeStamp())] {
+      [path, record = EvidenceRecord(user, room, NoticeTimeStamp())] {
         if (!AppendToFile(path, record)) {
           platform::ConsolePrintf("cannot write the evidence log %s: %s\n", path.c_str(), std::strerror(errno));
         }
@@ -35,11 +31,9 @@ void RecordEvidence(CChatCore& core, const SessionView* user) {
 }
 
 void CommandEvidence(CommandContext& context) {
-  const SessionView& speaker = context.Session();
-  RecordEvidence(context.core, &speaker);
-  CDelivery* delivery = context.core.Delivery();
-  if (!context.speaker.room || delivery == nullptr) return;
-  delivery->PostUserMessage(context.ownNode, speaker.id, context.speaker.room->name, kPrivateLine,
-                            GetSetting("general", "fgcolor"), GetSetting("text", "MSG_SYSTEM"),
-                            GetSetting("text", "MSG_EVIDENCE_RECORDED"), speaker.name, kToSession);
+  const std::optional<RoomView>& room = context.speaker.room;
+  RecordEvidence(context.Session().name, room ? room->name : "unknown room");
+  if (!room) return;
+  SystemLineToSpeaker(context, GetSetting("general", "fgcolor"), GetSetting("text", "MSG_SYSTEM"),
+                      GetSetting("text", "MSG_EVIDENCE_RECORDED"), kPrivateLine);
 }

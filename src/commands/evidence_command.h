@@ -12,10 +12,10 @@
 #include "commands/speaker.h"
 
 std::string EvidenceRecord(const std::string& user, const std::string& room, const std::string& time);
-// Appends the record for the user (null: an unknown user) with the time of
-// this call; the file is written by the file writer's thread in one piece,
-// and a failure is reported on the console.
-void RecordEvidence(CChatCore& core, const SessionView* user);
+// Appends the record of the user in the room with the time of this call;
+// the file is written by the file writer's thread in one piece, and a
+// failure is reported on the console.
+void RecordEvidence(const std::string& user, const std::string& room);
 
 // The record, then the confirmation to the speaker in the room of the request.
 void CommandEvidence(CommandContext& context);

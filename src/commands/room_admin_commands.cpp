@@ -31,7 +31,6 @@ bool MayAdministerRooms(const CommandContext& context, const std::string& offArg
 
 void CommandRemoveRoom(CommandContext& context, const std::string& room) {
   if (!MayAdministerRooms(context, room, room)) return;
-  context.core.RemoveRoomManagers(room);
   REmoveRoom(context.core, room, context.ownNode, true);
   ReplyToSpeaker(context, "删除聊天室成功");
 }
@@ -67,8 +66,5 @@ void CommandAdmission(CommandContext& context, unsigned code, const std::string&
   DecideAdmission(context.core, manager.name, room->name, target, authorize);
   // Said to the room even when nobody of that name is there; a refusal
   // also reaches the users who wait.
-  const std::string name = EscapeText(TargetName(target));
-  AddMessageToRoom1(context.core, "大家", 1, room->name, manager.name, "#ff0000",
-                    authorize ? "说:允许(" + name + ")进入本聊天室" : "说:拒绝(" + name + ")进入本聊天室",
-                    authorize ? kChatLine : kRefusal);
+  AnnounceAdmission(context.core, room->name, manager.name, EscapeText(TargetName(target)), authorize);
 }

@@ -24,10 +24,10 @@ Speaker FindSpeaker(CChatCore& core, const CRequestForm& form) {
 }
 
 void SystemLineToSpeaker(const CommandContext& context, const std::string& colour, const std::string& sender,
-                         const std::string& text) {
+                         const std::string& text, int kind) {
   const SessionView& speaker = context.Session();
   if (CDelivery* delivery = context.core.Delivery()) {
-    delivery->PostUserMessage(context.ownNode, speaker.id, speaker.roomName, kSystemLine, colour, sender, text,
+    delivery->PostUserMessage(context.ownNode, speaker.id, speaker.roomName, kind, colour, sender, text,
                               speaker.name, kToSession);
   }
 }

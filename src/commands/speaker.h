@@ -5,6 +5,7 @@
 #include <string>
 
 #include "chat/chat_views.h"
+#include "chat/delivery.h"
 
 class CChatCore;
 class CRequest;
@@ -31,8 +32,9 @@ struct CommandContext {
   const SessionView& Session() const { return *speaker.session; }
 };
 
-// A system line to the speaker alone, in his room.
+// A line to the speaker alone, in his room: a system line unless the kind
+// says otherwise.
 void SystemLineToSpeaker(const CommandContext& context, const std::string& colour, const std::string& sender,
-                         const std::string& text);
+                         const std::string& text, int kind = kSystemLine);
 // The usual reply: "#FF0000", the reply as sender and "  " as its text.
 void ReplyToSpeaker(const CommandContext& context, const std::string& reply);

@@ -138,9 +138,6 @@ void CommandCheckMoney(CommandContext& context, const std::string& target) {
 
 void CommandIgnore(CommandContext& context, const std::string& name) {
   const SessionView& speaker = context.Session();
-  const std::string sender = GetSetting("text", "MSG_SYSTEM");
-  CDelivery* delivery = context.core.Delivery();
-  if (delivery == nullptr) return;
   std::string answer;
   if (name.empty()) {
     answer = GetSetting("text", "MSG_IGNORE_REQUIRES");
@@ -148,6 +145,5 @@ void CommandIgnore(CommandContext& context, const std::string& name) {
     context.core.Ignore(speaker.id, speaker.nodeId, name);
     answer = std::string(GetSetting("text", "MSG_IGNORING_FROM")) + " \"" + EscapeText(name) + "\" ***";
   }
-  delivery->PostUserMessage(context.ownNode, speaker.id, speaker.roomName, kChatLine, "#ff0000", sender, answer,
-                            speaker.name, kToSession);
+  SystemLineToSpeaker(context, "#ff0000", GetSetting("text", "MSG_SYSTEM"), answer, kChatLine);
 }

@@ -35,13 +35,28 @@ void WritePostLogonFrameset(CPage& page, const std::string& sessionId) {
   page.WriteBodyEnd();
 }
 
-void WriteRegistrationResultPage(CPage& page, RegistrationOutcome outcome, bool withBanner) {
+namespace {
+
+// The site's message page around a message: its head, title, the message
+// table opened with its first row; then the table closed and the tail.
+void BeginMessagePage(CPage& page, const char* firstRow) {
   page.WriteHeader(kNoCache);
   page.Append("<HTML><head><title>", GetSetting("general", "name"), "</title></head>\n", "<BODY>");
   page.IncludeFile("title.html");
-  page.Append(kMessageTable,
-              withBanner ? kBannerRow : "<tr></tr>",
-              "<tr><td width=\"100%\" align=\"center\"><p>");
+  page.Append(kMessageTable, firstRow);
+}
+
+void EndMessagePage(CPage& page) {
+  page.Append(kMessageTableEnd);
+  page.IncludeFile("tail.html");
+  page.WriteBodyEnd();
+}
+
+}  // namespace
+
+void WriteRegistrationResultPage(CPage& page, RegistrationOutcome outcome, bool withBanner) {
+  BeginMessagePage(page, withBanner ? kBannerRow : "<tr></tr>");
+  page.Append("<tr><td width=\"100%\" align=\"center\"><p>");
   if (outcome == RegistrationOutcome::kCreated) {
     page.Append("<font color=\"#FF0000\"><b>注册成功，请返回</b></font>", "[<A HREF=\"/logon.html\" TARGET=\"_top\">",
                 "登录</A>]</p>\r\n");
@@ -49,20 +64,13 @@ void WriteRegistrationResultPage(CPage& page, RegistrationOutcome outcome, bool 
     page.Append("<font color=\"#FF0000\">对不起，名字已经被用，</font>", "请[<A HREF=\"/register.html\" TARGET=\"_top\">",
                 "返回</A>]重新注册</p>");
   }
-  page.Append(kMessageTableEnd);
-  page.IncludeFile("tail.html");
-  page.WriteBodyEnd();
+  EndMessagePage(page);
 }
 
 void WritePasswordChangedPage(CPage& page) {
-  page.WriteHeader(kNoCache);
-  page.Append("<HTML><head><title>", GetSetting("general", "name"), "</title></head>\n", "<BODY>");
-  page.IncludeFile("title.html");
-  page.Append(kMessageTable, "<tr></tr>");
+  BeginMessagePage(page, "<tr></tr>");
   AppendPasswordChangedLine(page);
-  page.Append(kMessageTableEnd);
-  page.IncludeFile("tail.html");
-  page.WriteBodyEnd();
+  EndMessagePage(page);
 }
 
 void WriteRecoveryForm(CPage& page, const std::string& name, const std::string& question) {

@@ -65,7 +65,6 @@ class CConnection final : public CPollable {
   void SetHandler(std::unique_ptr<CConnectionHandler> handler);
   CConnectionHandler* Handler() { return m_handler.get(); }
   void SetDeadline(std::time_t deadline);
-  std::time_t Deadline() const { return m_deadline; }
 
   // Closes the socket at once; queued output is dropped.
   void Close();
