@@ -28,21 +28,13 @@ int OpenFrameAtConnect(int port, const std::string& session) {
   return fd;
 }
 
-// Users logged on and in the lobby, registered on a few threads at once.
+// Users logged on and in the lobby.
 std::vector<std::unique_ptr<ChatUser>> UsersInLobby(ServerProcess& server, int count) {
-  std::vector<std::unique_ptr<ChatUser>> users(static_cast<size_t>(count));
-  constexpr int kThreads = 4;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
-      for (int i = t; i < count; i += kThreads) {
-        auto user = std::make_unique<ChatUser>(server, "u" + std::to_string(i));
-        user->Join(kLobby);
-        users[static_cast<size_t>(i)] = std::move(user);
-      }
-    });
+  std::vector<std::unique_ptr<ChatUser>> users;
+  for (int i = 0; i < count; ++i) {
+    users.push_back(std::make_unique<ChatUser>(server, "u" + std::to_string(i)));
+    users.back()->Join(kLobby);
   }
-  for (std::thread& thread : threads) thread.join();
   return users;
 }
 
