@@ -29,13 +29,18 @@ void EmitJump(CChatCore& core, const SessionView& session, const std::string& ta
 
 }  // namespace
 
+std::string ChineseClockTime(const std::tm& local) {
+  constexpr size_t kClockLimit = 16;  // "hh:mm:ss" and its NUL, with room to spare
+  char clock[kClockLimit] = {};
+  std::strftime(clock, sizeof clock, "%I:%M:%S", &local);
+  return std::string(local.tm_hour < 12 ? "上午" : "下午") + clock;
+}
+
 std::string NoticeTimeStamp() {
   const std::time_t now = platform::Now();
   std::tm local{};
   localtime_r(&now, &local);
-  char text[36] = {};
-  std::strftime(text, sizeof text, "%I:%M:%S %p", &local);
-  return text;
+  return ChineseClockTime(local);
 }
 
 int EnterRoomMessage(CChatCore& core, const SessionView& session) {

@@ -4,14 +4,17 @@
 // is written as a node record.
 #pragma once
 
+#include <ctime>
 #include <string>
 
 #include "chat/chat_views.h"
 
 class CChatCore;
 
-// The notice time stamp: local time as "%I:%M:%S %p".
+// The notice time stamp: the local time as a Chinese system shows it, on a
+// 12-hour clock behind 上午 or 下午 ("下午07:27:35").
 std::string NoticeTimeStamp();
+std::string ChineseClockTime(const std::tm& local);
 
 int EnterRoomMessage(CChatCore& core, const SessionView& session);
 void LeaveRoomMessage(CChatCore& core, const SessionView& session);

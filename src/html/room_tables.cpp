@@ -7,6 +7,13 @@
 #include "platform/console.h"
 
 namespace {
+// How a locked room is marked in the lists, in red, with what stands around
+// the word; nothing for an open room.
+std::string LockedMark(const RoomView& room, std::string_view before = "", std::string_view after = "") {
+  if (!room.locked) return {};
+  return "<font color=#ff0000>" + std::string(before) + "锁定" + std::string(after) + "</font>";
+}
+
 const std::array<const char*, 5> kUserCategories = {"情感", "娱乐", "体育", "技术", "其它"};
 
 void AppendEntries(CTextBuffer& buffer, const std::string& viewerSession, const std::vector<RoomView>& rooms) {
@@ -29,7 +36,7 @@ void CRoomListToBuffer0(CTextBuffer& buffer, const std::string& viewerSession, c
       if (room.name.empty()) continue;
       buffer.AppendMany("[<A HREF=\"", JoinLink(viewerSession, room.name), "\" TARGET=\"_top\">",
                         EscapeText(room.name), "(", std::to_string(room.memberCount),
-                        room.locked ? ")<font color=#ff0000>LOCKED</font>" : ")", "</A>]");
+                        ")", LockedMark(room), "</A>]");
     } catch (...) {
       platform::ConsoleWrite("catch in CRoomListToBuffer0\n");
     }
@@ -65,7 +72,7 @@ void CRoomListToBuffer3(CTextBuffer& buffer, const std::string& viewerSession, c
       const std::string link = "<a href=\"javascript:popwin('" + JoinLinkInScript(viewerSession, room.id) +
                                "','" + EscapeJsString(viewerSession) + "')\">";
       if (room.locked) {
-        cells.AppendMany(link, EscapeText(room.name), "<font color=#ff0000>(LOCKED)</font>", "</a>");
+        cells.AppendMany(link, EscapeText(room.name), LockedMark(room, "(", ")"), "</a>");
       } else if (!guest) {
         cells.AppendMany(link, EscapeText(room.name), "</a>");
       } else {
@@ -119,7 +126,7 @@ void CRoomListUserToBuffer(CTextBuffer& buffer, const std::string& viewerSession
       if (room.name.empty()) continue;
       buffer.AppendMany("<br>[<A HREF=\"", JoinLink(viewerSession, room.name), "\" TARGET=\"_top\">",
                         EscapeText(room.name), "(", std::to_string(room.memberCount), ")",
-                        room.locked ? "<font color=#ff0000>LOCKED</font>" : "", "</A>]");
+                        LockedMark(room), "</A>]");
       for (const MemberView& member : room.members) {
         buffer.AppendMany("[<font color=#ff0000>", EscapeText(member.name), "</font>]");
       }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/clock.h"
 #include "platform/console.h"
 
 void CParkedRequest::Resume(Fill fill) const {
@@ -13,6 +14,10 @@ void CParkedRequest::Resume(Fill fill) const {
     if (connection == nullptr) return;  // the client went away meanwhile
     if (auto* http = dynamic_cast<CClientConnection*>(connection->Handler())) http->Resume(*connection, fill);
   });
+}
+
+void CClientConnection::OnStart(net::CConnection& connection) {
+  connection.SetDeadline(platform::Now() + m_services.connectionTimeout);
 }
 
 void CClientConnection::OnInput(net::CConnection& connection) {
@@ -65,6 +70,7 @@ void CClientConnection::Answer(net::CConnection& connection) {
     // The stream is tied to its session before its head goes out: once the
     // browser has the head it may open another frame, which must come after.
     m_phase = Phase::kStreaming;
+    connection.SetDeadline(0);  // a stream lives as long as its user
     m_services.adoptStream(connection, *m_streamSession);
     connection.Send(bytes);
     m_page.reset();

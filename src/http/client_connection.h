@@ -3,6 +3,10 @@
 // request handler (at once, or later for a parked request), write it out,
 // then close; or, for the message frame, hand the connection over to a
 // message stream that stays open in the same loop.
+//
+// The connection time-out bounds the request and its answer only: it is set
+// before the first byte is read and taken back when the connection becomes a
+// message stream, which lives as long as its user.
 #pragma once
 
 #include <memory>
@@ -27,6 +31,7 @@ class CClientConnection final : public net::CConnectionHandler {
  public:
   explicit CClientConnection(const CHttpServices& services) : m_services(services) {}
 
+  void OnStart(net::CConnection& connection) override;
   void OnInput(net::CConnection& connection) override;
   void OnDrained(net::CConnection& connection) override;
 

@@ -25,6 +25,8 @@ CConnection::CConnection(CEventLoop& loop, ConnectionId id, platform::CUniqueFd 
 CConnection::~CConnection() = default;
 
 void CConnection::Start() {
+  m_handler->OnStart(*this);
+  if (m_closed) return;
   ReadInput();
   if (!m_closed) UpdateInterest();
 }

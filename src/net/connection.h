@@ -24,6 +24,8 @@ namespace net {
 class CConnectionHandler {
  public:
   virtual ~CConnectionHandler() = default;
+  // The connection was taken in; nothing has been read yet.
+  virtual void OnStart(CConnection&) {}
   // New bytes are in connection.Input(); consume what is used.
   virtual void OnInput(CConnection& connection) = 0;
   // The peer closed its side of the connection. Closes unless overridden.
@@ -73,7 +75,8 @@ class CConnection final : public CPollable {
   // is closed, so an ordinary close would wait on it).
   void Abort();
 
-  // The first read (data often waits already) and the epoll registration.
+  // The handler's start, the first read (data often waits already: a
+  // browser sends its request with the connection) and the epoll registration.
   void Start();
   void OnEvents(std::uint32_t events) override;
   void OnDeadlinePassed();

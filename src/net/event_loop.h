@@ -58,7 +58,8 @@ class CEventLoop {
   void RunAfter(int milliseconds, Task task);
 
   // Takes a descriptor into the loop as a connection with its protocol.
-  // The connection reads at once if data waits, else when it arrives.
+  // The handler starts first; then the connection reads at once if data
+  // waits, else when it arrives.
   CConnection& Adopt(platform::CUniqueFd fd, std::string peerAddress, std::unique_ptr<CConnectionHandler> handler);
   // The loop's connection of that id, or null once it is gone.
   CConnection* Find(ConnectionId id);

@@ -2,11 +2,9 @@
 
 #include "chat/chat_core.h"
 #include "chat/room_events.h"
-#include "streams/stream_delivery.h"
 
-void RunHousekeeping(CChatCore& core, CStreamDelivery& delivery) {
+void RunHousekeeping(CChatCore& core) {
   for (const std::string& room : core.RemoveOldRooms()) REmoveRoom(core, room, core.NodeId(), false);
-  delivery.SendKeepAliveToAllStreams();
   // A transport drains the buffer itself; without one nothing reads it.
   if (!core.NodeLink().Carried()) core.NodeLink().Empty();
 }

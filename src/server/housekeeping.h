@@ -2,9 +2,7 @@
 #pragma once
 
 class CChatCore;
-class CStreamDelivery;
 
-// Sweeps rooms that stayed empty, sends every stream its keep-alive and,
-// when no transport carries the node link's records, empties its outgoing
-// buffer and resend list.
-void RunHousekeeping(CChatCore& core, CStreamDelivery& delivery);
+// Sweeps rooms that stayed empty and, when no transport carries the node
+// link's records, empties its outgoing buffer and resend list.
+void RunHousekeeping(CChatCore& core);

@@ -1,12 +1,12 @@
 #include "server/server.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "chat/chat_core.h"
 #include "commands/process_request.h"
 #include "foundation/settings.h"
 #include "foundation/sockets.h"
-#include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/stop_event.h"
 #include "platform/thread.h"
@@ -25,6 +25,15 @@ std::string PortSetting(const char* key, const char* fallback) {
 int ConnectionTimeout() {
   const int seconds = GetSettingInt("general", "connection_timeout");
   return seconds != 0 ? seconds : kDefaultConnectionTimeout;
+}
+
+// Below the read time-outs of common proxies (nginx: 60 s).
+constexpr int kDefaultKeepAliveSeconds = 30;
+constexpr int kLongestKeepAliveSeconds = 3600;
+
+int KeepAliveSeconds() {
+  const int seconds = GetSettingInt("network", "keepalive_seconds");
+  return seconds > 0 ? std::min(seconds, kLongestKeepAliveSeconds) : kDefaultKeepAliveSeconds;
 }
 
 }  // namespace
@@ -111,9 +120,7 @@ void CServer::OpenListeners() {
 
 void CServer::Accept(net::CEventLoop& loop, platform::CUniqueFd socket, std::string peerAddress) {
   try {
-    net::CConnection& connection =
-        loop.Adopt(std::move(socket), std::move(peerAddress), std::make_unique<CClientConnection>(m_http));
-    if (!connection.Closed()) connection.SetDeadline(platform::Now() + m_http.connectionTimeout);
+    loop.Adopt(std::move(socket), std::move(peerAddress), std::make_unique<CClientConnection>(m_http));
   } catch (...) {
     platform::ConsoleWrite("Can't new CClientConnection object\n");
   }
@@ -125,6 +132,7 @@ void CServer::run() {
     m_loops.Loop(static_cast<int>(index)).Post([listener] { listener->Start(); });
   }
   if (net::CListener* telnet = m_telnet.get()) m_loops.Loop(0).Post([telnet] { telnet->Start(); });
+  m_delivery.StartKeepAlive(KeepAliveSeconds());
   m_loops.Start(g_stopEvent->PollFd());
   if (m_nodeTransport) m_nodeTransport->Start();
   m_housekeeping = platform::StartThread("SpaceThread", [this] { SpaceThread(); });
@@ -139,7 +147,7 @@ void CServer::SpaceThread() {
   while (!g_stopEvent->Wait(1000)) {
     if (++turn % kHousekeepingTurns != 0) continue;
     try {
-      RunHousekeeping(m_core, m_delivery);
+      RunHousekeeping(m_core);
     } catch (...) {
       platform::ConsoleWrite("catch in SpaceThread\n");
       platform::SleepMs(50);

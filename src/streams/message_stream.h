@@ -15,6 +15,11 @@ class CChatCore;
 
 // A browser that stops reading is dropped once this much waits for it.
 inline constexpr size_t kStreamOutputCap = 1024 * 1024;
+// What a frame replaced by a newer one of its session (a reload, a second
+// window) shows last, so its user knows why it went quiet.
+inline constexpr const char* kReplacedFrameText = "本会话已在另一个窗口打开";
+// How long a replaced frame's last line may wait for its browser to read it.
+inline constexpr int kReplacedFrameDrainSeconds = 10;
 
 class CJavaClientConnection final : public net::CConnectionHandler {
  public:
@@ -23,7 +28,12 @@ class CJavaClientConnection final : public net::CConnectionHandler {
   const std::string& Session() const { return m_session; }
 
   void OnInput(net::CConnection& connection) override { connection.Input().clear(); }
+  void OnDrained(net::CConnection& connection) override;
   void OnClose(net::CConnection& connection) override;
+
+  // The session's frame opened elsewhere: this one gets the notice (a
+  // rendered line) and closes once it is out.
+  void EndReplaced(net::CConnection& connection, std::string_view notice);
 
   // Appends the text to the stream; a stream whose output passes the cap is
   // closed at once (its browser stopped reading: it may not grow the server).
@@ -34,5 +44,6 @@ class CJavaClientConnection final : public net::CConnectionHandler {
  private:
   CChatCore& m_core;
   const std::string m_session;
+  bool m_replaced = false;
   static std::atomic<long> s_closedAtCap;
 };

@@ -1,6 +1,7 @@
 #include "streams/stream_delivery.h"
 
 #include "chat/chat_core.h"
+#include "foundation/settings.h"
 #include "html/message_render.h"
 #include "platform/console.h"
 #include "streams/message_stream.h"
@@ -39,6 +40,28 @@ void WriteBatch(net::CEventLoop& loop, const LoopBatch& batch) {
       }
     }
   }
+}
+
+// The keep-alive: three blanks into every stream of the loop.
+void SendKeepAlive(net::CEventLoop& loop) {
+  std::vector<net::CConnection*> streams;
+  loop.ForEachConnection([&](net::CConnection& connection) {
+    if (dynamic_cast<CJavaClientConnection*>(connection.Handler()) != nullptr) streams.push_back(&connection);
+  });
+  for (net::CConnection* stream : streams) {
+    try {
+      CJavaClientConnection::Deliver(*stream, "   ");
+    } catch (...) {
+      platform::ConsoleWrite("catch in CServerListJavaSendPublicSpace\n");
+    }
+  }
+}
+
+void KeepAliveEvery(net::CEventLoop& loop, int milliseconds) {
+  loop.RunAfter(milliseconds, [&loop, milliseconds] {
+    SendKeepAlive(loop);
+    KeepAliveEvery(loop, milliseconds);
+  });
 }
 
 }  // namespace
@@ -156,35 +179,25 @@ int CStreamDelivery::PostUserMessage(const std::string& node, const std::string&
 
 void CStreamDelivery::AdoptStream(net::CConnection& connection, const std::string& session) {
   connection.SetHandler(std::make_unique<CJavaClientConnection>(m_core, session));
-  connection.SetDeadline(0);
   connection.SetReading(true);
   connection.SendWithoutDelay();
   // One message frame per session: a browser that opens it again (a reload,
-  // a second window) replaces the old one, which is closed.
+  // a second window) replaces the old one, which says so and is closed.
   const std::uint64_t replaced =
       m_core.AttachStream(session, m_core.NodeId(), connection.Id(), connection.OpenedAtMs()).value_or(0);
   if (replaced == 0) return;
   net::CEventLoop& loop = m_loops.LoopOf(replaced);
-  loop.Post([&loop, replaced] {
-    if (net::CConnection* stream = loop.Find(replaced)) stream->Close();
+  const RenderedLine notice{"", GetSetting("text", "MSG_SYSTEM"), "", kReplacedFrameText, "", kSystemLine};
+  loop.Post([&loop, replaced, shown = RenderMessage2(notice, m_core.NodeLink().On())] {
+    net::CConnection* stream = loop.Find(replaced);
+    if (stream == nullptr) return;  // its browser went meanwhile
+    if (auto* frame = dynamic_cast<CJavaClientConnection*>(stream->Handler())) frame->EndReplaced(*stream, shown);
   });
 }
 
-void CStreamDelivery::SendKeepAliveToAllStreams() {
+void CStreamDelivery::StartKeepAlive(int seconds) {
   for (int index = 0; index < m_loops.Count(); ++index) {
     net::CEventLoop& loop = m_loops.Loop(index);
-    loop.Post([&loop] {
-      std::vector<net::CConnection*> streams;
-      loop.ForEachConnection([&](net::CConnection& connection) {
-        if (dynamic_cast<CJavaClientConnection*>(connection.Handler()) != nullptr) streams.push_back(&connection);
-      });
-      for (net::CConnection* stream : streams) {
-        try {
-          CJavaClientConnection::Deliver(*stream, "   ");
-        } catch (...) {
-          platform::ConsoleWrite("catch in CServerListJavaSendPublicSpace\n");
-        }
-      }
-    });
+    loop.Post([&loop, seconds] { KeepAliveEvery(loop, seconds * 1000); });
   }
 }

@@ -34,8 +34,10 @@ class CStreamDelivery final : public CDelivery {
 
   // Makes the connection (on its loop's thread) the message stream of the session.
   void AdoptStream(net::CConnection& connection, const std::string& session);
-  // The keep-alive of the housekeeping round: three blanks into every stream.
-  void SendKeepAliveToAllStreams();
+  // Every stream gets a keep-alive (three blanks) at this interval, so that
+  // proxies and browsers keep a quiet frame open: a timer of each loop
+  // sends it to the loop's own streams. Called once, before the loops run.
+  void StartKeepAlive(int seconds);
 
  private:
   using Text = std::shared_ptr<const std::string>;

@@ -86,7 +86,7 @@ TEST(Evidence, RecordsAreAppendedAndFailuresReported) {
           << confirmation;
     }
     if (c.logged) {
-      const std::string record = "\\*{44}\nUser: tom\nRoom: " + kLobby + "\nTime: \\d\\d:\\d\\d:\\d\\d [AP]M\n\\*{44}\n";
+      const std::string record = "\\*{44}\nUser: tom\nRoom: " + kLobby + "\nTime: (上午|下午)\\d\\d:\\d\\d:\\d\\d\n\\*{44}\n";
       const std::regex twoRecords(record + record);
       std::string log;
       for (int attempt = 0; attempt < 250 && !std::regex_match(log, twoRecords); ++attempt) {

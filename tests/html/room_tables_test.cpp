@@ -16,6 +16,7 @@ size_t CountOf(const std::string& text, const std::string& part) {
 TEST_F(ChatCore, ThreeColumnTableLeavesAShortLastRowOpen) {
   const SessionView tom = LogOn("tom", "s1");
   for (const char* name : {"A", "B", "C", "D"}) CreateRoom(*m_core, tom, name, "技术", "node1", true);
+  m_core->SetRoomLocked("B", true);
   CTextBuffer page;
   CRoomListToBuffer3(page, "sid", "技术", m_core->RoomsOfCategory("技术", true), m_core->TotalMembers());
   const std::string text = page.Str();
@@ -24,6 +25,8 @@ TEST_F(ChatCore, ThreeColumnTableLeavesAShortLastRowOpen) {
   EXPECT_EQ(CountOf(text, "</select></td></tr>"), 1u) << "rows of three; the last row of one stays open";
   EXPECT_NE(text.find("技术类聊天室\u3000\u3000 </font></TD></TR>"), std::string::npos);
   EXPECT_NE(text.find("popwin('/Blank?session=sid&message=/join%20"), std::string::npos);
+  EXPECT_NE(text.find("')\">B<font color=#ff0000>(锁定)</font></a>"), std::string::npos) << "the locked mark";
+  EXPECT_EQ(CountOf(text, "锁定"), 1u);
   EXPECT_NE(text.find("ACTION=\"newroom\""), std::string::npos) << "a user gets the creation form";
   EXPECT_NE(text.find("在线总人数:0</font>"), std::string::npos);
 }
@@ -55,7 +58,7 @@ TEST_F(ChatCore, AllCategoriesListing) {
             "<br>系统聊天室:[<A HREF=\"/Blank?session=sid&message=/join%20Lobby\" TARGET=\"_top\">Lobby(0)</A>]"
             "[<A HREF=\"/Blank?session=sid&message=/join%20谈天说地\" TARGET=\"_top\">谈天说地(0)</A>]"
             "<br>情感类聊天室:[<A HREF=\"/Blank?session=sid&message=/join%20Love\" "
-            "TARGET=\"_top\">Love(0)<font color=#ff0000>LOCKED</font></A>]"
+            "TARGET=\"_top\">Love(0)<font color=#ff0000>锁定</font></A>]"
             "<br>娱乐类聊天室(<font color=#ff0000 size=2>暂无</font>)"
             "<br>体育类聊天室(<font color=#ff0000 size=2>暂无</font>)"
             "<br>技术类聊天室(<font color=#ff0000 size=2>暂无</font>)"
@@ -67,6 +70,10 @@ TEST_F(ChatCore, UsersAndSearchTexts) {
   CTextBuffer users;
   CRoomListUserToBuffer(users, "v", m_core->OccupiedRooms(true));
   EXPECT_NE(users.Str().find("Lobby(1)</A>][<font color=#ff0000>Tom</font>]"), std::string::npos);
+  m_core->SetRoomLocked("Lobby", true);
+  CTextBuffer locked;
+  CRoomListUserToBuffer(locked, "v", m_core->OccupiedRooms(true));
+  EXPECT_NE(locked.Str().find("Lobby(1)<font color=#ff0000>锁定</font></A>]"), std::string::npos);
   EXPECT_EQ(SearchResultText(m_core->SearchUserByName("Tom"), 0), "Tom:Lobby&nbsp;");
   EXPECT_EQ(SearchResultText(m_core->SearchUserByName("Tom"), kSeeAddressesLevel), "Tom(10.0.0.1):Lobby&nbsp;");
 }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <regex>
 #include <thread>
 
 #include "support/chat_client.h"
@@ -155,9 +156,14 @@ TEST_F(Chat, PagesAndTheNotOnlineReply) {
 TEST_F(Chat, NoticesOfEnteringMovingAndLeaving) {
   auto tom = InLobby("tom");
   auto ann = InLobby("ann");
-  EXPECT_NE(tom->WaitFor("进入了聊天室").find("<font color= #ff0000 >【公告】: <a href=javascript:parent.choose("
-                                              "'ann:node1'); target=form><STRONG>ann</STRONG></A> 进入了聊天室 "),
-            std::string::npos);
+  const std::string entered = tom->WaitFor("</font><BR>\n");
+  const std::string notice = "<font color= #ff0000 >【公告】: <a href=javascript:parent.choose('ann:node1'); "
+                             "target=form><STRONG>ann</STRONG></A> 进入了聊天室 ";
+  const size_t at = entered.find(notice);
+  ASSERT_NE(at, std::string::npos) << entered;
+  EXPECT_TRUE(std::regex_match(entered.substr(at + notice.size()),
+                               std::regex("(上午|下午)\\d\\d:\\d\\d:\\d\\d</font><BR>\n")))
+      << "the time as a Chinese system shows it: " << entered;
   ann->Join(kTalk);
   EXPECT_NE(tom->WaitFor("去了别的聊天室").find("去了别的聊天室(" + kTalk + ")</font><BR>\n"), std::string::npos);
   ann->OpenStream(kTalk);
@@ -289,19 +295,27 @@ TEST_F(Chat, LinesArriveInTheOrderTheyWereSaid) {
   }
 }
 
-// One message frame per session: opening it again closes the old one, and
-// the new one gets the lines.
+// One message frame per session: opening it again closes the old one, whose
+// last line says why, and the new one gets the lines.
 TEST_F(Chat, ASecondStreamOfASessionReplacesTheFirst) {
   auto tom = InLobby("tom");
   const int first = ConnectLoopback(m_server.HttpPort());
   SendAll(first, "GET /messages?session=" + tom->Session() + "&RoomName=" + UrlEncode(kLobby) +
                      " HTTP/1.0\r\nHost: t\r\n\r\n");
   ReadUntilContains(first, "<br>", 2s);
-  tom->OpenStream(kLobby);  // the second frame
-  EXPECT_TRUE(WaitForClose(first, 2s)) << "the first frame is closed";
+  const std::string second = tom->OpenStream(kLobby);
+  const std::string last = ReadUntilClose(first, 3s);
+  const std::string notice = "<font color= #000077 > 系统: 本会话已在另一个窗口打开</font><BR>\n";
+  ASSERT_GE(last.size(), notice.size()) << "the first frame is closed with a notice: " << last;
+  EXPECT_EQ(last.substr(last.size() - notice.size()), notice) << "its last line";
+  EXPECT_EQ(last.find(notice), last.size() - notice.size()) << "said once";
+  EXPECT_TRUE(WaitForClose(first, 100ms)) << "then closed";
+  EXPECT_EQ(second.find("本会话"), std::string::npos) << "the new frame is not told";
   ::close(first);
   tom->Say("to the new frame");
-  EXPECT_NE(tom->WaitFor("to the new frame").find("to the new frame"), std::string::npos);
+  const std::string seen = tom->WaitFor("to the new frame");
+  EXPECT_NE(seen.find("to the new frame"), std::string::npos);
+  EXPECT_EQ(seen.find("本会话"), std::string::npos);
 }
 
 // Idle sessions expire when their room's members are next looked up, at
