@@ -79,22 +79,27 @@ std::optional<CAddressList> CAddressList::Parse(std::string_view text, std::stri
     const size_t end = text.find_first_of(kSeparators, at);
     const std::string_view entry = text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
     at = end == std::string_view::npos ? end : text.find_first_not_of(kSeparators, end);
-    const size_t slash = entry.find('/');
-    const std::optional<std::array<std::uint8_t, 16>> bytes = AddressBytes(entry.substr(0, slash));
-    std::optional<int> bits;
-    if (bytes) {
-      const bool ipv4 = IsMappedIpv4(*bytes) && entry.substr(0, slash).find(':') == std::string_view::npos;
-      const int limit = ipv4 ? kIpv4Bits : kIpv6Bits;
-      bits = slash == std::string_view::npos ? std::optional<int>(limit) : PrefixBits(entry.substr(slash + 1), limit);
-      if (bits && ipv4) *bits += kMappedPrefixBits;
-    }
-    if (!bits) {
+    const std::optional<Network> network = ParseNetwork(entry);
+    if (!network) {
       if (bad != nullptr) *bad = std::string(entry);
       return std::nullopt;
     }
-    list.m_networks.push_back(Network{*bytes, *bits});
+    list.m_networks.push_back(*network);
   }
   return list;
+}
+
+// "address" or "address/bits"; an IPv4 prefix counts within the mapped range.
+std::optional<CAddressList::Network> CAddressList::ParseNetwork(std::string_view entry) {
+  const size_t slash = entry.find('/');
+  const std::string_view address = entry.substr(0, slash);
+  const std::optional<std::array<std::uint8_t, 16>> bytes = AddressBytes(address);
+  if (!bytes) return std::nullopt;
+  const bool ipv4 = IsMappedIpv4(*bytes) && address.find(':') == std::string_view::npos;
+  const int limit = ipv4 ? kIpv4Bits : kIpv6Bits;
+  const std::optional<int> bits = slash == std::string_view::npos ? limit : PrefixBits(entry.substr(slash + 1), limit);
+  if (!bits) return std::nullopt;
+  return Network{*bytes, ipv4 ? *bits + kMappedPrefixBits : *bits};
 }
 
 bool CAddressList::Contains(std::string_view address) const {

@@ -34,6 +34,7 @@ class CAddressList {
     std::array<std::uint8_t, 16> bytes{};
     int prefixBits = 128;
   };
+  static std::optional<Network> ParseNetwork(std::string_view entry);
 
   std::vector<Network> m_networks;
 };

@@ -41,7 +41,11 @@ class CRequest {
  public:
   CRequest(const ParsedRequest& parsed, net::CConnection& connection, net::CLoopGroup& loops, CPage& page,
            std::string clientAddress)
-      : m_parsed(parsed), m_connection(connection), m_loops(loops), m_page(page), m_clientAddress(std::move(clientAddress)) {}
+      : m_parsed(parsed),
+        m_connection(connection),
+        m_loops(loops),
+        m_page(page),
+        m_clientAddress(std::move(clientAddress)) {}
 
   int Method() const { return m_parsed.method; }
   const std::optional<std::string>& Path() const { return m_parsed.path; }

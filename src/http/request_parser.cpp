@@ -25,11 +25,7 @@ std::optional<std::string> HeaderValue(std::string_view line, std::string_view n
   if (line.size() < nameAndColon.size() || !EqualsFolded(line.substr(0, nameAndColon.size()), nameAndColon)) {
     return std::nullopt;
   }
-  std::string_view value = line.substr(nameAndColon.size());
-  const size_t start = value.find_first_not_of(" \t");
-  value = start == std::string_view::npos ? std::string_view() : value.substr(start);
-  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
-  return std::string(value);
+  return std::string(TrimBlanks(line.substr(nameAndColon.size())));
 }
 
 // A line's trailing blanks and carriage returns do not count.

@@ -4,6 +4,7 @@
 #include "commands/process_request.h"
 #include "foundation/settings.h"
 #include "foundation/sockets.h"
+#include "foundation/text.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/stop_event.h"
@@ -20,8 +21,7 @@ constexpr int kHousekeepingTurns = 200;  // seconds between housekeeping rounds
 // of the address.
 ListenAddress ListenSetting(const char* portKey, const char* fallbackPort) {
   const std::string port = GetSetting("network", portKey);
-  std::string address = GetSetting("network", "bind_address");
-  address.erase(address.find_last_not_of(" \t") + 1);
+  const std::string address(TrimBlanks(GetSetting("network", "bind_address")));
   return ListenAddress{address, port.empty() ? fallbackPort : port};
 }
 
