@@ -10,9 +10,10 @@ RUN_DIR    ?= run
 
 all: build
 
-# Installs what a fresh machine lacks: Debian packages (the browser test
-# needs Chromium, Node.js and a font with Chinese glyphs), then the browser
-# test's npm package.
+# Installs what a fresh machine lacks: Debian packages (the browser tests
+# need Chromium, Node.js and a font with Chinese glyphs; the one behind a
+# proxy needs nginx-light and openssl for its certificate), then the browser
+# tests' npm package.
 deps:
 	@missing=""; \
 	command -v cmake >/dev/null || missing="$$missing cmake"; \
@@ -25,6 +26,8 @@ deps:
 	command -v chromium >/dev/null || missing="$$missing chromium"; \
 	command -v node >/dev/null || missing="$$missing nodejs npm"; \
 	fc-list 2>/dev/null | grep -qi wqy || missing="$$missing fonts-wqy-microhei"; \
+	command -v nginx >/dev/null || test -x /usr/sbin/nginx || missing="$$missing nginx-light"; \
+	command -v openssl >/dev/null || missing="$$missing openssl"; \
 	if [ -n "$$missing" ]; then \
 	  echo "installing:$$missing"; \
 	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \

@@ -4,9 +4,11 @@
 # figure is printed with its peer's, the ratio ours/peer and the commands
 # that produced them.
 #
-#   bench/run.sh [--small] [--repeat N] [SECTION...]
+#   bench/run.sh [--small] [--repeat N] [--soak-seconds S] [SECTION...]
 #
 # Sections: http floor irc fanout attack; all of them when none is named.
+# soak (1,000 message streams through nginx for 10 minutes, a line a second
+# in each room; --soak-seconds for a shorter run) runs only when named, once.
 # irc also runs floor, and fanout runs floor and irc, so that their figures
 # have peers from the same run; these three run size by size (the floor,
 # ngircd, then our server at each size). --small runs at small sizes: a check
@@ -25,18 +27,22 @@ HTTP_BENCH=$BUILD/tolvan_bench
 STREAM_BENCH=$BUILD/tolvan_stream_bench
 FLOOR_BENCH=$BUILD/tolvan_floor_bench
 IRC_BENCH=$BUILD/tolvan_irc_bench
+SOAK_BENCH=$BUILD/tolvan_soak_bench
 
 # ---------------------------------------------------------------- arguments
 
 SMALL=0
 REPEATS=""
+SOAK_SECONDS=""
 declare -A WANTED=()
 while (($#)); do
   case $1 in
     --small) SMALL=1 ;;
     --repeat) REPEATS=${2:-}; shift ;;
-    http | floor | irc | fanout | attack) WANTED[$1]=1 ;;
-    *) echo "usage: bench/run.sh [--small] [--repeat N] [http|floor|irc|fanout|attack]..." >&2; exit 2 ;;
+    --soak-seconds) SOAK_SECONDS=${2:-}; shift ;;
+    http | floor | irc | fanout | attack | soak) WANTED[$1]=1 ;;
+    *) echo "usage: bench/run.sh [--small] [--repeat N] [--soak-seconds S] [http|floor|irc|fanout|attack|soak]..." >&2
+       exit 2 ;;
   esac
   shift
 done
@@ -51,13 +57,16 @@ if ((SMALL)); then
   IDLE_SIZE=100 IDLE_SECONDS=2
   ROOMS=10 ROOM_SIZE=10 ROOM_LINES=100
   ATTACK_USERS=20 ATTACK_LINES=100 ATTACK_SILENT=200 ATTACK_STALLED=50 ATTACK_RATE=50
+  SOAK_STREAMS=100 SOAK_DEFAULT_SECONDS=60
 else
   HTTP_SECONDS=10 HTTP_CLIENTS="50 500"
   FLOOR_SIZES="100 1000 10000" IRC_SIZES="100 1000" FANOUT_SIZES="100 1000 10000"
   IDLE_SIZE=1000 IDLE_SECONDS=10
   ROOMS=100 ROOM_SIZE=100 ROOM_LINES=2000
   ATTACK_USERS=100 ATTACK_LINES=500 ATTACK_SILENT=5000 ATTACK_STALLED=1000 ATTACK_RATE=50
+  SOAK_STREAMS=1000 SOAK_DEFAULT_SECONDS=600
 fi
+SOAK_SECONDS=${SOAK_SECONDS:-$SOAK_DEFAULT_SECONDS}
 LARGEST_IRC=${IRC_SIZES##* }
 
 # Lines per fan-out run: enough for steady percentiles, a few seconds each.
@@ -70,7 +79,7 @@ lines_for() {
 
 # ------------------------------------------------------ processes and files
 
-for program in "$SERVER" "$HTTP_BENCH" "$STREAM_BENCH" "$FLOOR_BENCH" "$IRC_BENCH"; do
+for program in "$SERVER" "$HTTP_BENCH" "$STREAM_BENCH" "$FLOOR_BENCH" "$IRC_BENCH" "$SOAK_BENCH"; do
   [[ -x $program ]] || { echo "missing $program: run make build first" >&2; exit 1; }
 done
 
@@ -459,6 +468,29 @@ run_attack() {
   row "$case" "stalled closed" attack/attack stalled_closed
 }
 
+# One long run (it is not repeated): the streams, the memory of both
+# processes over the run, and the peer's figures beside ours.
+run_soak() {
+  ensure_packages nginx:nginx-light || return
+  ROUND=1
+  measure soak "$SOAK_BENCH" "$SERVER" "$ROOT/site" "$(tool_path nginx)" "$SOAK_STREAMS" "$SOAK_SECONDS"
+  heading "soak: $SOAK_STREAMS message streams through nginx for $SOAK_SECONDS s, rooms of 100, a line a second in each; ratio = ours / nginx"
+  local case="ours behind nginx, $SOAK_STREAMS streams"
+  row "$case" "streams lost" soak streams_lost
+  row "$case" "streams closed early" soak streams_closed_early
+  row "$case" "first early close s" soak first_close_s
+  row "$case" "streams missing lines" soak streams_missing_lines
+  row "$case" "lines missed" soak lines_missed
+  row "$case" "posts failed" soak posts_failed
+  row "$case" "delivery p50 ms" soak delivery_p50_ms
+  row "$case" "delivery p99 ms" soak delivery_p99_ms
+  row "$case" "RSS KB at start" soak server_rss_start_kb nginx soak nginx_rss_start_kb
+  row "$case" "RSS KB at end" soak server_rss_end_kb nginx soak nginx_rss_end_kb
+  row "$case" "RSS KB max" soak server_rss_max_kb nginx soak nginx_rss_max_kb
+  row "$case" "RSS end / start" soak server_rss_growth nginx soak nginx_rss_growth
+  row "$case" "CPU %" soak server_cpu_pct nginx soak nginx_cpu_pct
+}
+
 # ------------------------------------------------------------------- main
 
 echo "bench/run.sh $*: $(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git -C "$ROOT" rev-parse --short HEAD 2>/dev/null)," \
@@ -467,6 +499,7 @@ SECTIONS=()
 [[ -n ${WANTED[http]:-} ]] && SECTIONS+=(http)
 [[ -n ${WANTED[floor]:-} ]] && SECTIONS+=(fan-out)
 [[ -n ${WANTED[attack]:-} ]] && SECTIONS+=(attack)
+[[ -n ${WANTED[soak]:-} ]] && SECTIONS+=(soak)
 for section in "${SECTIONS[@]}"; do
   section_begin "$section"
   "run_${section//-/_}"

@@ -1,11 +1,14 @@
 // The request reader on arbitrary bytes. The first byte chooses where the
 // rest is split in two: the bytes arriving in those two pieces, or one at a
-// time, must end in the same state and request as in one piece.
+// time, must end in the same state and request as in one piece. The client
+// address a trusted proxy's headers give is the peer's or a plain address.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
+#include "foundation/ip_address.h"
 #include "fuzz/fuzz_check.h"
+#include "http/client_address.h"
 #include "http/request_parser.h"
 
 namespace {
@@ -38,6 +41,8 @@ void CheckSame(const Outcome& a, const Outcome& b) {
   FUZZ_CHECK(a.parser.Request().method == b.parser.Request().method);
   FUZZ_CHECK(a.parser.Request().path == b.parser.Request().path);
   FUZZ_CHECK(a.parser.Request().queryOrBody == b.parser.Request().queryOrBody);
+  FUZZ_CHECK(a.parser.Request().forwardedFor == b.parser.Request().forwardedFor);
+  FUZZ_CHECK(a.parser.Request().realIp == b.parser.Request().realIp);
 }
 
 void CheckComplete(const CRequestParser& parser) {
@@ -49,6 +54,9 @@ void CheckComplete(const CRequestParser& parser) {
     FUZZ_CHECK(request.queryOrBody.has_value());
     FUZZ_CHECK(request.queryOrBody->size() <= static_cast<size_t>(kMaxPostBody));
   }
+  static const CAddressList trusted = *CAddressList::Parse("127.0.0.1");
+  const std::string client = ClientAddress("127.0.0.1", request, trusted);
+  FUZZ_CHECK(client == "127.0.0.1" || CanonicalIpAddress(client) == client);
 }
 
 }  // namespace

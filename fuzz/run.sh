@@ -19,7 +19,7 @@ read -r -a targets <<< "${FUZZ_TARGETS:-request_parser request_form settings com
 
 # The system's sources each target links, below src/.
 declare -A sources=(
-  [request_parser]="http/request_parser.cpp foundation/text.cpp"
+  [request_parser]="http/request_parser.cpp http/client_address.cpp foundation/ip_address.cpp foundation/text.cpp"
   [request_form]="http/request_form.cpp"
   [settings]="foundation/settings.cpp foundation/file.cpp foundation/text.cpp"
   [command_parser]="commands/command_parser.cpp foundation/settings.cpp foundation/file.cpp foundation/text.cpp"

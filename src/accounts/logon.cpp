@@ -64,7 +64,7 @@ void DoLogon(CRequest& request, const CRequestForm& form, CChatCore& core, const
     core.PurgeSanctions();
     const std::string& name = form.FindField("username");
     const std::string& password = form.FindField("password");
-    const std::string& address = request.PeerAddress();
+    const std::string& address = request.ClientAddress();
     const bool acceptable = IsAcceptableLogonName(name);
     const bool banned = core.IsBanned(address);
     const bool kicked = acceptable && core.IsKicked(name);

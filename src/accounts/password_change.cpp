@@ -55,7 +55,7 @@ void DoChangePassword(CRequest& request, const CRequestForm& form, CChatCore& co
       return;
     }
     const UserDatabase database = ConfiguredUserDatabase();
-    const std::string& address = request.PeerAddress();
+    const std::string& address = request.ClientAddress();
     auto change = [database, address, name, oldPassword, newPassword] {
       return CheckAccount(database, address, name, oldPassword, newPassword);
     };

@@ -48,7 +48,7 @@ void DoNewAccount(CRequest& request, const CRequestForm& form, const CAccountWor
       return;
     }
     const UserDatabase database = ConfiguredUserDatabase();
-    const std::string& address = request.PeerAddress();
+    const std::string& address = request.ClientAddress();
     auto create = [database, name, password, address] { return CreateAccount(database, name, password, address); };
     ParkForAccountWork(request, accountWork, AnswerWhen::kOnDisk, create, [](int created, CPage& answerPage) {
       const RegistrationOutcome outcome = created == 1 ? RegistrationOutcome::kCreated : RegistrationOutcome::kNameTaken;

@@ -125,7 +125,7 @@ void CommandKickOrBan(CommandContext& context, unsigned code, const std::string&
     if (Kick(context.core, speaker.name, victim, room, 1) == 0) {
       ReplyToSpeaker(context, "系统: 你不是本聊天室的管理员或者踢人方法不对,命令与用户名之间应用英文空格。");
     }
-  } else if (Ban(context.core, speaker.name, victim, room, context.request.PeerAddress(), 1) == 0) {
+  } else if (Ban(context.core, speaker.name, victim, room, context.request.ClientAddress(), 1) == 0) {
     ReplyToSpeaker(context, "系统: 你不是本聊天室的管理员或者绊人方法不对,命令与用户名之间应用英文空格。");
   }
 }

@@ -6,18 +6,30 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
-ListeningSocket Bind(const std::string& port, int backlog, bool sharePort, bool listen) {
+ListeningSocket Failed(ListeningSocket result, int error) {
+  result.error = error;
+  result.failure = std::strerror(error);
+  return result;
+}
+
+ListeningSocket Bind(const ListenAddress& where, int backlog, bool sharePort, bool listen) {
   ListeningSocket result;
-  result.port = PortOf(port);
-  if (result.port <= 0 || result.port > 65535) return result;
-  platform::CUniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
-  if (!fd) {
-    result.error = errno;
+  result.port = PortOf(where.port);
+  if (result.port <= 0 || result.port > 65535) {
+    result.failure = "not a port";
     return result;
   }
+  in_addr local{htonl(INADDR_ANY)};
+  if (!where.address.empty() && ::inet_pton(AF_INET, where.address.c_str(), &local) != 1) {
+    result.failure = "\"" + where.address + "\" is not an IPv4 address";
+    return result;
+  }
+  platform::CUniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
+  if (!fd) return Failed(std::move(result), errno);
   // Lets a restarted server bind while old connections linger in TIME_WAIT;
   // two live listeners on one port are still refused.
   const int yes = 1;
@@ -25,12 +37,11 @@ ListeningSocket Bind(const std::string& port, int backlog, bool sharePort, bool 
   if (sharePort) ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEPORT, &yes, sizeof yes);
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_addr = local;
   address.sin_port = htons(static_cast<uint16_t>(result.port));
   if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       (listen && ::listen(fd.Get(), backlog) != 0)) {
-    result.error = errno;
-    return result;
+    return Failed(std::move(result), errno);
   }
   result.fd = std::move(fd);
   return result;
@@ -43,11 +54,13 @@ int PortOf(const std::string& text) {
   return std::atoi(text.c_str());
 }
 
-ListeningSocket OpenListeningSocket(const std::string& port, int backlog, bool sharePort) {
-  return Bind(port, backlog, sharePort, true);
+std::string ListenAddress::Describe() const { return (address.empty() ? "" : address + " ") + "port " + port; }
+
+ListeningSocket OpenListeningSocket(const ListenAddress& where, int backlog, bool sharePort) {
+  return Bind(where, backlog, sharePort, true);
 }
 
-ListeningSocket ProbePortIsFree(const std::string& port) { return Bind(port, 0, false, false); }
+ListeningSocket ProbePortIsFree(const ListenAddress& where) { return Bind(where, 0, false, false); }
 
 std::string DottedAddress(const sockaddr_in& address) {
   if (address.sin_family != AF_INET) return "127.0.0.1";

@@ -29,6 +29,12 @@ bool EqualsFolded(std::string_view a, std::string_view b) {
 
 bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
+std::string_view TrimBlanks(std::string_view text) {
+  const size_t start = text.find_first_not_of(" \t");
+  if (start == std::string_view::npos) return {};
+  return text.substr(start, text.find_last_not_of(" \t") - start + 1);
+}
+
 std::string_view CutToCharacters(std::string_view text, size_t limit) {
   size_t end = 0;
   while (end < text.size()) {

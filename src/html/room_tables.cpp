@@ -161,7 +161,7 @@ std::string SearchResultText(const std::vector<SearchHit>& hits, int searcherLev
   std::string text;
   for (const SearchHit& hit : hits) {
     text += EscapeText(hit.name);
-    if (searcherLevel == kSeeAddressesLevel) text += "(" + hit.ipAddress + ")";
+    if (searcherLevel == kSeeAddressesLevel) text += "(" + EscapeText(hit.ipAddress) + ")";
     text += ":" + EscapeText(hit.roomName) + "&nbsp;";
   }
   return text;

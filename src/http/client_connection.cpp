@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/clock.h"
+#include "http/client_address.h"
 #include "platform/console.h"
 
 void CParkedRequest::Resume(Fill fill) const {
@@ -39,7 +40,8 @@ void CClientConnection::OnInput(net::CConnection& connection) {
 void CClientConnection::Serve(net::CConnection& connection) {
   m_request = m_parser.TakeRequest();
   m_page = std::make_unique<CPage>(*m_services.site);
-  CRequest request(m_request, connection, *m_services.loops, *m_page);
+  CRequest request(m_request, connection, *m_services.loops, *m_page,
+                   ClientAddress(connection.PeerAddress(), m_request, m_services.trustedProxies));
   try {
     m_services.handler(request);
   } catch (...) {

@@ -11,6 +11,7 @@
 
 #include <memory>
 
+#include "foundation/ip_address.h"
 #include "html/page.h"
 #include "http/request.h"
 #include "http/request_parser.h"
@@ -25,6 +26,8 @@ struct CHttpServices {
   const CSiteFiles* site = nullptr;
   net::CLoopGroup* loops = nullptr;
   int connectionTimeout = kDefaultConnectionTimeout;
+  // Peers whose X-Forwarded-For / X-Real-IP name the client ([network] trusted_proxies).
+  CAddressList trustedProxies;
 };
 
 class CClientConnection final : public net::CConnectionHandler {

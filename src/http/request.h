@@ -1,5 +1,9 @@
 // CRequest: one parsed request as its handler sees it: method, path, query
 // or body, the client's address, and the page being built as the answer.
+// The client's address is the one every use of a user's address takes
+// (bans, the account's last address, node records, the chief's view): the
+// peer's, or behind a trusted reverse proxy the client it names
+// (http/client_address.h).
 // The handler may turn the connection into a message stream, or park the
 // request when its answer must wait (a peer node's reply, a password hash):
 // the connection then waits, holding no thread, until the answer is resumed.
@@ -35,13 +39,18 @@ class CParkedRequest {
 
 class CRequest {
  public:
-  CRequest(const ParsedRequest& parsed, net::CConnection& connection, net::CLoopGroup& loops, CPage& page)
-      : m_parsed(parsed), m_connection(connection), m_loops(loops), m_page(page) {}
+  CRequest(const ParsedRequest& parsed, net::CConnection& connection, net::CLoopGroup& loops, CPage& page,
+           std::string clientAddress)
+      : m_parsed(parsed),
+        m_connection(connection),
+        m_loops(loops),
+        m_page(page),
+        m_clientAddress(std::move(clientAddress)) {}
 
   int Method() const { return m_parsed.method; }
   const std::optional<std::string>& Path() const { return m_parsed.path; }
   const std::optional<std::string>& QueryOrBody() const { return m_parsed.queryOrBody; }
-  const std::string& PeerAddress() const { return m_connection.PeerAddress(); }
+  const std::string& ClientAddress() const { return m_clientAddress; }
   CPage& Page() { return m_page; }
 
   // After the answer's head, the connection becomes the session's message stream.
@@ -60,6 +69,7 @@ class CRequest {
   net::CConnection& m_connection;
   net::CLoopGroup& m_loops;
   CPage& m_page;
+  const std::string m_clientAddress;
   std::optional<std::string> m_streamSession;
   bool m_parked = false;
 };

@@ -20,6 +20,14 @@ std::optional<std::string_view> NextToken(std::string_view& text, std::string_vi
   return token;
 }
 
+// A header's value: the text after its name and colon, blanks around it dropped.
+std::optional<std::string> HeaderValue(std::string_view line, std::string_view nameAndColon) {
+  if (line.size() < nameAndColon.size() || !EqualsFolded(line.substr(0, nameAndColon.size()), nameAndColon)) {
+    return std::nullopt;
+  }
+  return std::string(TrimBlanks(line.substr(nameAndColon.size())));
+}
+
 // A line's trailing blanks and carriage returns do not count.
 std::string_view TrimmedEnd(std::string_view line) {
   while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.remove_suffix(1);
@@ -103,6 +111,7 @@ void CRequestParser::OnHeaderLine(std::string_view line) {
     }
     return;
   }
+  if (TakeAddressHeader(line)) return;
   constexpr std::string_view kContentLength = "content-length:";
   if (m_request.method != kPost || m_contentLength >= 0 || line.size() < kContentLength.size() ||
       !EqualsFolded(line.substr(0, kContentLength.size()), kContentLength)) {
@@ -113,4 +122,16 @@ void CRequestParser::OnHeaderLine(std::string_view line) {
   const long length = std::strtol(value.c_str(), &end, 10);
   if (end == value.c_str() || length < 0 || length > kMaxPostBody) return Refuse();
   m_contentLength = length;
+}
+
+bool CRequestParser::TakeAddressHeader(std::string_view line) {
+  if (std::optional<std::string> value = HeaderValue(line, "x-forwarded-for:")) {
+    m_request.forwardedFor = std::move(value);
+    return true;
+  }
+  if (std::optional<std::string> value = HeaderValue(line, "x-real-ip:")) {
+    m_request.realIp = std::move(value);
+    return true;
+  }
+  return false;
 }

@@ -1,7 +1,9 @@
 // CRequestParser: reads one HTTP/1.0 request from bytes as they arrive (in
 // any pieces), resumably: the request line, the header lines up to the
 // blank line, and for a POST a body of Content-Length bytes. Header names
-// are matched without regard to letter case. Anything malformed is refused
+// are matched without regard to letter case; of the headers only
+// Content-Length and the two a reverse proxy names its client in
+// (X-Forwarded-For, X-Real-IP) are kept. Anything malformed is refused
 // (the connection then closes without an answer):
 //   - a method other than "GET" or "POST" (exactly), or no path;
 //   - a NUL byte in the request line or the headers;
@@ -27,6 +29,10 @@ struct ParsedRequest {
   std::optional<std::string> path;
   // GET: the text after '?'; POST: the body.
   std::optional<std::string> queryOrBody;
+  // The values as sent, blanks around them dropped; of several
+  // X-Forwarded-For lines the last (it ends with the nearest hop).
+  std::optional<std::string> forwardedFor;
+  std::optional<std::string> realIp;
 };
 
 class CRequestParser {
@@ -48,6 +54,8 @@ class CRequestParser {
   void OnLine(std::string_view line);
   void OnRequestLine(std::string_view line);
   void OnHeaderLine(std::string_view line);
+  // Keeps the line when it names the client's address; false for other lines.
+  bool TakeAddressHeader(std::string_view line);
   void Refuse() { m_state = State::kRefused; }
 
   State m_state = State::kRequestLine;

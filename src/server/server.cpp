@@ -7,6 +7,8 @@
 #include "commands/process_request.h"
 #include "foundation/settings.h"
 #include "foundation/sockets.h"
+#include "foundation/text.h"
+#include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/stop_event.h"
 #include "platform/thread.h"
@@ -17,9 +19,13 @@ namespace {
 
 constexpr int kHousekeepingTurns = 200;  // seconds between housekeeping rounds
 
-std::string PortSetting(const char* key, const char* fallback) {
-  const std::string port = GetSetting("network", key);
-  return port.empty() ? fallback : port;
+// The port of the key on [network] bind_address (every local address when
+// empty). The blanks an ini line may leave before its comment are no part
+// of the address.
+ListenAddress ListenSetting(const char* portKey, const char* fallbackPort) {
+  const std::string port = GetSetting("network", portKey);
+  const std::string address(TrimBlanks(GetSetting("network", "bind_address")));
+  return ListenAddress{address, port.empty() ? fallbackPort : port};
 }
 
 int ConnectionTimeout() {
@@ -65,6 +71,7 @@ CServer::CServer(CChatCore& core)
   m_http.site = &m_site;
   m_http.loops = &m_loops;
   m_http.connectionTimeout = ConnectionTimeout();
+  if (!ReadTrustedProxies()) return;
   OpenListeners();
   m_core.SetDelivery(&m_delivery);
   m_nodeTransport = MakeNodeTransport(core);
@@ -84,20 +91,34 @@ CServer::~CServer() {
   m_telnet.reset();
 }
 
+// A typing error here must not quietly give every user behind the proxy
+// the proxy's address, so it stops the server like a port it cannot take.
+bool CServer::ReadTrustedProxies() {
+  const std::string setting = GetSetting("network", "trusted_proxies");
+  std::string bad;
+  std::optional<CAddressList> proxies = CAddressList::Parse(setting, &bad);
+  if (!proxies) {
+    m_startError = "[network] trusted_proxies: \"" + bad + "\" is neither an address nor a network";
+    return false;
+  }
+  m_http.trustedProxies = std::move(*proxies);
+  return true;
+}
+
 void CServer::OpenListeners() {
-  const std::string httpPort = PortSetting("http_port", "8080");
+  const ListenAddress http = ListenSetting("http_port", "8080");
   // The loops share the port (each accepts on its own socket), so first make
   // sure nobody else listens there: a second server must not take a share.
-  ListeningSocket probe = ProbePortIsFree(httpPort);
+  ListeningSocket probe = ProbePortIsFree(http);
   if (!probe.fd) {
-    m_listenError = "port " + httpPort + ": " + (probe.error != 0 ? std::strerror(probe.error) : "not a port");
+    m_startError = "Can't listen on " + http.Describe() + ": " + probe.failure;
     return;
   }
   probe.fd.Reset();
   for (int index = 0; index < m_loops.Count(); ++index) {
-    ListeningSocket socket = OpenListeningSocket(httpPort, kListenBacklog, m_loops.Count() > 1);
+    ListeningSocket socket = OpenListeningSocket(http, kListenBacklog, m_loops.Count() > 1);
     if (!socket.fd) {
-      m_listenError = "port " + httpPort + ": " + std::strerror(socket.error);
+      m_startError = "Can't listen on " + http.Describe() + ": " + socket.failure;
       m_listeners.clear();
       return;
     }
@@ -106,12 +127,11 @@ void CServer::OpenListeners() {
         loop, std::move(socket.fd),
         [this, &loop](platform::CUniqueFd accepted, std::string peer) { Accept(loop, std::move(accepted), std::move(peer)); }));
   }
-  const std::string telnetPort = PortSetting("telnet_port", "8081");
-  ListeningSocket telnet = OpenListeningSocket(telnetPort, kListenBacklog);
+  const ListenAddress telnetAddress = ListenSetting("telnet_port", "8081");
+  ListeningSocket telnet = OpenListeningSocket(telnetAddress, kListenBacklog);
   if (!telnet.fd) {
     // Nothing is served there, so the pages go on; but say so.
-    platform::ConsoleWrite("Can't listen on port " + telnetPort + ": " +
-                           (telnet.error != 0 ? std::strerror(telnet.error) : "not a port") + "\n");
+    platform::ConsoleWrite("Can't listen on " + telnetAddress.Describe() + ": " + telnet.failure + "\n");
   } else {
     m_telnet = std::make_unique<net::CListener>(m_loops.Loop(0), std::move(telnet.fd),
                                                 [](platform::CUniqueFd client, std::string) { client.Reset(); });

@@ -35,12 +35,14 @@ class CServer {
   CServer(const CServer&) = delete;
   CServer& operator=(const CServer&) = delete;
 
-  // Why the HTTP port could not be opened; empty when it is open.
-  const std::string& ListenError() const { return m_listenError; }
+  // Why the server cannot serve (its HTTP port cannot be opened, its
+  // settings say something it cannot do), for the console; empty when it serves.
+  const std::string& StartError() const { return m_startError; }
   // Starts the threads and waits for the stop event.
   void run();
 
  private:
+  bool ReadTrustedProxies();
   void OpenListeners();
   void Accept(net::CEventLoop& loop, platform::CUniqueFd socket, std::string peerAddress);
   void SpaceThread();
@@ -58,7 +60,7 @@ class CServer {
   // The telnet port: opened with the server; its clients are accepted and
   // closed at once (nothing is served there).
   std::unique_ptr<net::CListener> m_telnet;
-  std::string m_listenError;
+  std::string m_startError;
   std::thread m_housekeeping;
   std::unique_ptr<CNodeTransport> m_nodeTransport;  // the node link over Redis, when configured
 };

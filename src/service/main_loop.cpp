@@ -27,16 +27,16 @@ std::unique_ptr<CChatCore> LoadConfiguration(CNodeOutbox& outbox) {
 
 // One pass: load, serve until the stop event, tear down. The server ends
 // every thread it started before the core it serves goes. False when the
-// server cannot listen.
+// server cannot serve (a port it cannot open, settings it cannot follow).
 bool RunPass(CNodeOutbox& outbox) {
   platform::ConsoleWrite("Start main thread\n");
   std::unique_ptr<CChatCore> core = LoadConfiguration(outbox);
   if (!core) throw std::runtime_error("no chat core");
   {
     CServer server(*core);
-    if (!server.ListenError().empty()) {
-      platform::ConsolePrintf("Can't listen on %s\n", server.ListenError().c_str());
-      LogServiceError("Can't listen on " + server.ListenError());
+    if (!server.StartError().empty()) {
+      platform::ConsoleWrite(server.StartError() + "\n");
+      LogServiceError(server.StartError());
       return false;
     }
     server.run();

@@ -20,6 +20,8 @@ CRequestParser Parse(const std::string& bytes) {
   EXPECT_EQ(whole.GetState(), pieces.GetState()) << bytes.substr(0, 40);
   EXPECT_EQ(whole.Request().path, pieces.Request().path);
   EXPECT_EQ(whole.Request().queryOrBody, pieces.Request().queryOrBody);
+  EXPECT_EQ(whole.Request().forwardedFor, pieces.Request().forwardedFor);
+  EXPECT_EQ(whole.Request().realIp, pieces.Request().realIp);
   return whole;
 }
 
@@ -36,6 +38,26 @@ TEST(RequestParser, GetCompletesAtTheBlankLineWithOrWithoutHeaders) {
     EXPECT_TRUE(Parse(request).Complete()) << request;
   }
   EXPECT_EQ(Parse("GET /a HTTP/1.0\r\nHost: x\r\n").GetState(), State::kHeaders);
+}
+
+// A reverse proxy names its client in these headers; whether they are
+// believed is decided later (they are kept from every peer).
+TEST(RequestParser, KeepsTheHeadersThatNameTheClient) {
+  const CRequestParser get = Parse(
+      "GET /logon HTTP/1.0\r\nx-forwarded-for:  203.0.113.7 \r\nHost: x\r\nX-REAL-IP:\t198.51.100.2\r\n\r\n");
+  ASSERT_TRUE(get.Complete());
+  EXPECT_EQ(get.Request().forwardedFor, "203.0.113.7");
+  EXPECT_EQ(get.Request().realIp, "198.51.100.2");
+  const CRequestParser post = Parse(
+      "POST /logon HTTP/1.0\r\nX-Forwarded-For: 10.0.0.1\r\nContent-Length: 3\r\n"
+      "X-Forwarded-For: 10.0.0.2, 10.0.0.3\r\n\r\na=b");
+  ASSERT_TRUE(post.Complete());
+  EXPECT_EQ(post.Request().forwardedFor, "10.0.0.2, 10.0.0.3") << "the last line holds the nearest hop";
+  EXPECT_EQ(post.Request().realIp, std::nullopt);
+  EXPECT_EQ(*post.Request().queryOrBody, "a=b");
+  const CRequestParser none = Parse("GET / HTTP/1.0\r\nX-Forwarded-Fo: 1.2.3.4\r\nX-Real-IP-X: 1.2.3.4\r\n\r\n");
+  EXPECT_EQ(none.Request().forwardedFor, std::nullopt);
+  EXPECT_EQ(none.Request().realIp, std::nullopt);
 }
 
 TEST(RequestParser, GetPathTokenRules) {

@@ -7,10 +7,11 @@
 #include "support/http_client.h"
 #include "support/site_files.h"
 
-ChatUser::ChatUser(ServerProcess& server, const std::string& name) : m_server(server), m_name(name) {
-  HttpPost(server.HttpPort(), "/register", "username=" + UrlEncode(name) + "&password=pw");
+ChatUser::ChatUser(ServerProcess& server, const std::string& name, const std::string& headers)
+    : m_server(server), m_name(name), m_headers(headers) {
+  HttpPost(server.HttpPort(), "/register", "username=" + UrlEncode(name) + "&password=pw", m_headers);
   const std::string frameset =
-      HttpPost(server.HttpPort(), "/logon", "username=" + UrlEncode(name) + "&password=pw");
+      HttpPost(server.HttpPort(), "/logon", "username=" + UrlEncode(name) + "&password=pw", m_headers);
   std::smatch match;
   if (std::regex_search(frameset, match, std::regex("session=([0-9a-z]+)"))) m_session = match[1].str();
 }
@@ -28,7 +29,7 @@ std::string ChatUser::OpenStream(const std::string& room) {
   if (m_stream >= 0) ::close(m_stream);
   m_stream = ConnectLoopback(m_server.HttpPort());
   SendAll(m_stream, "GET /messages?session=" + m_session + "&RoomName=" + UrlEncode(room) +
-                        " HTTP/1.0\r\nHost: t\r\n\r\n");
+                        " HTTP/1.0\r\nHost: t\r\n" + m_headers + "\r\n");
   std::string head = ReadUntilContains(m_stream, "<br>", std::chrono::milliseconds(2000));
   return head + Drain(100);
 }
@@ -46,7 +47,7 @@ std::string ChatUser::Say(const std::string& message, const std::map<std::string
   for (const auto& [key, value] : fields) form[key] = value;
   std::string body;
   for (const auto& [key, value] : form) body += (body.empty() ? "" : "&") + key + "=" + UrlEncode(value);
-  return HttpPost(m_server.HttpPort(), "/mainform", body);
+  return HttpPost(m_server.HttpPort(), "/mainform", body, m_headers);
 }
 
-std::string ChatUser::Get(const std::string& target) { return HttpGet(m_server.HttpPort(), target); }
+std::string ChatUser::Get(const std::string& target) { return HttpGet(m_server.HttpPort(), target, m_headers); }

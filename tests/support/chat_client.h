@@ -9,8 +9,10 @@
 
 class ChatUser {
  public:
-  // Registers the name (password "pw") and logs on.
-  ChatUser(ServerProcess& server, const std::string& name);
+  // Registers the name (password "pw") and logs on. Every request of the
+  // user carries the extra header lines (each ended by CR LF), as a reverse
+  // proxy adds them.
+  ChatUser(ServerProcess& server, const std::string& name, const std::string& headers = "");
   ~ChatUser();
   ChatUser(const ChatUser&) = delete;
   ChatUser& operator=(const ChatUser&) = delete;
@@ -35,6 +37,7 @@ class ChatUser {
  private:
   ServerProcess& m_server;
   std::string m_name;
+  std::string m_headers;
   std::string m_session;
   std::string m_room;
   int m_stream = -1;

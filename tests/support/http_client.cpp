@@ -33,10 +33,13 @@ bool ReadSome(int fd, std::string& into, Clock::time_point end) {
 }
 }  // namespace
 
-int ConnectLoopback(int port) {
+int ConnectLoopback(int port) { return ConnectTo("127.0.0.1", port); }
+
+int ConnectTo(const std::string& to, int port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
-  const sockaddr_in address = Loopback(port);
+  sockaddr_in address = Loopback(port);
+  ::inet_pton(AF_INET, to.c_str(), &address.sin_addr);
   if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     ::close(fd);
     return -1;
@@ -92,12 +95,12 @@ std::string Exchange(int port, const std::string& request, std::chrono::millisec
   return answer;
 }
 
-std::string HttpGet(int port, const std::string& target) {
-  return Exchange(port, "GET " + target + " HTTP/1.0\r\nHost: test\r\n\r\n");
+std::string HttpGet(int port, const std::string& target, const std::string& headers) {
+  return Exchange(port, "GET " + target + " HTTP/1.0\r\nHost: test\r\n" + headers + "\r\n");
 }
 
-std::string HttpPost(int port, const std::string& target, const std::string& body) {
-  return Exchange(port, "POST " + target + " HTTP/1.0\r\nHost: test\r\nContent-Length: " +
+std::string HttpPost(int port, const std::string& target, const std::string& body, const std::string& headers) {
+  return Exchange(port, "POST " + target + " HTTP/1.0\r\nHost: test\r\n" + headers + "Content-Length: " +
                             std::to_string(body.size()) + "\r\n\r\n" + body);
 }
 

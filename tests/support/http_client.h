@@ -6,6 +6,8 @@
 
 // Connects to 127.0.0.1:port; -1 on failure.
 int ConnectLoopback(int port);
+// Connects to address:port (an IPv4 address of this machine); -1 on failure.
+int ConnectTo(const std::string& address, int port);
 // Sends all bytes; false on error.
 bool SendAll(int fd, const std::string& bytes);
 // Reads until the peer closes or the time-out passes.
@@ -18,8 +20,9 @@ bool WaitForClose(int fd, std::chrono::milliseconds timeout);
 // One request on a fresh connection: send it, read the whole answer.
 std::string Exchange(int port, const std::string& request,
                      std::chrono::milliseconds timeout = std::chrono::seconds(10));
-std::string HttpGet(int port, const std::string& target);
-std::string HttpPost(int port, const std::string& target, const std::string& body);
+// headers: extra header lines, each ended by CR LF.
+std::string HttpGet(int port, const std::string& target, const std::string& headers = "");
+std::string HttpPost(int port, const std::string& target, const std::string& body, const std::string& headers = "");
 
 // A port on 127.0.0.1 that was free a moment ago.
 int FreePort();
