@@ -7,6 +7,7 @@
 #include "accounts/session_id.h"
 #include "accounts/user_database.h"
 #include "chat/chat_core.h"
+#include "chat/session_end.h"
 #include "foundation/settings.h"
 #include "html/account_pages.h"
 #include "html/room_list_page.h"
@@ -33,7 +34,7 @@ SessionView CreateLogonSession(CChatCore& core, const std::string& name, const s
 }
 
 void DropLogonSession(CChatCore& core, const SessionView& session) {
-  core.RemoveSession(session.id, session.nodeId, false);
+  RemoveAndEndSession(core, session.id, session.nodeId, false);
 }
 
 // The answer once the password check has a result.

@@ -227,7 +227,7 @@ std::vector<EndedSession> CChatCore::RemoveRoom(const std::string& name) {
   if (room == nullptr) return ended;
   while (!room->members.empty()) {
     Session& member = *room->members.begin()->second;
-    ended.push_back(EndedSession{ViewOf(member), true});
+    ended.push_back(EndedOf(member, true));
     Extract(member);
   }
   EraseRoom(room);
@@ -295,6 +295,10 @@ std::unique_ptr<CChatCore::Session> CChatCore::Extract(Session& session) {
   std::unique_ptr<Session> owned = std::move(found->second);
   m_sessions.erase(found);
   return owned;
+}
+
+EndedSession CChatCore::EndedOf(const Session& session, bool announce) {
+  return EndedSession{ViewOf(session), announce, session.stream};
 }
 
 SessionView CChatCore::ViewOf(const Session& session) {
@@ -401,7 +405,7 @@ std::optional<EndedSession> CChatCore::RemoveSession(const std::string& id, cons
   std::unique_lock<std::shared_mutex> guard(m_lock);
   Session* session = SessionAt(id, node);
   if (session == nullptr) return std::nullopt;
-  EndedSession ended{ViewOf(*session), announce};
+  EndedSession ended = EndedOf(*session, announce);
   Extract(*session);
   return ended;
 }
@@ -443,13 +447,13 @@ MoveResult CChatCore::MoveSession(const std::string& id, const std::string& node
 void CChatCore::RunIdleSweepIfDue() {
   const std::time_t now = platform::Now();
   if (now - m_lastIdleSweep <= kIdleSweepInterval) return;
-  EndSessions(*this, SweepIdleSessions());
+  EndSessions(*this, SweepIdleSessions(), kIdleEndedText);
 }
 
 std::vector<EndedSession> CChatCore::ExtractAll(const std::vector<Session*>& sessions) {
   std::vector<EndedSession> ended;
   for (Session* session : sessions) {
-    ended.push_back(EndedSession{ViewOf(*session), true});
+    ended.push_back(EndedOf(*session, true));
     Extract(*session);
   }
   return ended;

@@ -79,7 +79,7 @@ class CChatCore {
   bool SetRoomLocked(const std::string& name, bool locked);
   // Deletes the room and its managers; its members' sessions end (nobody
   // hears their leave).
-  std::vector<EndedSession> RemoveRoom(const std::string& name);
+  [[nodiscard]] std::vector<EndedSession> RemoveRoom(const std::string& name);
   // Deletes user rooms empty for more than 900 seconds and their managers,
   // at most once per 30 seconds; the names of the rooms deleted.
   std::vector<std::string> RemoveOldRooms();
@@ -98,8 +98,9 @@ class CChatCore {
   std::optional<SessionView> FindInNoRoom(const std::string& id, const std::string& node, bool touch);
   bool SetLevel(const std::string& id, const std::string& node, int level);
   bool SetAdmission(const std::string& id, const std::string& node, bool approved, bool manager);
-  // Takes the session out, wherever it is.
-  std::optional<EndedSession> RemoveSession(const std::string& id, const std::string& node, bool announce);
+  // Takes the session out, wherever it is. What the core lets go is handed
+  // to EndSession, which also closes the session's message frame.
+  [[nodiscard]] std::optional<EndedSession> RemoveSession(const std::string& id, const std::string& node, bool announce);
   // The room of that name, made (with the category) when it is missing and
   // the cap on user rooms allows; created tells which.
   std::optional<RoomView> EnsureRoom(const std::string& name, const std::string& category, bool& created);
@@ -108,11 +109,11 @@ class CChatCore {
   MoveResult MoveSession(const std::string& id, const std::string& node, const std::string& roomName);
   // Sessions idle longer than the timeout (other nodes' 200 times longer),
   // at most once per 20 seconds.
-  std::vector<EndedSession> SweepIdleSessions();
+  [[nodiscard]] std::vector<EndedSession> SweepIdleSessions();
   // Every session of that node (exactly that id), wherever it is.
   std::vector<SessionView> SessionsOfNode(const std::string& node) const;
   // Takes out every session of that node; their leave is to be announced.
-  std::vector<EndedSession> RemoveNodeSessions(const std::string& node);
+  [[nodiscard]] std::vector<EndedSession> RemoveNodeSessions(const std::string& node);
 
   // ---- Users by name
   // In a room's member list: the first member of that name (letter case
@@ -179,6 +180,7 @@ class CChatCore {
   // Takes the sessions out, each to be announced as it leaves (lock held).
   std::vector<EndedSession> ExtractAll(const std::vector<Session*>& sessions);
   static SessionView ViewOf(const Session& session);
+  static EndedSession EndedOf(const Session& session, bool announce);
   static RoomView ViewOf(const Room& room, bool withMembers);
   bool MaySee(const Session& session, const std::string& senderName) const;
   void RunIdleSweepIfDue();

@@ -63,10 +63,12 @@ struct ManagerEntry {
   std::string room;
 };
 
-// A session the core has let go: what its end must announce.
+// A session the core has let go: what its end must announce, and the
+// message frame that must close with it.
 struct EndedSession {
   SessionView session;
-  bool announce = true;  // leave notice and ET record (not for moved, kicked or dropped sessions)
+  bool announce = true;     // leave notice and ET record (not for moved, kicked or dropped sessions)
+  std::uint64_t stream = 0;  // its open message frame on this node (0: none, always so for other nodes' users)
 };
 
 // Where a line goes: the message stream of a member, and whether the line

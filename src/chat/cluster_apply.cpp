@@ -93,9 +93,7 @@ void ApplyJump(CChatCore& core, const ParsedRecord& record) {
 // ET: a user of another node left.
 void ApplyLeave(CChatCore& core, const ParsedRecord& record) {
   if (record.Get("ND") == core.NodeId()) return;
-  if (const std::optional<EndedSession> ended = core.RemoveSession(record.Get("SS"), record.Get("ND"), true)) {
-    EndSession(core, *ended);
-  }
+  RemoveAndEndSession(core, record.Get("SS"), record.Get("ND"), true);
 }
 
 // AUTH or REFU: a manager let a waiting user in, or turned him away.
@@ -143,7 +141,7 @@ void ReplaceNodeUsers(CChatCore& core, const std::string& node, const StateHashe
     }
   }
   for (const SessionView& held : core.SessionsOfNode(node)) {
-    if (wanted.count(held.id) == 0) core.RemoveSession(held.id, node, false);
+    if (wanted.count(held.id) == 0) RemoveAndEndSession(core, held.id, node, false);
   }
   for (const auto& [id, entry] : wanted) {
     SessionView user = RemoteUser(entry);

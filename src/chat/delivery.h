@@ -1,8 +1,9 @@
-// The four ways text reaches users, as the chat core sees them. The layer of
-// message streams implements them; the chat core only holds this interface,
-// so rooms never depend on streams.
+// The four ways text reaches users, and the end of a user's message frame,
+// as the chat core sees them. The layer of message streams implements them;
+// the chat core only holds this interface, so rooms never depend on streams.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Message kinds.
@@ -38,4 +39,8 @@ class CDelivery {
   virtual int PostUserMessage(const std::string& node, const std::string& session, const std::string& room, int kind,
                               const std::string& colour, const std::string& sender, const std::string& text,
                               const std::string& addressee, int localMode) = 0;
+  // Ends a message frame of this node: the lines already said to it go out
+  // first, then the last line (a system line; none when empty), then it
+  // closes (a browser that reads nothing is not waited for long).
+  virtual void EndStream(std::uint64_t stream, const std::string& lastLine) = 0;
 };

@@ -143,7 +143,7 @@ void DoOut(CChatCore& core, const SessionView& session, const std::string& nodeI
   try {
     if (session.id.empty() || nodeId.empty()) return;
     // Logging out from the room list (in no room) ends the session too.
-    if (const std::optional<EndedSession> ended = core.RemoveSession(session.id, nodeId, true)) EndSession(core, *ended);
+    RemoveAndEndSession(core, session.id, nodeId, true, kLoggedOutText);
   } catch (...) {
     platform::ConsoleWrite("Catch in DoOut\n");
   }
@@ -157,7 +157,7 @@ void REmoveRoom(CChatCore& core, const std::string& roomName, const std::string&
     }
     // The room is gone before its members' sessions end: their leave
     // notices reach nobody.
-    if (deleteRoom) EndSessions(core, core.RemoveRoom(roomName));
+    if (deleteRoom) EndSessions(core, core.RemoveRoom(roomName), kRoomRemovedText);
   } catch (...) {
     platform::ConsoleWrite("Catch in REmoveRoom\n");
   }

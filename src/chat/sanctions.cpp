@@ -5,10 +5,13 @@
 #include "chat/chat_core.h"
 #include "chat/delivery.h"
 #include "chat/room_lines.h"
+#include "chat/session_end.h"
 #include "platform/console.h"
 
 namespace {
 
+// Said in the room before the victim's session ends: his frame shows it
+// last, then closes.
 void Announce(CChatCore& core, const std::string& manager, const std::string& roomName, const std::string& text) {
   AddMessageBoxToRoom(core, 1, roomName, "管理员" + manager + ": (", "#FF0000", text, kChatLine, "");
 }
@@ -40,7 +43,7 @@ int Kick(CChatCore& core, const std::string& manager, const std::string& target,
                            {{"UN", manager}, {"RM", roomName}, {"PA", target}, {"MN", std::to_string(victim->level)}});
     }
     Announce(core, manager, roomName, KickText(victim->name));
-    core.RemoveSession(victim->id, victim->nodeId, false);
+    RemoveAndEndSession(core, victim->id, victim->nodeId, false);
     core.AddKick(victim->name);
     return 1;
   } catch (...) {
@@ -63,7 +66,7 @@ int Ban(CChatCore& core, const std::string& manager, const std::string& target, 
       core.AddKick(victim->name);
     }
     Announce(core, manager, roomName, BanText(victim->name));
-    core.RemoveSession(victim->id, victim->nodeId, false);
+    RemoveAndEndSession(core, victim->id, victim->nodeId, false);
     core.AddBan(victim->ipAddress);
     return 1;
   } catch (...) {
@@ -79,7 +82,7 @@ void ApplyRemoteSanction(CChatCore& core, const std::string& manager, const std:
     if (name.empty()) return;
     if (const std::optional<SessionView> victim = core.FindMemberByName(roomName, name)) {
       Announce(core, manager, roomName, ban ? BanText(victim->name) : KickText(victim->name));
-      core.RemoveSession(victim->id, victim->nodeId, false);
+      RemoveAndEndSession(core, victim->id, victim->nodeId, false);
       if (ban) core.AddBan(victim->ipAddress);
     }
     core.AddKick(name);

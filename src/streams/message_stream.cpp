@@ -10,15 +10,17 @@ void CJavaClientConnection::OnClose(net::CConnection& connection) {
 }
 
 void CJavaClientConnection::OnDrained(net::CConnection& connection) {
-  if (m_replaced) connection.Close();
+  if (m_ending) connection.Close();
 }
 
-void CJavaClientConnection::EndReplaced(net::CConnection& connection, std::string_view notice) {
-  m_replaced = true;
-  // Closed as soon as the notice is sent (a close lets the kernel deliver
+void CJavaClientConnection::End(net::CConnection& connection, std::string_view lastLine) {
+  if (m_ending) return;
+  m_ending = true;
+  // Closed as soon as everything is sent (a close lets the kernel deliver
   // what it holds); a browser that reads nothing gets a little while.
-  connection.SetDeadline(platform::Now() + kReplacedFrameDrainSeconds);
-  Deliver(connection, notice);
+  connection.SetDeadline(platform::Now() + kEndingFrameDrainSeconds);
+  Deliver(connection, lastLine);
+  if (!connection.Closed() && connection.PendingOutput() == 0) connection.Close();
 }
 
 void CJavaClientConnection::Deliver(net::CConnection& connection, std::string_view text) {

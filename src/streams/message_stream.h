@@ -18,8 +18,8 @@ inline constexpr size_t kStreamOutputCap = 1024 * 1024;
 // What a frame replaced by a newer one of its session (a reload, a second
 // window) shows last, so its user knows why it went quiet.
 inline constexpr const char* kReplacedFrameText = "本会话已在另一个窗口打开";
-// How long a replaced frame's last line may wait for its browser to read it.
-inline constexpr int kReplacedFrameDrainSeconds = 10;
+// How long an ending frame's last lines may wait for its browser to read them.
+inline constexpr int kEndingFrameDrainSeconds = 10;
 
 class CJavaClientConnection final : public net::CConnectionHandler {
  public:
@@ -31,9 +31,9 @@ class CJavaClientConnection final : public net::CConnectionHandler {
   void OnDrained(net::CConnection& connection) override;
   void OnClose(net::CConnection& connection) override;
 
-  // The session's frame opened elsewhere: this one gets the notice (a
-  // rendered line) and closes once it is out.
-  void EndReplaced(net::CConnection& connection, std::string_view notice);
+  // The session ended, or its frame opened elsewhere: this one gets its last
+  // line (rendered; none when empty) and closes once all it was sent is out.
+  void End(net::CConnection& connection, std::string_view lastLine);
 
   // Appends the text to the stream; a stream whose output passes the cap is
   // closed at once (its browser stopped reading: it may not grow the server).
@@ -44,6 +44,6 @@ class CJavaClientConnection final : public net::CConnectionHandler {
  private:
   CChatCore& m_core;
   const std::string m_session;
-  bool m_replaced = false;
+  bool m_ending = false;
   static std::atomic<long> s_closedAtCap;
 };

@@ -183,15 +183,31 @@ void CStreamDelivery::AdoptStream(net::CConnection& connection, const std::strin
   connection.SendWithoutDelay();
   // One message frame per session: a browser that opens it again (a reload,
   // a second window) replaces the old one, which says so and is closed.
-  const std::uint64_t replaced =
-      m_core.AttachStream(session, m_core.NodeId(), connection.Id(), connection.OpenedAtMs()).value_or(0);
-  if (replaced == 0) return;
-  net::CEventLoop& loop = m_loops.LoopOf(replaced);
-  const RenderedLine notice{"", GetSetting("text", "MSG_SYSTEM"), "", kReplacedFrameText, "", kSystemLine};
-  loop.Post([&loop, replaced, shown = RenderMessage2(notice, m_core.NodeLink().On())] {
-    net::CConnection* stream = loop.Find(replaced);
-    if (stream == nullptr) return;  // its browser went meanwhile
-    if (auto* frame = dynamic_cast<CJavaClientConnection*>(stream->Handler())) frame->EndReplaced(*stream, shown);
+  const std::optional<std::uint64_t> replaced =
+      m_core.AttachStream(session, m_core.NodeId(), connection.Id(), connection.OpenedAtMs());
+  if (!replaced) {
+    // The session ended since its request was read: nothing will ever be
+    // said to this frame.
+    EndStream(connection.Id(), "");
+  } else if (*replaced != 0) {
+    EndStream(*replaced, kReplacedFrameText);
+  }
+}
+
+void CStreamDelivery::EndStream(std::uint64_t stream, const std::string& lastLine) {
+  if (net::LoopIndexOf(stream) >= m_loops.Count()) return;
+  std::string shown;
+  if (!lastLine.empty()) {
+    shown = RenderMessage2(RenderedLine{"", GetSetting("text", "MSG_SYSTEM"), "", lastLine, "", kSystemLine},
+                           m_core.NodeLink().On());
+  }
+  // Posted even on the stream's own loop: the lines said to it before wait
+  // in the same queue (or went out already), so they come first.
+  net::CEventLoop& loop = m_loops.LoopOf(stream);
+  loop.Post([&loop, stream, shown = std::move(shown)] {
+    net::CConnection* connection = loop.Find(stream);
+    if (connection == nullptr) return;  // its browser went meanwhile
+    if (auto* frame = dynamic_cast<CJavaClientConnection*>(connection->Handler())) frame->End(*connection, shown);
   });
 }
 

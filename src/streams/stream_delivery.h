@@ -5,6 +5,7 @@
 // on, a line also leaves as a node record.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +32,7 @@ class CStreamDelivery final : public CDelivery {
   int PostUserMessage(const std::string& node, const std::string& session, const std::string& room, int kind,
                       const std::string& colour, const std::string& sender, const std::string& text,
                       const std::string& addressee, int localMode) override;
+  void EndStream(std::uint64_t stream, const std::string& lastLine) override;
 
   // Makes the connection (on its loop's thread) the message stream of the session.
   void AdoptStream(net::CConnection& connection, const std::string& session);

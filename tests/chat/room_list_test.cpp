@@ -33,7 +33,7 @@ TEST_F(ChatCore, EnteringAnExistingNameInOtherCaseCountsIntoThatRoom) {
   EXPECT_EQ(ann.roomName, "Lobby") << "recorded under the room's own name";
   EXPECT_EQ(m_core->FindRoom("Lobby")->memberCount, 2);
   EXPECT_EQ(m_core->RoomCount(), 2) << "no new room";
-  m_core->RemoveSession("s1", "node1", false);
+  EXPECT_TRUE(m_core->RemoveSession("s1", "node1", false));
   EXPECT_EQ(m_core->FindRoom("Lobby")->memberCount, 1);
 }
 

@@ -171,7 +171,8 @@ TEST_F(RoomAdmin, RemovingARoomEndsItsMembersSessions) {
   EXPECT_EQ(admin->WaitFor("</font><BR>\n"), Reply("删除聊天室成功"));
   EXPECT_NE(tom->Get("/Blank?session=" + tom->Session() + "&message=hi").find(kInvalidSession), std::string::npos);
   EXPECT_NE(ann->Get("/Blank?session=" + ann->Session() + "&message=hi").find(kInvalidSession), std::string::npos);
-  EXPECT_EQ(ann->Drain(), "") << "nobody hears the members leave";
+  EXPECT_EQ(ann->Drain(), "<font color= #000077 > 系统: 本聊天室已被删除,请重新登录</font><BR>\n")
+      << "nobody hears the members leave; each frame says why it ends";
   admin->Say("/mlist");
   const std::string managers = admin->WaitFor("</font><BR>\n");
   EXPECT_NE(managers.find("boss</font>(" + kLobby + ")"), std::string::npos) << managers;

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <regex>
 #include <thread>
@@ -319,12 +320,13 @@ TEST_F(Chat, ASecondStreamOfASessionReplacesTheFirst) {
 }
 
 // Idle sessions expire when their room's members are next looked up, at
-// most every 20 seconds.
-TEST(ChatIdle, IdleSessionExpiresWithALeaveNotice) {
+// most every 20 seconds; the idle user's open frame says why and closes.
+TEST(ChatIdle, IdleSessionExpiresWithALeaveNoticeAndItsFrameCloses) {
   ServerProcess server("[network]\nsession_timeout = 5\n");
   ASSERT_TRUE(server.Start());
   ChatUser ann(server, "ann");
   ann.Join(kLobby);
+  ann.OpenStream(kLobby);
   ChatUser tom(server, "tom");
   tom.Join(kLobby);
   tom.OpenStream(kLobby);
@@ -333,6 +335,10 @@ TEST(ChatIdle, IdleSessionExpiresWithALeaveNotice) {
   std::this_thread::sleep_for(3s);
   tom.Say("anyone?");
   EXPECT_NE(tom.WaitFor("离开了聊天室", 3000).find("<STRONG>ann</STRONG></A> 离开了聊天室"), std::string::npos);
+  const ChatUser::StreamEnd frame = ann.ReadUntilClose(3000);
+  const std::string last = "<font color= #000077 > 系统: 本会话因长时间没有活动已结束,请重新登录</font><BR>\n";
+  EXPECT_TRUE(frame.closed) << frame.text;
+  EXPECT_EQ(frame.text.substr(frame.text.size() - std::min(frame.text.size(), last.size())), last) << frame.text;
 }
 
 }  // namespace

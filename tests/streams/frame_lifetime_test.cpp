@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -18,6 +19,13 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 const std::string kLobby = "大厅";
+const std::string kTalk = "谈天说地";
+
+std::string SystemLine(const std::string& text) { return "<font color= #000077 > 系统: " + text + "</font><BR>\n"; }
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
 
 // A message frame opened as a browser opens it: the whole request goes out
 // in the first packet, right after the connection is made.
@@ -83,6 +91,56 @@ TEST(FrameLifetime, KeepAliveComesAtTheConfiguredInterval) {
   EXPECT_EQ(quiet.find_first_not_of(' '), std::string::npos) << "nothing but keep-alives: " << quiet;
   EXPECT_GE(keepAlives, 3u) << "one a second";
   EXPECT_LE(keepAlives, 6u) << "one a second";
+}
+
+// When a session ends, its message frame shows the last line meant for it
+// (the kick the user got, or a system line that says why) and closes; a
+// user who moves to another room keeps his frame.
+TEST(FrameLifetime, AFrameClosesWhenItsSessionEnds) {
+  ServerProcess server;
+  server.Dir().Write("managerlist.txt", "boss:" + kLobby + "\n");
+  ASSERT_TRUE(server.Start());
+  ChatUser boss(server, "boss");  // manages the lobby
+  boss.Join(kLobby);
+  ChatUser admin(server, "admin");  // the chief of the bundled ini: removes rooms
+  admin.Join(kLobby);
+
+  struct Ending {
+    std::string how;
+    std::string name;
+    std::string room;  // where the user sits with his frame open
+    std::function<void(ChatUser& user)> end;
+    std::string lastLine;
+  };
+  const std::vector<Ending> endings = {
+      {"logout", "leaver", kLobby, [](ChatUser& user) { user.Get("/logout?session=" + user.Session()); },
+       SystemLine("您已退出登录")},
+      {"kick", "kicked", kLobby, [&](ChatUser& user) { boss.Say("/kick " + user.Name()); },
+       "(kicked)因为言语不太文明被踢出,五分钟后可以再登录</font><BR>\n"},
+      {"room removed", "roomless", kTalk, [&](ChatUser&) { admin.Say("/rm " + kTalk); }, SystemLine("本聊天室已被删除,请重新登录")},
+  };
+  for (const Ending& ending : endings) {
+    SCOPED_TRACE(ending.how);
+    ChatUser user(server, ending.name);
+    user.Join(ending.room);
+    user.OpenStream(ending.room);
+    user.Drain();
+    ending.end(user);
+    const ChatUser::StreamEnd frame = user.ReadUntilClose(5000);
+    EXPECT_TRUE(frame.closed) << "closed within seconds; it got: " << frame.text;
+    EXPECT_TRUE(EndsWith(frame.text, ending.lastLine)) << "its last line: " << frame.text;
+    EXPECT_EQ(frame.text.find("系统: "), frame.text.rfind("系统: ")) << "one system line at most: " << frame.text;
+  }
+
+  ChatUser mover(server, "mover");
+  mover.Join(kLobby);
+  mover.OpenStream(kLobby);
+  mover.Join(kTalk);  // the page of the new room; the frame is still the old one
+  admin.Join(kTalk);
+  admin.Say("heard in the new room");
+  EXPECT_NE(mover.WaitFor("heard in the new room").find("heard in the new room"), std::string::npos);
+  const ChatUser::StreamEnd frame = mover.ReadUntilClose(1500);
+  EXPECT_FALSE(frame.closed) << "the mover keeps his frame: " << frame.text;
 }
 
 }  // namespace

@@ -40,6 +40,13 @@ std::string ChatUser::WaitFor(const std::string& text, int milliseconds) {
 
 std::string ChatUser::Drain(int milliseconds) { return WaitFor(std::string(1, '\0'), milliseconds); }
 
+ChatUser::StreamEnd ChatUser::ReadUntilClose(int milliseconds) {
+  StreamEnd end;
+  end.text = ::ReadUntilClose(m_stream, std::chrono::milliseconds(milliseconds));
+  end.closed = WaitForClose(m_stream, std::chrono::milliseconds(10));
+  return end;
+}
+
 std::string ChatUser::Say(const std::string& message, const std::map<std::string, std::string>& fields) {
   std::map<std::string, std::string> form = {{"session", m_session}, {"message", message},   {"towho", "大家"},
                                              {"addsays", "说"},       {"UserAction", ""},     {"addwordcolor", "ff0000"},

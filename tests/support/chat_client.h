@@ -29,6 +29,13 @@ class ChatUser {
   std::string WaitFor(const std::string& text, int milliseconds = 3000);
   // Whatever the stream brings within the time.
   std::string Drain(int milliseconds = 300);
+  // What the stream brings until the server closes it, and whether it did
+  // within the time.
+  struct StreamEnd {
+    std::string text;
+    bool closed = false;
+  };
+  StreamEnd ReadUntilClose(int milliseconds);
 
   // Posts the chat form; extra fields replace the defaults.
   std::string Say(const std::string& message, const std::map<std::string, std::string>& fields = {});
