@@ -5,6 +5,7 @@
 #include "chat/chat_core.h"
 #include "chat/delivery.h"
 #include "chat/room_lines.h"
+#include "foundation/text.h"
 #include "platform/console.h"
 
 namespace {
@@ -27,8 +28,8 @@ std::optional<SessionView> FindVictim(CChatCore& core, const std::string& manage
 }  // namespace
 
 std::string TargetName(const std::string& target) {
-  const std::string copy = target.substr(0, kTargetCopyLimit);
-  return copy.substr(0, copy.find(':')).substr(0, kTargetNameLimit);
+  const std::string_view copy = CutToCharacters(target, kTargetCopyLimit);
+  return std::string(CutToCharacters(copy.substr(0, copy.find(':')), kTargetNameLimit));
 }
 
 int Kick(CChatCore& core, const std::string& manager, const std::string& target, const std::string& roomName, int) {
