@@ -28,15 +28,6 @@ using Account = std::map<std::string, std::string>;
 
 std::string Now() { return std::to_string(platform::Now()); }
 
-// The folding account keys had before it left the trail bytes of Chinese
-// characters alone: every byte from 'A' to 'Z' lowered.
-std::string ByteFolded(std::string name) {
-  for (char& c : name) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return name;
-}
-
 class CAccountAnswers {
  public:
   CAccountAnswers(const ParsedRecord& request, CRedisCalls& redis, const HashCost& cost)
@@ -69,14 +60,14 @@ class CAccountAnswers {
   bool Move(const std::string& from, const std::string& to) { return m_redis.Call({"RENAMENX", from, to}).has_value(); }
 
   // An account whose key was made by the older folding (a trail byte from
-  // 'A' to 'Z' lowered: 華, C8 41, was kept under C8 61) moves to its own
+  // 'A' to 'Z' lowered: C8 41 was kept under C8 61) moves to its own
   // key when either name next asks: the name it stores says whose it is.
   // False when Redis failed.
   bool SettleKey() {
     const std::optional<std::string> held = StoredName(m_key);
     if (!held) return false;
     if (!held->empty() && !EqualsFolded(*held, m_name) && !Move(m_key, KeyOf(*held))) return false;
-    const std::string olderKey = m_redis.Key("account:" + ByteFolded(m_name));
+    const std::string olderKey = m_redis.Key("account:" + LowerEveryByte(m_name));
     if (olderKey == m_key) return true;
     const std::optional<std::string> older = StoredName(olderKey);
     if (!older) return false;

@@ -22,7 +22,7 @@ bool HasBoth(const std::string& name, char first, char second) {
 
 bool BreaksNameRules(const std::string& name, NameRules rules) {
   // Single-byte characters only: a trail byte of the same value is part of
-  // a Chinese character (誠 is D5 5C).
+  // a Chinese character (U+8AA0 is D5 5C).
   if (!HasOnlyWholeCharacters(name) || HasSingleByteOf(name, " \xFF\t\x7F\x80:<>&%'\"\\")) return true;
   for (char c : name) {
     if (static_cast<unsigned char>(c) < 0x20) return true;  // no control bytes in a name

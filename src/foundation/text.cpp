@@ -67,6 +67,12 @@ std::string AsciiLower(std::string_view text) { return MapSingleByteCharacters(t
 
 std::string AsciiUpper(std::string_view text) { return MapSingleByteCharacters(text, Upper); }
 
+std::string LowerEveryByte(std::string_view text) {
+  std::string result(text);
+  for (char& c : result) c = Lower(c);
+  return result;
+}
+
 bool EqualsFolded(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   // Folding changes only ASCII letters, which are never lead bytes, so both

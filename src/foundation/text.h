@@ -3,7 +3,7 @@
 // the bytes of user text (name rules, cleaning, cutting, case folding,
 // escaping) walks its characters here, so that no trail byte of a Chinese
 // character is ever taken for the ASCII character of the same value
-// (誠 is D5 5C, and 5C is '\').
+// (U+8AA0 is D5 5C, and 5C is '\').
 #pragma once
 
 #include <string>
@@ -58,7 +58,10 @@ bool HasSingleByteOf(std::string_view text, std::string_view bytes);
 // in two cases).
 std::string AsciiLower(std::string_view text);
 std::string AsciiUpper(std::string_view text);
-// Equal under that folding; every other byte must match exactly.
+// Every byte from 'A' to 'Z' lowered, trail bytes too: the folding of keys
+// stored before folding walked characters; only to find what was stored so.
+std::string LowerEveryByte(std::string_view text);
+// Equal under the folding of AsciiLower; every other byte must match exactly.
 bool EqualsFolded(std::string_view a, std::string_view b);
 bool Contains(std::string_view text, std::string_view part);
 // The longest start of the text that fits in limit bytes without splitting

@@ -19,10 +19,10 @@ namespace {
 const HashCost kCheap{8, 1};  // the smallest cost, for speed
 
 // GBK characters whose trail byte has the value of an ASCII character.
-const std::string kSincere = "\xD5\x5C";  // 誠: the trail is '\'
-const std::string kJade = "\xAC\x7C";     // 瑋: the trail is '|'
-const std::string kChina = "\xC8\x41";    // 華: the trail is 'A'
-const std::string kUp = "\x81\x41";       // 丄 and 乤: two characters whose
+const std::string kSincere = "\xD5\x5C";  // U+8AA0: the trail is '\'
+const std::string kJade = "\xAC\x7C";     // U+744B: the trail is '|'
+const std::string kChina = "\xC8\x41";    // U+83EF: the trail is 'A'
+const std::string kUp = "\x81\x41";       // U+4E04 and U+4E64: two characters whose
 const std::string kOther = "\x81\x61";    // trails are 'A' and 'a'
 
 class Accounts : public ::testing::Test {
@@ -177,7 +177,7 @@ TEST(RegistrationNames, RulesDifferByPath) {
       {"☆", true, true},
       {"\xA1\xA1\xEE\xB0", true, true},  // 0xA1 and 0xEE from two characters
       {"../x", true, false},
-      // Trail bytes are no ASCII characters: 誠 ('\\'), 瑋 ('|'), 華 ('A').
+      // Trail bytes are no ASCII characters: D5 5C ('\\'), AC 7C ('|'), C8 41 ('A').
       {kSincere, false, false},
       {"a" + kJade + kChina, false, false},
       {kSincere + "\\", true, true},

@@ -215,7 +215,7 @@ TEST_F(ChatCore, StreamsFollowTheirSessionAndItsRoom) {
 namespace {
 
 // Single-byte characters are tested, not the trail bytes of Chinese
-// characters: 誠 is D5 5C, 瑋 is AC 7C.
+// characters: U+8AA0 is D5 5C, U+744B is AC 7C.
 TEST(RoomNames, TrailBytesAreNoSpecialCharacters) {
   for (const std::string name : {"\xD5\x5C" "室", "a\xAC\x7C", "大厅"}) EXPECT_TRUE(IsValidRoomName(name)) << name;
   for (const std::string name : {"", "a\\b", "\xD5\x5C\\", "a'", "a b", "a\x95", "\x95;"}) {

@@ -9,12 +9,12 @@
 namespace {
 
 // Real GBK characters whose trail byte has the value of an ASCII character.
-const std::string kSincere = "\xD5\x5C";  // 誠: the trail is '\'
-const std::string kJade = "\xAC\x7C";     // 瑋: the trail is '|'
-const std::string kChina = "\xC8\x41";    // 華: the trail is 'A'
-const std::string kUp = "\x81\x41";       // 丄 and 乤: two characters whose
+const std::string kSincere = "\xD5\x5C";  // U+8AA0: the trail is '\'
+const std::string kJade = "\xAC\x7C";     // U+744B: the trail is '|'
+const std::string kChina = "\xC8\x41";    // U+83EF: the trail is 'A'
+const std::string kUp = "\x81\x41";       // U+4E04 and U+4E64: two characters whose
 const std::string kOther = "\x81\x61";    // trails are 'A' and 'a'
-const std::string kEuro = "\x80";         // € on its own byte
+const std::string kEuro = "\x80";         // the euro sign on its own byte
 
 std::vector<std::string> Characters(const std::string& text) {
   std::vector<std::string> characters;

@@ -67,13 +67,13 @@ TEST(RenderMessage2, EachKind) {
   EXPECT_EQ(RenderMessage2(line, false), "<font color=#FF0000>管理员boss: (L</font><BR>\n");
 }
 
-// Names with GBK characters whose trail byte is '\\' (誠, D5 5C) or '|' (瑋,
-// AC 7C) are linked and shown whole, and the 48-byte cut of a sender or
+// Names with GBK characters whose trail byte is '\\' (D5 5C) or '|'
+// (AC 7C) are linked and shown whole, and the 48-byte cut of a sender or
 // addressee never leaves half a character.
 TEST(RenderMessage2, ChineseNamesStayWhole) {
   const std::string sincere = "\xD5\x5C";
   const std::string jade = "\xAC\x7C";
-  const std::string longName = std::string(47, 'a') + sincere;  // the cut at 48 falls inside 誠
+  const std::string longName = std::string(47, 'a') + sincere;  // the cut at 48 falls inside D5 5C
   const RenderedLine line{"node1", sincere + jade, longName, "L", "blue", kPrivateLine};
   const std::string text = RenderMessage2(line, false);
   EXPECT_NE(text.find("parent.choose('" + sincere + jade + "')"), std::string::npos) << text;
