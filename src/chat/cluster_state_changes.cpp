@@ -21,7 +21,6 @@ StateOp Shared(const char* hash, std::string field, std::optional<std::string> v
   return StateOp{"", hash, std::move(field), std::move(value)};
 }
 
-// The session a kick or ban removes: it is still there while its record is emitted.
 // A room's entry in a hash of rooms goes, also one stored under the folding
 // of every byte (before folding walked characters), which would otherwise
 // bring the room back at every snapshot.
@@ -31,6 +30,7 @@ StateOps RoomFieldGoes(const char* hash, const std::string& room) {
   return ops;
 }
 
+// The session a kick or ban removes: it is still there while its record is emitted.
 StateOps VictimLeaves(const CChatCore& core, const RecordValues& values) {
   const std::optional<SessionView> victim =
       core.FindMemberByName(Value(values, "RM"), TargetName(Value(values, "PA")));

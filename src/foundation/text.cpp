@@ -1,6 +1,5 @@
 #include "foundation/text.h"
 
-#include <algorithm>
 #include <optional>
 
 #include "foundation/character_reference.h"

@@ -19,7 +19,8 @@ bool IsGbkTrail(unsigned char byte);
 // The length in bytes (1 or 2) of the character that starts at position at.
 size_t CharacterLength(std::string_view text, size_t at);
 // A character as a browser shows it: two bytes, or one byte that is no
-// lead byte and not 0xFF (a lead byte without its trail shows as nothing).
+// lead byte and not 0xFF (a lead byte without its trail, like 0xFF, shows
+// as a replacement mark).
 bool IsWholeCharacter(std::string_view character);
 
 // Calls visit(character) for each character of the text, in order.
