@@ -15,15 +15,17 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out=${FUZZ_BUILD:-$root/build-fuzz}
 seconds=${FUZZ_SECONDS:-600}
 compiler=${FUZZ_CXX:-clang++}
-read -r -a targets <<< "${FUZZ_TARGETS:-request_parser request_form settings command_parser node_record}"
+read -r -a targets <<< "${FUZZ_TARGETS:-request_parser request_form settings command_parser node_record user_text}"
 
 # The system's sources each target links, below src/.
+text="foundation/text.cpp foundation/character_reference.cpp"
 declare -A sources=(
-  [request_parser]="http/request_parser.cpp http/client_address.cpp foundation/ip_address.cpp foundation/text.cpp"
+  [request_parser]="http/request_parser.cpp http/client_address.cpp foundation/ip_address.cpp $text"
   [request_form]="http/request_form.cpp"
-  [settings]="foundation/settings.cpp foundation/file.cpp foundation/text.cpp"
-  [command_parser]="commands/command_parser.cpp foundation/settings.cpp foundation/file.cpp foundation/text.cpp"
-  [node_record]="nodelink/node_record.cpp"
+  [settings]="foundation/settings.cpp foundation/file.cpp $text"
+  [command_parser]="commands/command_parser.cpp foundation/settings.cpp foundation/file.cpp $text"
+  [node_record]="nodelink/node_record.cpp $text"
+  [user_text]="html/escape.cpp $text"
 )
 # Requests reach 8192 bytes of head and 65536 of body; the others are lines.
 declare -A max_len=([request_parser]=20000)

@@ -31,11 +31,12 @@ std::string Now() { return std::to_string(platform::Now()); }
 class CAccountAnswers {
  public:
   CAccountAnswers(const ParsedRecord& request, CRedisCalls& redis, const HashCost& cost)
-      : m_request(request), m_redis(redis), m_cost(cost), m_key(redis.Key("account:" + AsciiLower(request.Get("UN")))) {}
+      : m_request(request), m_redis(redis), m_cost(cost), m_name(request.Get("UN")), m_key(KeyOf(m_name)) {}
 
   std::optional<RequestAnswer> Answer() {
     const std::string& type = m_request.type;
-    if (m_request.Get("UN").empty()) return RequestAnswer{type == "RG" ? kNodeAnswerNameTaken : kNodeAnswerRefused, ""};
+    if (m_name.empty()) return RequestAnswer{type == "RG" ? kNodeAnswerNameTaken : kNodeAnswerRefused, ""};
+    if (!SettleKey()) return std::nullopt;
     if (type == "LG") return Logon();
     if (type == "RG") return Register();
     if (type == "CP") return ChangePassword();
@@ -45,12 +46,43 @@ class CAccountAnswers {
   }
 
  private:
-  // The account's fields; none when Redis failed. An empty map: no account.
+  std::string KeyOf(const std::string& name) const { return m_redis.Key("account:" + AsciiLower(name)); }
+
+  // The name an account stores; "" when there is none; none when Redis failed.
+  std::optional<std::string> StoredName(const std::string& key) {
+    const std::optional<RedisValue> reply = m_redis.Call({"HGET", key, "name"});
+    if (!reply || reply->IsError()) return std::nullopt;
+    return reply->AsText();
+  }
+
+  // Moves an account to a key no account holds; false when Redis failed.
+  // (An error reply means another node moved it first.)
+  bool Move(const std::string& from, const std::string& to) { return m_redis.Call({"RENAMENX", from, to}).has_value(); }
+
+  // An account whose key was made by the older folding (a trail byte from
+  // 'A' to 'Z' lowered: C8 41 was kept under C8 61) moves to its own
+  // key when either name next asks: the name it stores says whose it is.
+  // False when Redis failed.
+  bool SettleKey() {
+    const std::optional<std::string> held = StoredName(m_key);
+    if (!held) return false;
+    if (!held->empty() && !EqualsFolded(*held, m_name) && !Move(m_key, KeyOf(*held))) return false;
+    const std::string olderKey = m_redis.Key("account:" + LowerEveryByte(m_name));
+    if (olderKey == m_key) return true;
+    const std::optional<std::string> older = StoredName(olderKey);
+    if (!older) return false;
+    return !EqualsFolded(*older, m_name) || Move(olderKey, m_key);
+  }
+
+  // The account's fields; none when Redis failed. An empty map: no account
+  // (nor is another name's account that could not be moved off this key).
   std::optional<Account> Load() {
     const std::optional<RedisValue> reply = m_redis.Call({"HGETALL", m_key});
     if (!reply || reply->IsError()) return std::nullopt;
     Account account;
     for (auto& [field, value] : reply->AsPairs()) account[field] = value;
+    const auto name = account.find("name");
+    if (name != account.end() && !EqualsFolded(name->second, m_name)) return Account();
     return account;
   }
 
@@ -120,6 +152,7 @@ class CAccountAnswers {
   const ParsedRecord& m_request;
   CRedisCalls& m_redis;
   const HashCost& m_cost;
+  const std::string m_name;
   const std::string m_key;
 };
 

@@ -9,6 +9,7 @@
 #include "chat/chat_core.h"
 #include "chat/session_end.h"
 #include "foundation/settings.h"
+#include "foundation/text.h"
 #include "html/account_pages.h"
 #include "html/room_list_page.h"
 #include "http/request.h"
@@ -57,7 +58,7 @@ void FinishLogon(CChatCore& core, const SessionView& session, int result, CPage&
 bool IsAcceptableLogonName(const std::string& name) {
   // Quotes, backslash and ampersand could leave the quoted strings and
   // attributes a name is written into.
-  return !name.empty() && name.find_first_of(" \xFF\t\x7F\x80:<>'\"\\&") == std::string::npos;
+  return !name.empty() && HasOnlyWholeCharacters(name) && !HasSingleByteOf(name, " \xFF\t\x7F\x80:<>'\"\\&");
 }
 
 void DoLogon(CRequest& request, const CRequestForm& form, CChatCore& core, const CAccountWork& accountWork) {

@@ -4,6 +4,7 @@
 #include "accounts/node_answer.h"
 #include "accounts/user_database.h"
 #include "foundation/settings.h"
+#include "foundation/text.h"
 #include "html/account_pages.h"
 #include "http/request.h"
 #include "http/request_form.h"
@@ -20,11 +21,13 @@ bool HasBoth(const std::string& name, char first, char second) {
 }  // namespace
 
 bool BreaksNameRules(const std::string& name, NameRules rules) {
-  if (name.find_first_of(" \xFF\t\x7F\x80:<>&%'\"\\") != std::string::npos) return true;
+  // Single-byte characters only: a trail byte of the same value is part of
+  // a Chinese character (U+8AA0 is D5 5C).
+  if (!HasOnlyWholeCharacters(name) || HasSingleByteOf(name, " \xFF\t\x7F\x80:<>&%'\"\\")) return true;
   for (char c : name) {
     if (static_cast<unsigned char>(c) < 0x20) return true;  // no control bytes in a name
   }
-  if (name.find(rules == NameRules::kLocal ? '#' : '+') != std::string::npos) return true;
+  if (HasSingleByteOf(name, rules == NameRules::kLocal ? "#" : "+")) return true;
   if (HasBoth(name, '\xA1', '\xEF') || HasBoth(name, '\xA1', '\xEE')) return true;
   if (name == kEverybody) return true;
   return rules == NameRules::kLocal && !IsSafeAccountName(name);

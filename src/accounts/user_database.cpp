@@ -142,7 +142,7 @@ bool UserRecord::CheckPassword(const std::string& text) {
 UserDatabase ConfiguredUserDatabase() { return UserDatabase(GetSetting("user_database", "directory"), ReadHashCost()); }
 
 bool IsSafeAccountName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+  return !name.empty() && name != "." && name != ".." && !HasSingleByteOf(name, std::string_view("/\\\0", 3));
 }
 
 bool IsStorablePassword(const std::string& password) {

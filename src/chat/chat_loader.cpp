@@ -9,6 +9,7 @@
 #include "foundation/file.h"
 #include "foundation/file_writer.h"
 #include "foundation/settings.h"
+#include "foundation/text.h"
 #include "foundation/whole_file.h"
 #include "platform/console.h"
 
@@ -54,9 +55,11 @@ void LoadManagerFile(CChatCore& core) {
     if (line.size() < 3) continue;
     const size_t nameStart = line.find_first_not_of(':');
     if (nameStart == std::string::npos) continue;
-    const std::string name = line.substr(nameStart, line.find(':', nameStart) - nameStart).substr(0, kManagerNameLimit);
+    const std::string name(
+        CutToCharacters(std::string_view(line).substr(nameStart, line.find(':', nameStart) - nameStart), kManagerNameLimit));
     const size_t colon = line.find(':');
-    const std::string room = colon == std::string::npos ? std::string() : line.substr(colon + 1, kManagerRoomLimit);
+    const std::string room =
+        colon == std::string::npos ? std::string() : std::string(CutToCharacters(line.substr(colon + 1), kManagerRoomLimit));
     if (!name.empty() && !room.empty() && core.FindRoom(room)) core.AddManager(name, room);
   }
 }

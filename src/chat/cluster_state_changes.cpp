@@ -21,6 +21,15 @@ StateOp Shared(const char* hash, std::string field, std::optional<std::string> v
   return StateOp{"", hash, std::move(field), std::move(value)};
 }
 
+// A room's entry in a hash of rooms goes, also one stored under the folding
+// of every byte (before folding walked characters), which would otherwise
+// bring the room back at every snapshot.
+StateOps RoomFieldGoes(const char* hash, const std::string& room) {
+  StateOps ops = {Shared(hash, AsciiLower(room), std::nullopt)};
+  if (LowerEveryByte(room) != AsciiLower(room)) ops.push_back(Shared(hash, LowerEveryByte(room), std::nullopt));
+  return ops;
+}
+
 // The session a kick or ban removes: it is still there while its record is emitted.
 StateOps VictimLeaves(const CChatCore& core, const RecordValues& values) {
   const std::optional<SessionView> victim =
@@ -38,8 +47,11 @@ StateOps ClusterStateOf(const CChatCore& core, RecordLayout layout, const Record
   switch (layout) {
     case RecordLayout::kCreateRoom:
       return {Shared(kRoomsHash, AsciiLower(room), BuildNodeRecord(layout, values))};
-    case RecordLayout::kRemoveRoom:
-      return {Shared(kRoomsHash, AsciiLower(room), std::nullopt), Shared(kLocksHash, AsciiLower(room), std::nullopt)};
+    case RecordLayout::kRemoveRoom: {
+      StateOps ops = RoomFieldGoes(kRoomsHash, room);
+      for (StateOp& op : RoomFieldGoes(kLocksHash, room)) ops.push_back(std::move(op));
+      return ops;
+    }
     case RecordLayout::kJump:
       return {StateOp{Value(values, "ND"), kMembersHash, Value(values, "SS"),
                       MemberEntry(Value(values, "UN"), Value(values, "SS"), Value(values, "ND"), Value(values, "NEW"),
@@ -56,7 +68,7 @@ StateOps ClusterStateOf(const CChatCore& core, RecordLayout layout, const Record
     case RecordLayout::kLockRoom:
       return {Shared(kLocksHash, AsciiLower(room), room)};
     case RecordLayout::kUnlockRoom:
-      return {Shared(kLocksHash, AsciiLower(room), std::nullopt)};
+      return RoomFieldGoes(kLocksHash, room);
     default:
       return {};
   }

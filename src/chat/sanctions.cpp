@@ -6,6 +6,7 @@
 #include "chat/delivery.h"
 #include "chat/room_lines.h"
 #include "chat/session_end.h"
+#include "foundation/text.h"
 #include "platform/console.h"
 
 namespace {
@@ -30,8 +31,8 @@ std::optional<SessionView> FindVictim(CChatCore& core, const std::string& manage
 }  // namespace
 
 std::string TargetName(const std::string& target) {
-  const std::string copy = target.substr(0, kTargetCopyLimit);
-  return copy.substr(0, copy.find(':')).substr(0, kTargetNameLimit);
+  const std::string_view copy = CutToCharacters(target, kTargetCopyLimit);
+  return std::string(CutToCharacters(copy.substr(0, copy.find(':')), kTargetNameLimit));
 }
 
 int Kick(CChatCore& core, const std::string& manager, const std::string& target, const std::string& roomName, int) {

@@ -12,7 +12,7 @@ Addressee ParseAddressee(const std::string& towho, const std::string& ownNode, b
   for (char& c : addressee.towho) {
     if (c == '\x05' || c == '\x06') c = '-';
   }
-  const std::string copy = addressee.towho.substr(0, kAddresseeCopyLimit);
+  const std::string copy(CutToCharacters(addressee.towho, kAddresseeCopyLimit));
   const size_t colon = copy.find(':');
   addressee.name = copy.substr(0, colon);
   addressee.node = colon == std::string::npos ? std::string() : copy.substr(colon + 1);
@@ -32,7 +32,7 @@ void SayChatLine(CommandContext& context, const std::string& text) {
   const CRequestForm& form = context.form;
   const std::string colour = CleanUserText(form.FindField("addwordcolor"));
   const std::string line = "<font color=#000000>" + CleanUserText(form.FindField("UserAction")) +
-                           CleanUserText(form.FindField("addsays")) + ": </font>" + CleanUserText(text);
+                           CleanUserText(form.FindField("addsays")) + ": </font>" + CleanChatText(text);
   const Addressee to = ParseAddressee(form.FindField("towho"), context.ownNode, context.core.NodeLink().On());
   if (form.FindField("towhoway") != "private") {
     AddMessageToRoom1(context.core, to.towho, 0, speaker.roomName, speaker.name, colour, line, kChatLine);

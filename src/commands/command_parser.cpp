@@ -14,7 +14,7 @@ struct CommandEntry {
   bool takesTarget;
 };
 
-std::string ConfiguredWord(const char* key) { return std::string(GetSetting("text", key)).substr(0, kCommandWordLimit); }
+std::string ConfiguredWord(const char* key) { return std::string(CutToCharacters(GetSetting("text", key), kCommandWordLimit)); }
 
 const std::vector<CommandEntry>& CommandTable() {
   static std::once_flag filled;

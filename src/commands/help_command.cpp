@@ -3,6 +3,7 @@
 #include "chat/chat_core.h"
 #include "chat/delivery.h"
 #include "foundation/settings.h"
+#include "foundation/text.h"
 #include "foundation/text_buffer.h"
 #include "html/page.h"
 #include "http/request.h"
@@ -25,14 +26,17 @@ std::string ExtensionOf(int mode) {
 }  // namespace
 
 std::string HelpTopicFileName(std::string_view topic) {
-  std::string name(topic);
-  for (char& c : name) {
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    } else if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) {
-      c = '_';
+  std::string name;
+  ForEachCharacter(topic, [&name](std::string_view character) {
+    const char c = character[0];
+    if (character.size() == 2) {
+      name += "__";  // a Chinese character's trail byte is no letter
+    } else if (c >= 'A' && c <= 'Z') {
+      name += static_cast<char>(c - 'A' + 'a');
+    } else {
+      name += (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ? c : '_';
     }
-  }
+  });
   return name;
 }
 

@@ -75,10 +75,10 @@ void CommandPage(CommandContext& context, const std::string& target, const std::
       return;
     }
     for (const SearchHit& hit : hits) {
-      const std::string roomName = hit.roomName.substr(0, kPageHitLimit);
+      const std::string roomName(CutToCharacters(hit.roomName, kPageHitLimit));
       const std::optional<SessionView> paged = context.core.FindMemberByName(roomName, name);
       if (!paged || paged->nodeId.empty()) continue;
-      const std::string line = "内容: " + CleanUserText(text) + "<font size=2 color=Fuchsia>(" +
+      const std::string line = "内容: " + CleanChatText(text) + "<font size=2 color=Fuchsia>(" +
                                EscapeText(speaker.roomName) + ")-->(" + EscapeText(roomName) + ")</font>";
       if (paged->nodeId != context.ownNode) {
         delivery->PostPrivateMessage(context.ownNode, paged->nodeId, paged->id, roomName, kPage, colour, speaker.name,

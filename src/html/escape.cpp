@@ -1,21 +1,25 @@
 #include "html/escape.h"
 
+#include "foundation/text.h"
+
 namespace {
 
 const char kHex[] = "0123456789abcdef";
 
+// Walks the text's characters (foundation/text.h): a two-byte character is
+// copied whole; replace may write a single-byte one otherwise.
 template <class Replace>
 std::string Rewrite(std::string_view text, Replace replace) {
   std::string out;
   out.reserve(text.size());
-  for (const char c : text) {
-    if (!replace(static_cast<unsigned char>(c), out)) out += c;
-  }
+  ForEachCharacter(text, [&](std::string_view character) {
+    if (character.size() == 2 || !replace(character, out)) out += character;
+  });
   return out;
 }
 
-bool ReferenceFor(unsigned char c, std::string& out) {
-  switch (c) {
+bool ReferenceFor(std::string_view character, std::string& out) {
+  switch (character[0]) {
     case '&': out += "&amp;"; return true;
     case '<': out += "&lt;"; return true;
     case '>': out += "&gt;"; return true;
@@ -27,7 +31,17 @@ bool ReferenceFor(unsigned char c, std::string& out) {
 
 bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
 
-void Hex(unsigned char c, std::string& out) {
+// A single-byte character that must be written as its code: a control, one
+// of the unsafe bytes, or a byte that is no whole character (a lead byte
+// without its trail, 0xFF), which written bare could pair with the escape
+// after it or show as something else when the browser sends it back.
+bool NeedsCode(std::string_view character, std::string_view unsafe) {
+  const unsigned char c = static_cast<unsigned char>(character[0]);
+  return IsControl(c) || !IsWholeCharacter(character) || unsafe.find(character[0]) != std::string_view::npos;
+}
+
+void Hex(std::string_view character, std::string& out) {
+  const unsigned char c = static_cast<unsigned char>(character[0]);
   out += kHex[c >> 4];
   out += kHex[c & 0x0F];
 }
@@ -39,21 +53,19 @@ std::string EscapeText(std::string_view text) { return Rewrite(text, ReferenceFo
 std::string EscapeAttribute(std::string_view text) { return Rewrite(text, ReferenceFor); }
 
 std::string EscapeJsString(std::string_view text) {
-  return Rewrite(text, [](unsigned char c, std::string& out) {
-    static constexpr std::string_view kUnsafe = "'\"\\ <>&=%`";
-    if (!IsControl(c) && kUnsafe.find(static_cast<char>(c)) == std::string_view::npos) return false;
+  return Rewrite(text, [](std::string_view character, std::string& out) {
+    if (!NeedsCode(character, "'\"\\ <>&=%`")) return false;
     out += "\\x";
-    Hex(c, out);
+    Hex(character, out);
     return true;
   });
 }
 
 std::string EscapeUrlComponent(std::string_view text) {
-  return Rewrite(text, [](unsigned char c, std::string& out) {
-    static constexpr std::string_view kUnsafe = " \"'<>&#%+;\\`";
-    if (!IsControl(c) && kUnsafe.find(static_cast<char>(c)) == std::string_view::npos) return false;
+  return Rewrite(text, [](std::string_view character, std::string& out) {
+    if (!NeedsCode(character, " \"'<>&#%+;\\`")) return false;
     out += '%';
-    Hex(c, out);
+    Hex(character, out);
     return true;
   });
 }

@@ -5,21 +5,21 @@
 #include "html/escape.h"
 
 std::string CleanShownName(std::string_view text, bool addressee) {
-  std::string cleaned(text);
-  for (char& c : cleaned) {
+  return MapSingleByteCharacters(text, [addressee](char c) {
     switch (c) {
-      case '%': c = '$'; break;
+      case '%': return '$';
       case '<':
-      case '&': c = '('; break;
-      case '>': c = ')'; break;
+      case '&': return '(';
+      case '>': return ')';
       case ' ':
-      case '=':
-        if (addressee) c = '-';
-        break;
-      default: break;
+      case '=': return addressee ? '-' : c;
+      default: return c;
     }
-  }
-  return cleaned;
+  });
+}
+
+std::string ShownName(std::string_view text, bool addressee) {
+  return std::string(CutToCharacters(CleanShownName(text, addressee), kShownNameLimit));
 }
 
 namespace {
@@ -57,8 +57,8 @@ std::string StrongName(const std::string& colour, const std::string& name) {
 std::string RenderPersonal(const RenderedLine& line, bool nodeLink, const char* marker, const char* toMarker,
                            const char* ending) {
   const std::string colour = ShownColour(CleanShownName(line.colour, false));
-  const std::string sender = CleanShownName(line.sender, false).substr(0, kShownNameLimit);
-  const std::string addressee = CleanShownName(line.addressee, true).substr(0, kShownNameLimit);
+  const std::string sender = ShownName(line.sender, false);
+  const std::string addressee = ShownName(line.addressee, true);
   const std::string senderName = NamePart(sender);
   const std::string addresseeName = NamePart(addressee);
   return std::string("<font color= #ff0000 >") + marker + "</font><font color=" + colour + ">" +
@@ -71,7 +71,7 @@ std::string RenderPersonal(const RenderedLine& line, bool nodeLink, const char* 
 
 namespace {
 std::string ShownAddresseeName(const RenderedLine& line) {
-  std::string name = NamePart(CleanShownName(line.addressee, true).substr(0, kShownNameLimit));
+  std::string name = NamePart(ShownName(line.addressee, true));
   return name.empty() ? "大家" : name;
 }
 }  // namespace
@@ -84,7 +84,7 @@ RenderedChatLine::RenderedChatLine(const RenderedLine& line, bool nodeLink)
 std::string RenderMessage1(const RenderedLine& line, const std::string& recipientName, bool nodeLink) {
   const std::string colour = line.colour.empty() ? "#000000" : ShownColour(CleanShownName(line.colour, false));
   const std::string sender = CleanShownName(line.sender, false);
-  const std::string addressee = CleanShownName(line.addressee, true).substr(0, kShownNameLimit);
+  const std::string addressee = ShownName(line.addressee, true);
   const std::string addresseeName = ShownAddresseeName(line);
   std::string text = recipientName == addresseeName ? "\r\n<font color= #ff0000>▲</font>"
                                                     : "\r\n<font color= #ff0000>△</font>";
@@ -106,7 +106,7 @@ std::string RenderMessage2(const RenderedLine& line, bool nodeLink) {
     case kNotice: {
       const std::string sender = CleanShownName(line.sender, false);
       return "<font color= #ff0000 >【公告】: " + Link(sender) + "<STRONG>" +
-             EscapeText(NamePart(sender).substr(0, kNoticeNameLimit)) + "</STRONG></A> " + line.line + "</font><BR>\n";
+             EscapeText(CutToCharacters(NamePart(sender), kNoticeNameLimit)) + "</STRONG></A> " + line.line + "</font><BR>\n";
     }
     default:
       return "<font color=" + ShownColour(line.colour) + ">" + EscapeText(CleanShownName(line.sender, false)) + line.line +

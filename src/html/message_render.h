@@ -20,6 +20,9 @@ inline constexpr size_t kNoticeNameLimit = 99;
 // Cleaning of names shown in the frame: '%' '$', '<' '(', '>' ')', '&' '(';
 // an addressee also loses blanks and '=' (to '-').
 std::string CleanShownName(std::string_view text, bool addressee);
+// A sender or addressee as a personal line shows it: cleaned, and cut to
+// kShownNameLimit bytes on a character boundary.
+std::string ShownName(std::string_view text, bool addressee);
 // A colour as it is shown: six hex digits with or without '#', or a colour
 // name of letters only; anything else (and a colour that tries to change the
 // font size) is shown as "#000000".

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "foundation/text.h"
+
 namespace {
 
 struct Layout {
@@ -83,7 +85,7 @@ std::string BuildNodeRecord(RecordLayout layout, const RecordValues& values, int
   for (std::string_view code : entry.fields) {
     const auto found = values.find(code);
     std::string_view value = found != values.end() ? std::string_view(found->second) : std::string_view();
-    if (code == "MSG" && value.size() > kRecordTextLimit) value = value.substr(0, kRecordTextLimit);
+    if (code == "MSG") value = CutToCharacters(value, kRecordTextLimit);
     AppendField(record, code, value);
   }
   record += "\r\n";

@@ -2,6 +2,7 @@
 
 #include "chat/chat_core.h"
 #include "foundation/settings.h"
+#include "foundation/text.h"
 #include "html/message_render.h"
 #include "platform/console.h"
 #include "streams/message_stream.h"
@@ -11,15 +12,15 @@ namespace {
 constexpr size_t kShownSenderLimit = 40;
 constexpr size_t kShownNodeLimit = 20;
 
-std::string Cut(const std::string& text) { return text.substr(0, kLineLimit); }
+std::string Cut(const std::string& text) { return std::string(CutToCharacters(text, kLineLimit)); }
 std::string_view PersonalType(int kind) { return kind == kPrivateLine ? "PR" : "PC"; }
 
 // The name a recipient's ignore list is checked against.
-std::string IgnoredName(const std::string& sender) { return NamePart(sender.substr(0, kShownNameLimit)); }
+std::string IgnoredName(const std::string& sender) { return NamePart(CutToCharacters(sender, kShownNameLimit)); }
 
 std::string WithNode(const std::string& name, const std::string& node) {
-  std::string shown = name.substr(0, kShownSenderLimit);
-  if (!node.empty()) shown += ":" + node.substr(0, kShownNodeLimit);
+  std::string shown(CutToCharacters(name, kShownSenderLimit));
+  if (!node.empty()) shown += ":" + std::string(CutToCharacters(node, kShownNodeLimit));
   return shown;
 }
 

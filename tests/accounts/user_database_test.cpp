@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "accounts/logon.h"
 #include "accounts/registration.h"
 #include "accounts/session_id.h"
 #include "support/temp_dir.h"
@@ -16,6 +17,13 @@
 namespace {
 
 const HashCost kCheap{8, 1};  // the smallest cost, for speed
+
+// GBK characters whose trail byte has the value of an ASCII character.
+const std::string kSincere = "\xD5\x5C";  // U+8AA0: the trail is '\'
+const std::string kJade = "\xAC\x7C";     // U+744B: the trail is '|'
+const std::string kChina = "\xC8\x41";    // U+83EF: the trail is 'A'
+const std::string kUp = "\x81\x41";       // U+4E04 and U+4E64: two characters whose
+const std::string kOther = "\x81\x61";    // trails are 'A' and 'a'
 
 class Accounts : public ::testing::Test {
  protected:
@@ -107,6 +115,24 @@ TEST_F(Accounts, NamesThatWouldLeaveTheDirectoryAreNoAccounts) {
   EXPECT_FALSE(std::filesystem::exists(m_dir.File("users/..")) && std::filesystem::exists(m_dir.File("b")));
 }
 
+// Only single-byte ASCII letters fold: characters whose trail bytes are
+// 'A' and 'a' are two accounts, in two files, each with its own password.
+TEST_F(Accounts, CharactersDifferingInTheirTrailAreTwoAccounts) {
+  const UserDatabase& database = m_database;
+  EXPECT_EQ(CreateAccount(database, kUp, "first", "x"), 1);
+  EXPECT_EQ(CreateAccount(database, kOther, "second", "x"), 1) << "not taken by the other character";
+  EXPECT_EQ(CheckAccount(database, "x", kUp, "second", ""), -2);
+  EXPECT_EQ(CheckAccount(database, "x", kOther, "first", ""), -2);
+  EXPECT_EQ(CheckAccount(database, "x", kUp, "first", ""), 1);
+  EXPECT_EQ(CheckAccount(database, "x", kOther, "second", ""), 1);
+  EXPECT_TRUE(VerifyPassword(StoredPassword(kUp), "first"));
+  EXPECT_TRUE(VerifyPassword(StoredPassword(kOther), "second"));
+
+  EXPECT_EQ(CreateAccount(database, "Tom" + kChina + kSincere, "pw", "x"), 1) << "a trail '\\' names no folder";
+  EXPECT_EQ(CheckAccount(database, "x", "tOM" + kChina + kSincere, "pw", ""), 1);
+  EXPECT_TRUE(std::filesystem::exists(Prefix() + "tom" + kChina + kSincere));
+}
+
 // Simultaneous creations of one new name, also over a file that is no
 // account: exactly one is told it was created, and its password is stored.
 TEST_F(Accounts, OfSimultaneousCreationsOfOneNameExactlyOneWins) {
@@ -151,10 +177,26 @@ TEST(RegistrationNames, RulesDifferByPath) {
       {"☆", true, true},
       {"\xA1\xA1\xEE\xB0", true, true},  // 0xA1 and 0xEE from two characters
       {"../x", true, false},
+      // Trail bytes are no ASCII characters: D5 5C ('\\'), AC 7C ('|'), C8 41 ('A').
+      {kSincere, false, false},
+      {"a" + kJade + kChina, false, false},
+      {kSincere + "\\", true, true},
+      {"a\x95", true, true},  // a lead byte without its trail is no character
+      {"\x95 ", true, true},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(BreaksNameRules(c.name, NameRules::kLocal), c.local) << c.name;
     EXPECT_EQ(BreaksNameRules(c.name, NameRules::kNodeLink), c.nodeLink) << c.name;
+  }
+}
+
+TEST(LogonNames, SingleByteCharactersAreTestedNotTrailBytes) {
+  for (const std::string& name : std::vector<std::string>{kSincere, "tom", kJade + kChina, kUp, "\x82\x80"}) {
+    EXPECT_TRUE(IsAcceptableLogonName(name)) << name;
+  }
+  for (const std::string& name :
+       std::vector<std::string>{"", "a b", "a\\b", kSincere + "'", "a\x80", "a\xFF", "a\x95", "\x95:"}) {
+    EXPECT_FALSE(IsAcceptableLogonName(name)) << name;
   }
 }
 

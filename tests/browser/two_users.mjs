@@ -183,6 +183,10 @@ try {
   await tomMessages.waitForSelector('text=你好，大家好！', { timeout: 5000 });
   await say(ann, '谢谢！');
   await tomMessages.waitForSelector('text=谢谢！', { timeout: 5000 });
+  // Characters outside GBK leave the GB2312 form as numeric references and
+  // come back as themselves; a character of GBK's extension (D5 5C) whole.
+  await say(ann, '表情😀한글ｱ誠');
+  await tomMessages.waitForSelector('text=表情😀한글ｱ誠', { timeout: 5000 });
   const online = await frameNamed(ann.chat, 'online');
   await online.click('text=[刷新名单]');
   await online.waitForSelector('text=tom');

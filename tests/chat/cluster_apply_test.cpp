@@ -2,6 +2,8 @@
 // changes this node's own records carry.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "chat/cluster_apply.h"
 #include "chat/cluster_state_changes.h"
 #include "chat/sanctions.h"
@@ -70,6 +72,25 @@ TEST_F(LinkedChat, RecordsCarryTheStateChangeTheyMake) {
   ASSERT_EQ(jump.size(), 1u);
   EXPECT_EQ(ParseNodeRecord(*jump[0].value)->Get("RM"), "Den");
   EXPECT_TRUE(ClusterStateOf(*m_core, RecordLayout::kRoomLine, {{"RM", "Lobby"}}).empty());
+}
+
+// Room fields are the room's name folded over its single-byte letters
+// only (C8 41 keeps its 'A'); a removal also takes the field the folding of
+// every byte stored before, and unlocking the lock stored so.
+TEST_F(LinkedChat, RoomFieldsFoldLettersNotTrailBytes) {
+  const std::string room = "Hall\xC8\x41";
+  const StateOps made = ClusterStateOf(*m_core, RecordLayout::kCreateRoom, {{"RM", room}});
+  ASSERT_EQ(made.size(), 1u);
+  EXPECT_EQ(made[0].field, "hall\xC8\x41");
+  std::set<std::string> gone;
+  for (const StateOp& op : ClusterStateOf(*m_core, RecordLayout::kRemoveRoom, {{"RM", room}})) {
+    EXPECT_FALSE(op.value);
+    gone.insert(op.hash + ":" + op.field);
+  }
+  EXPECT_EQ(gone, (std::set<std::string>{std::string(kRoomsHash) + ":hall\xC8\x41", std::string(kRoomsHash) + ":hall\xC8\x61",
+                                         std::string(kLocksHash) + ":hall\xC8\x41", std::string(kLocksHash) + ":hall\xC8\x61"}));
+  EXPECT_EQ(ClusterStateOf(*m_core, RecordLayout::kUnlockRoom, {{"RM", room}}).size(), 2u);
+  EXPECT_EQ(ClusterStateOf(*m_core, RecordLayout::kUnlockRoom, {{"RM", "Hall"}}).size(), 1u);
 }
 
 TEST_F(LinkedChat, ManagerLockAndAdmissionRecordsChangeTheRoomHere) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "chat/room_events.h"
+#include "chat/room_names.h"
 #include "chat/session_end.h"
 #include "chat_fixture.h"
 
@@ -207,6 +208,19 @@ TEST_F(ChatCore, StreamsFollowTheirSessionAndItsRoom) {
   EXPECT_EQ(streams(6, "carl"), "");
   JoinRoom(*m_core, tom, m_core->FindRoom("谈天说地")->id, "Lobby", "", "node1", true, true);
   EXPECT_EQ(streams(6, "carl"), "11!,") << "and comes back with him";
+}
+
+}  // namespace
+
+namespace {
+
+// Single-byte characters are tested, not the trail bytes of Chinese
+// characters: U+8AA0 is D5 5C, U+744B is AC 7C.
+TEST(RoomNames, TrailBytesAreNoSpecialCharacters) {
+  for (const std::string name : {"\xD5\x5C" "室", "a\xAC\x7C", "大厅"}) EXPECT_TRUE(IsValidRoomName(name)) << name;
+  for (const std::string name : {"", "a\\b", "\xD5\x5C\\", "a'", "a b", "a\x95", "\x95;"}) {
+    EXPECT_FALSE(IsValidRoomName(name)) << name;
+  }
 }
 
 }  // namespace

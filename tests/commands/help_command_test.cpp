@@ -12,6 +12,7 @@ TEST(HelpTopic, LettersAndDigitsInLowerCaseEverythingElseAnUnderscore) {
   EXPECT_EQ(HelpTopicFileName("Room List"), "room_list");
   EXPECT_EQ(HelpTopicFileName("../etc/Passwd9"), "___etc_passwd9");
   EXPECT_EQ(HelpTopicFileName("帮助"), "____") << "each byte of a GB2312 character";
+  EXPECT_EQ(HelpTopicFileName("\xC8\x41"), "__") << "a trail byte 'A' is no letter";
 }
 
 TEST(HelpText, TheTopicsFileTheDefaultOrNothing) {

@@ -26,6 +26,8 @@ const std::vector<std::string> kPayloads = {
     "%27);alert(1);//",
     "a\\",
     "\x95'",  // a lead byte of a two-byte character, then a quote
+    "\xD5\x5C');alert(1);//",  // a character whose trail byte is a backslash, then a quote
+    "&#39;);alert(1);//",      // a character reference to a quote
     "\" onfocus=alert(1) autofocus x=\"",
 };
 

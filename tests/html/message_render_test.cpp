@@ -67,4 +67,19 @@ TEST(RenderMessage2, EachKind) {
   EXPECT_EQ(RenderMessage2(line, false), "<font color=#FF0000>管理员boss: (L</font><BR>\n");
 }
 
+// Names with GBK characters whose trail byte is '\\' (D5 5C) or '|'
+// (AC 7C) are linked and shown whole, and the 48-byte cut of a sender or
+// addressee never leaves half a character.
+TEST(RenderMessage2, ChineseNamesStayWhole) {
+  const std::string sincere = "\xD5\x5C";
+  const std::string jade = "\xAC\x7C";
+  const std::string longName = std::string(47, 'a') + sincere;  // the cut at 48 falls inside D5 5C
+  const RenderedLine line{"node1", sincere + jade, longName, "L", "blue", kPrivateLine};
+  const std::string text = RenderMessage2(line, false);
+  EXPECT_NE(text.find("parent.choose('" + sincere + jade + "')"), std::string::npos) << text;
+  EXPECT_NE(text.find("<font color=blue>" + sincere + jade + "</font>"), std::string::npos) << text;
+  EXPECT_NE(text.find("parent.choose('" + std::string(47, 'a') + "')"), std::string::npos) << text;
+  EXPECT_EQ(text.find('\xD5', text.find(std::string(47, 'a'))), std::string::npos) << "no half character";
+}
+
 }  // namespace

@@ -234,6 +234,44 @@ TEST_F(ClusterAccounts, AnAccountMadeOnOneNodeServesEveryNode) {
   EXPECT_EQ(stored->text.rfind("$argon2id$", 0), 0u) << "the password is kept as a hash";
 }
 
+// Characters whose trail bytes are 'A' and 'a' (81 41 and 81 61) are two
+// accounts. An account the older folding kept under another character's
+// key (C8 41 under C8 61) moves to its own key when either name asks.
+TEST_F(ClusterAccounts, TrailBytesAreNeverFoldedAndOlderKeysMoveToTheirName) {
+  const auto registers = [&](ServerProcess& node, const std::string& name, const std::string& password) {
+    const std::string body = "username=" + UrlEncode(name) + "&password=" + password;
+    return HttpPost(node.HttpPort(), "/register", body).find("注册成功") != std::string::npos;
+  };
+  const auto logsOn = [&](ServerProcess& node, const std::string& name, const std::string& password) {
+    return LoggedOn(LogOn(node, UrlEncode(name), password));
+  };
+  const auto name = [&](const std::string& key) {
+    const std::optional<RedisValue> stored = m_redis.Command({"HGET", "tolvan:account:" + key, "name"});
+    return stored ? stored->text : std::string();
+  };
+  const auto fileUnderOlderKey = [&](const std::string& account, const std::string& olderKey) {
+    m_redis.Command({"RENAME", "tolvan:account:" + account, "tolvan:account:" + olderKey});
+  };
+  EXPECT_TRUE(registers(A(), "\x81\x41", "first"));
+  EXPECT_TRUE(registers(B(), "\x81\x61", "second"));
+  EXPECT_TRUE(logsOn(C(), "\x81\x61", "second"));
+  EXPECT_FALSE(logsOn(C(), "\x81\x61", "first"));
+
+  ASSERT_TRUE(registers(A(), "\xC8\x41", "pw"));
+  fileUnderOlderKey("\xC8\x41", "\xC8\x61");
+  EXPECT_FALSE(logsOn(B(), "\xC8\x61", "pw")) << "the account is another name's";
+  EXPECT_EQ(name("\xC8\x41"), "\xC8\x41") << "and it went to its own key";
+  EXPECT_TRUE(registers(B(), "\xC8\x61", "pw2"));
+  EXPECT_TRUE(logsOn(C(), "\xC8\x41", "pw"));
+  EXPECT_TRUE(logsOn(C(), "\xC8\x61", "pw2"));
+
+  ASSERT_TRUE(registers(A(), "\x81\x42", "pw"));
+  fileUnderOlderKey("\x81\x42", "\x81\x62");
+  EXPECT_TRUE(logsOn(C(), "\x81\x42", "pw")) << "its own name finds it under the older key";
+  EXPECT_EQ(name("\x81\x42"), "\x81\x42");
+  EXPECT_EQ(name("\x81\x62"), "");
+}
+
 TEST_F(ClusterAccounts, PasswordRequestsAreAnsweredFromTheAccounts) {
   ASSERT_NE(HttpPost(A().HttpPort(), "/register", "username=tom&password=pw").find("注册成功"), std::string::npos);
   const auto change = [&](const std::string& old, const std::string& fresh) {
