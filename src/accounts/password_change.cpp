@@ -16,15 +16,24 @@
 
 namespace {
 
-// The answer once the change has a result: 1 done, -1 no answer, else refused.
-void FinishChange(int result, CPage& page) {
+// The answer once a change or a recovery has a result: 1 done (its success
+// page), -1 no answer ("errorc.html"), anything else refused.
+void FinishWithStatus(int result, CPage& page, void (*writeDone)(CPage&), const char* refusedPage) {
   if (result == kNodeAnswerFailed) {
     page.IncludeFile("errorc.html");
   } else if (result == kNodeAnswerDone) {
-    WritePasswordChangedPage(page);
+    writeDone(page);
   } else {
-    page.IncludeFile("passwrong.html");
+    page.IncludeFile(refusedPage);
   }
+}
+
+void FinishChange(int result, CPage& page) {
+  FinishWithStatus(result, page, WritePasswordChangedPage, "passwrong.html");
+}
+
+void FinishRecovery(int result, CPage& page) {
+  FinishWithStatus(result, page, WritePasswordRecoveredPage, "wronganswer.html");
 }
 
 // The answer to a recovery's first step: the form of the second step with
@@ -37,17 +46,6 @@ void FinishQuestion(const std::optional<std::string>& question, const std::strin
     page.IncludeFile("nouser.html");
   } else {
     WriteRecoveryForm(page, name, std::string(CutToCharacters(*question, kHintQuestionLimit)));
-  }
-}
-
-// The answer once a recovery has a result: 1 done, -1 no answer, else refused.
-void FinishRecovery(int result, CPage& page) {
-  if (result == kNodeAnswerFailed) {
-    page.IncludeFile("errorc.html");
-  } else if (result == kNodeAnswerDone) {
-    WritePasswordRecoveredPage(page);
-  } else {
-    page.IncludeFile("wronganswer.html");
   }
 }
 

@@ -142,8 +142,7 @@ void DoFrameSet(CPage& page, CChatCore& core, const SessionView& session) {
     const std::string s = EscapeAttribute(EscapeUrlComponent(session.id));
     const std::string r = EscapeAttribute(EscapeUrlComponent(session.roomName));
     page.WriteHeader(kNoCache);
-    page.Append(
-        "<HTML><head>");
+    page.Append("<HTML><head>");
     page.WritePageHead();
     page.Append(
         "<title>", EscapeText(room->name),
