@@ -24,8 +24,13 @@ struct CAccountWork {
 // disk too (a new account, a new password).
 enum class AnswerWhen { kDone, kOnDisk };
 
-// Parks the request, runs work on the pool, then answer(work's result, page)
+// How to write the answer page, decided by the work.
+using PageFill = std::function<void(CPage& page)>;
+
+// Parks the request, runs work on the pool, then the page fill it returned
 // on the connection's loop. Without a pool (or once it stops) the work runs
 // on the calling thread.
+void ParkForAccountWork(CRequest& request, const CAccountWork& where, AnswerWhen when, std::function<PageFill()> work);
+// The same for work whose result is a number: answer(result, page) writes the page.
 void ParkForAccountWork(CRequest& request, const CAccountWork& where, AnswerWhen when, std::function<int()> work,
                         std::function<void(int result, CPage& page)> answer);

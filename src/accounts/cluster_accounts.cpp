@@ -10,10 +10,15 @@ namespace {
 
 constexpr int kDefaultLevel = 1;
 
-// Creates the account unless the name is taken: 1 or 0.
+// Creates the account unless the name is taken: 1 or 0. The security data
+// (ARGV[5] to ARGV[8]) is kept where it was given.
 constexpr const char* kCreateAccount = R"lua(
 if redis.call('EXISTS', ARGV[1]) == 1 then return 0 end
 redis.call('HSET', ARGV[1], 'name', ARGV[2], 'pw', ARGV[3], 'time', ARGV[4])
+local fields = {'email', 'birthday', 'question', 'answer'}
+for i, field in ipairs(fields) do
+  if ARGV[4 + i] ~= '' then redis.call('HSET', ARGV[1], field, ARGV[4 + i]) end
+end
 return 1
 )lua";
 
@@ -114,7 +119,14 @@ class CAccountAnswers {
     if (m_request.Get("PW").empty()) return RequestAnswer{kNodeAnswerNameTaken, ""};
     const std::string hash = HashPassword(m_request.Get("PW"), m_cost);
     if (hash.empty()) return RequestAnswer{kNodeAnswerFailed, ""};
-    return Status(m_redis.Script(kCreateAccount, {m_key, m_request.Get("UN"), hash, Now()}));
+    // The answer to the hint question is kept like a password: as its hash.
+    std::string answer;
+    if (!m_request.Get("AN").empty()) {
+      answer = HashPassword(m_request.Get("AN"), m_cost);
+      if (answer.empty()) return RequestAnswer{kNodeAnswerFailed, ""};
+    }
+    return Status(m_redis.Script(kCreateAccount, {m_key, m_request.Get("UN"), hash, Now(), m_request.Get("EM"),
+                                                  m_request.Get("BD"), m_request.Get("HQ"), answer}));
   }
 
   // The new password in place of the checked one.
@@ -136,15 +148,18 @@ class CAccountAnswers {
     const std::optional<Account> account = Load();
     if (!account) return std::nullopt;
     const std::string question = Field(*account, "question");
-    return RequestAnswer{kNodeAnswerDone, question.empty() ? kNoSecurityData : question};
+    const bool canRecover = !question.empty() && !Field(*account, "answer").empty();
+    return RequestAnswer{kNodeAnswerDone, canRecover ? question : kNoSecurityData};
   }
 
   std::optional<RequestAnswer> Recover() {
     const std::optional<Account> account = Load();
     if (!account) return std::nullopt;
+    // An answer stored by registration is a hash; one stored by hand, the answer itself.
     const std::string answer = Field(*account, "answer");
-    const bool right = !answer.empty() && Field(*account, "email") == m_request.Get("EM") &&
-                       Field(*account, "birthday") == m_request.Get("BD") && answer == m_request.Get("AN");
+    const bool right = !answer.empty() && MatchesStored(answer, m_request.Get("AN")) &&
+                       Field(*account, "email") == m_request.Get("EM") &&
+                       Field(*account, "birthday") == m_request.Get("BD");
     if (!right) return RequestAnswer{kNodeAnswerRefused, ""};
     return Replace(*account, m_request.Get("PW"));
   }

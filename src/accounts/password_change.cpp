@@ -1,5 +1,8 @@
 #include "accounts/password_change.h"
 
+#include <optional>
+#include <string>
+
 #include "accounts/account_work.h"
 #include "accounts/node_answer.h"
 #include "accounts/user_database.h"
@@ -13,14 +16,36 @@
 
 namespace {
 
-// The answer once the change has a result: 1 done, -1 no answer, else refused.
-void FinishChange(int result, CPage& page) {
+// The answer once a change or a recovery has a result: 1 done (its success
+// page), -1 no answer ("errorc.html"), anything else refused.
+void FinishWithStatus(int result, CPage& page, void (*writeDone)(CPage&), const char* refusedPage) {
   if (result == kNodeAnswerFailed) {
     page.IncludeFile("errorc.html");
   } else if (result == kNodeAnswerDone) {
-    WritePasswordChangedPage(page);
+    writeDone(page);
   } else {
-    page.IncludeFile("passwrong.html");
+    page.IncludeFile(refusedPage);
+  }
+}
+
+void FinishChange(int result, CPage& page) {
+  FinishWithStatus(result, page, WritePasswordChangedPage, "passwrong.html");
+}
+
+void FinishRecovery(int result, CPage& page) {
+  FinishWithStatus(result, page, WritePasswordRecoveredPage, "wronganswer.html");
+}
+
+// The answer to a recovery's first step: the form of the second step with
+// the hint question; without one, "nouser.html"; without an answer at all
+// (no peer answered), "errorc.html".
+void FinishQuestion(const std::optional<std::string>& question, const std::string& name, CPage& page) {
+  if (!question) {
+    page.IncludeFile("errorc.html");
+  } else if (question->empty() || *question == kNoSecurityData) {
+    page.IncludeFile("nouser.html");
+  } else {
+    WriteRecoveryForm(page, name, std::string(CutToCharacters(*question, kHintQuestionLimit)));
   }
 }
 
@@ -65,50 +90,56 @@ void DoChangePassword(CRequest& request, const CRequestForm& form, CChatCore& co
   }
 }
 
-void DoChangePassword1(CRequest& request, const CRequestForm& form, CChatCore& core) {
+void DoChangePassword1(CRequest& request, const CRequestForm& form, CChatCore& core,
+                       const CAccountWork& accountWork) {
   try {
     const std::string& name = form.FindField("username");
     if (name.empty()) {
       request.Page().IncludeFile("motify_First.html");
       return;
     }
-    AskNodeAndWait(core, request, RecordLayout::kPasswordStep1, {{"UN", name}}, kPasswordResends,
-                   AwaitedAnswer::kReply, [name](const NodeAnswer& answer, CPage& page) {
-                     if (!answer.reply) {
-                       page.IncludeFile("errorc.html");
-                     } else if (*answer.reply == kNoSecurityData) {
-                       page.IncludeFile("nouser.html");
-                     } else {
-                       WriteRecoveryForm(page, name, std::string(CutToCharacters(*answer.reply, kHintQuestionLimit)));
-                     }
-                   });
+    if (core.NodeLink().On()) {
+      AskNodeAndWait(core, request, RecordLayout::kPasswordStep1, {{"UN", name}}, kPasswordResends,
+                     AwaitedAnswer::kReply,
+                     [name](const NodeAnswer& answer, CPage& page) { FinishQuestion(answer.reply, name, page); });
+      return;
+    }
+    const std::string directory = ConfiguredUserDatabase().directory;
+    ParkForAccountWork(request, accountWork, AnswerWhen::kDone, [directory, name]() -> PageFill {
+      std::optional<std::string> question = HintQuestion(directory, name);
+      return [question = std::move(question), name](CPage& page) { FinishQuestion(question, name, page); };
+    });
   } catch (...) {
     platform::ConsoleWrite("catch in DoChangePassword1\n");
   }
 }
 
-void DoChangePassword2(CRequest& request, const CRequestForm& form, CChatCore& core) {
+void DoChangePassword2(CRequest& request, const CRequestForm& form, CChatCore& core,
+                       const CAccountWork& accountWork) {
   try {
     const std::string& name = form.FindField("username");
     if (name.empty()) {
       request.Page().IncludeFile("motify_First.html");
       return;
     }
-    const RecordValues values = {{"UN", name},
-                                 {"EM", form.FindField("email")},
-                                 {"BD", form.FindField("birthday")},
-                                 {"AN", form.FindField("answer")},
-                                 {"PW", form.FindField("password")}};
-    AskNodeAndWait(core, request, RecordLayout::kPasswordStep2, values, kPasswordResends, AwaitedAnswer::kStatus,
-                   [](const NodeAnswer& answer, CPage& page) {
-                     if (answer.status == kNodeAnswerFailed) {
-                       page.IncludeFile("errorc.html");
-                     } else if (answer.status == kNodeAnswerDone) {
-                       WritePasswordRecoveredPage(page);
-                     } else {
-                       page.IncludeFile("wronganswer.html");
-                     }
-                   });
+    const SecurityData given{form.FindField("email"), form.FindField("birthday"), "", form.FindField("answer")};
+    const std::string& newPassword = form.FindField("password");
+    if (core.NodeLink().On()) {
+      const RecordValues values = {{"UN", name},
+                                   {"EM", given.email},
+                                   {"BD", given.birthday},
+                                   {"AN", given.answer},
+                                   {"PW", newPassword}};
+      AskNodeAndWait(core, request, RecordLayout::kPasswordStep2, values, kPasswordResends, AwaitedAnswer::kStatus,
+                     [](const NodeAnswer& answer, CPage& page) { FinishRecovery(answer.status, page); });
+      return;
+    }
+    const UserDatabase database = ConfiguredUserDatabase();
+    const std::string& address = request.ClientAddress();
+    auto recover = [database, address, name, given, newPassword] {
+      return RecoverAccount(database, address, name, given, newPassword);
+    };
+    ParkForAccountWork(request, accountWork, AnswerWhen::kOnDisk, recover, FinishRecovery);
   } catch (...) {
     platform::ConsoleWrite("catch in DoChangePassword2\n");
   }

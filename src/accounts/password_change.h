@@ -2,22 +2,21 @@
 // "/changepassword" changes a password with the old one: against the
 // account files, or through a peer node with the node link on.
 // "/Modify_Second" and "/changepass2" recover it with the security data
-// (e-mail address, birthday, the answer to the hint question), which only
-// the peer nodes keep: both always ask through the node link.
+// (e-mail address, birthday, the answer to the hint question) kept with the
+// account: in its file, or with the node link on, through a peer node.
 #pragma once
-
-#include <cstddef>
 
 class CChatCore;
 class CRequest;
 struct CAccountWork;
 class CRequestForm;
-inline constexpr size_t kHintQuestionLimit = 49;  // bytes of the question the recovery form shows
 
 // The local check and the new hash are made on accountWork (see accounts/account_work.h).
 void DoChangePassword(CRequest& request, const CRequestForm& form, CChatCore& core,
                       const CAccountWork& accountWork);
 // Recovery, first step: the hint question, and the form of the second step.
-void DoChangePassword1(CRequest& request, const CRequestForm& form, CChatCore& core);
+void DoChangePassword1(CRequest& request, const CRequestForm& form, CChatCore& core,
+                       const CAccountWork& accountWork);
 // Recovery, second step: the security data and the new password.
-void DoChangePassword2(CRequest& request, const CRequestForm& form, CChatCore& core);
+void DoChangePassword2(CRequest& request, const CRequestForm& form, CChatCore& core,
+                       const CAccountWork& accountWork);

@@ -39,3 +39,7 @@ bool VerifyPassword(const std::string& stored, const std::string& password) {
   if (!SodiumReady() || !IsPasswordHash(stored)) return false;
   return crypto_pwhash_str_verify(stored.c_str(), password.data(), password.size()) == 0;
 }
+
+bool MatchesStored(const std::string& stored, const std::string& secret) {
+  return IsPasswordHash(stored) ? VerifyPassword(stored, secret) : stored == secret;
+}

@@ -24,3 +24,6 @@ std::string HashPassword(const std::string& password, const HashCost& cost);
 bool IsPasswordHash(const std::string& stored);
 // True when the password matches the stored hash.
 bool VerifyPassword(const std::string& stored, const std::string& password);
+// A secret checked against what is stored: a hash is verified, anything else
+// is a secret kept in clear (from before hashing) and compared byte for byte.
+bool MatchesStored(const std::string& stored, const std::string& secret);

@@ -18,6 +18,11 @@ bool HasBoth(const std::string& name, char first, char second) {
   return name.find(first) != std::string::npos && name.find(second) != std::string::npos;
 }
 
+SecurityData SecurityDataOf(const CRequestForm& form) {
+  return SecurityData{form.FindField("email"), form.FindField("birthday"), form.FindField("question"),
+                      form.FindField("answer")};
+}
+
 }  // namespace
 
 bool BreaksNameRules(const std::string& name, NameRules rules) {
@@ -38,7 +43,8 @@ void DoNewAccount(CRequest& request, const CRequestForm& form, const CAccountWor
     CPage& page = request.Page();
     const std::string& name = form.FindField("username");
     const std::string& password = form.FindField("password");
-    if (name.empty() || password.empty() || !IsStorablePassword(password)) {
+    const SecurityData security = SecurityDataOf(form);
+    if (name.empty() || password.empty() || !IsStorablePassword(password) || !IsStorableSecurityData(security)) {
       page.IncludeFile("register.html");
       return;
     }
@@ -52,7 +58,9 @@ void DoNewAccount(CRequest& request, const CRequestForm& form, const CAccountWor
     }
     const UserDatabase database = ConfiguredUserDatabase();
     const std::string& address = request.ClientAddress();
-    auto create = [database, name, password, address] { return CreateAccount(database, name, password, address); };
+    auto create = [database, name, password, address, security] {
+      return CreateAccount(database, name, password, address, security);
+    };
     ParkForAccountWork(request, accountWork, AnswerWhen::kOnDisk, create, [](int created, CPage& answerPage) {
       const RegistrationOutcome outcome = created == 1 ? RegistrationOutcome::kCreated : RegistrationOutcome::kNameTaken;
       WriteRegistrationResultPage(answerPage, outcome, false);
@@ -75,11 +83,18 @@ void DoRegister(CRequest& request, const CRequestForm& form, CChatCore& core) {
       page.IncludeFile("nametoolong.html");
       return;
     }
-    if (password.empty()) {
+    const SecurityData security = SecurityDataOf(form);
+    if (password.empty() || !IsStorableSecurityData(security)) {
       page.IncludeFile("register.html");
       return;
     }
-    AskNodeAndWait(core, request, RecordLayout::kRegister, {{"UN", name}, {"PW", password}}, kRegistrationResends,
+    const RecordValues values = {{"UN", name},
+                                 {"PW", password},
+                                 {"EM", security.email},
+                                 {"BD", security.birthday},
+                                 {"HQ", security.question},
+                                 {"AN", security.answer}};
+    AskNodeAndWait(core, request, RecordLayout::kRegister, values, kRegistrationResends,
                    AwaitedAnswer::kStatus, [](const NodeAnswer& answer, CPage& answerPage) {
                      if (answer.status == kNodeAnswerFailed) {
                        answerPage.IncludeFile("errorr.html");

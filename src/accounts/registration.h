@@ -1,5 +1,8 @@
 // Registration: "/hyutyuy" (and "/register" with the node link off) write
 // the local account files; "/register" with the node link on asks a peer.
+// Besides the name and the password, the form may give the security data
+// that recovers a forgotten password ("email", "birthday", "question",
+// "answer"), kept with the account.
 #pragma once
 
 #include <string>

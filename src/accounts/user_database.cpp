@@ -22,11 +22,43 @@ constexpr mode_t kAccountMode = 0600;  // readable by the server's user only
 // creations gives up after this many rounds.
 constexpr int kCreationRounds = 4;
 
-std::string AccountText(const UserRecord& record) {
+// Lines 1 to 3: the password, the time and the address.
+std::string HeadText(const UserRecord& record) {
   return record.password + "\n" + std::to_string(record.timestamp) + "\n" + record.address + "\n";
 }
 
-// Lines 1 and 2 of an open account file; true when it is an account.
+std::string AccountText(const UserRecord& record) {
+  const SecurityData& security = record.security;
+  if (security.Empty()) return HeadText(record);
+  return HeadText(record) + security.email + "\n" + security.birthday + "\n" + security.question + "\n" +
+         security.answer + "\n";
+}
+
+// One whole line without its line end ("\r\n" or "\n"); bytes past the
+// limit are dropped, so a long line never spills into the next. False at
+// the end of the file.
+bool ReadWholeLine(std::FILE* file, std::string& line, size_t limit) {
+  line.clear();
+  int c = std::getc(file);
+  if (c == EOF) return false;
+  for (; c != EOF && c != '\n'; c = std::getc(file)) {
+    if (line.size() < limit) line.push_back(static_cast<char>(c));
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return true;
+}
+
+// Lines 4 to 7 of an open account file, when it has them.
+void ReadSecurityData(std::FILE* file, SecurityData& security) {
+  std::string lines[4];
+  for (std::string& line : lines) {
+    if (!ReadWholeLine(file, line, kHashLineArea)) return;  // an older file: no security data
+  }
+  security = SecurityData{lines[0], lines[1], lines[2], lines[3]};
+}
+
+// An open account file; true when it is an account. Lines 1 and 2 are read
+// as they always were; the address and the security data after them.
 bool ReadAccount(std::FILE* file, UserRecord& record) {
   std::string line;
   ReadTextPiece(file, line, kHashLineArea);
@@ -38,6 +70,10 @@ bool ReadAccount(std::FILE* file, UserRecord& record) {
   record.password = line.substr(0, line.find('\n'));
   ReadTextPiece(file, line, kAccountLineArea);
   record.timestamp = static_cast<std::int32_t>(std::strtol(line.c_str(), nullptr, 10));
+  ReadWholeLine(file, record.address, kAccountLineArea);
+  const long head = std::ftell(file);
+  record.headLength = head > 0 ? static_cast<size_t>(head) : 0;
+  ReadSecurityData(file, record.security);
   return record.timestamp != 0;
 }
 
@@ -112,9 +148,15 @@ bool StoreNewAccount(const UserRecord& record, const std::string& directory) {
 // A logon's new time and address, written over the file in place: its
 // first line (the hash) is the same bytes as before, so no crash, not even
 // a write torn by a power cut, can spoil it; the time keeps its length, and
-// the address is never read back. Saves the temporary file and the rename
-// (metadata work that made up most of a logon's cost).
+// the address is only shown, never checked. The security data after the
+// address keeps its bytes and places only when lines 1 to 3 keep their
+// length; otherwise the file is replaced whole. Saves the temporary file
+// and the rename (metadata work that made up most of a logon's cost).
 void RecordLogon(const UserRecord& record, const std::string& directory) {
+  if (!record.security.Empty() && HeadText(record).size() != record.headLength) {
+    SaveUser(record, directory);
+    return;
+  }
   platform::CUniqueFd fd(::open(AccountPath(directory, record.name).c_str(), O_WRONLY | O_CLOEXEC));
   const std::string text = AccountText(record);
   if (fd && ::pwrite(fd.Get(), text.data(), text.size(), 0) == static_cast<ssize_t>(text.size()) &&
@@ -122,6 +164,15 @@ void RecordLogon(const UserRecord& record, const std::string& directory) {
     return;
   }
   SaveUser(record, directory);
+}
+
+// One line of security data the account file can give back.
+bool IsStorableField(const std::string& field, size_t limit) {
+  if (field.size() > limit) return false;
+  for (char c : field) {
+    if (static_cast<unsigned char>(c) < 0x20) return false;  // no line end, no control byte
+  }
+  return true;
 }
 
 }  // namespace
@@ -136,7 +187,7 @@ bool UserRecord::SetPassword(const std::string& text, const HashCost& cost) {
 
 bool UserRecord::CheckPassword(const std::string& text) {
   timestamp = static_cast<std::int32_t>(platform::Now());
-  return StoredInClear() ? text == password : VerifyPassword(password, text);
+  return MatchesStored(password, text);
 }
 
 UserDatabase ConfiguredUserDatabase() { return UserDatabase(GetSetting("user_database", "directory"), ReadHashCost()); }
@@ -147,6 +198,12 @@ bool IsSafeAccountName(const std::string& name) {
 
 bool IsStorablePassword(const std::string& password) {
   return password.size() <= kMaxPasswordLength && password.find_first_of("\r\n") == std::string::npos;
+}
+
+bool IsStorableSecurityData(const SecurityData& data) {
+  return IsStorableField(data.email, kSecurityFieldLimit) && IsStorableField(data.birthday, kSecurityFieldLimit) &&
+         IsStorableField(data.question, kHintQuestionLimit) && IsStorableField(data.answer, kSecurityFieldLimit) &&
+         data.question.empty() == data.answer.empty();
 }
 
 std::string AccountPath(const std::string& directory, const std::string& name) { return directory + AsciiLower(name); }
@@ -164,7 +221,7 @@ bool LoadUser(UserRecord& record, const std::string& directory, const std::strin
 }
 
 int CreateAccount(const UserDatabase& database, const std::string& name, const std::string& password,
-                  const std::string& address) {
+                  const std::string& address, const SecurityData& security) {
   try {
     UserRecord record;
     // A taken name is told before any hashing.
@@ -173,6 +230,11 @@ int CreateAccount(const UserDatabase& database, const std::string& name, const s
     record.name = name;
     record.address = address;
     if (!record.SetPassword(password, database.cost)) return 0;
+    record.security = security;
+    if (!security.answer.empty()) {
+      record.security.answer = HashPassword(security.answer, database.cost);
+      if (record.security.answer.empty()) return 0;
+    }
     return StoreNewAccount(record, database.directory) ? 1 : 0;
   } catch (...) {
     return 0;
@@ -201,6 +263,30 @@ int CheckAccount(const UserDatabase& database, const std::string& address, const
     }
     RecordLogon(record, database.directory);
     return 1;
+  } catch (...) {
+    return -2;
+  }
+}
+
+std::string HintQuestion(const std::string& directory, const std::string& name) {
+  UserRecord record;
+  if (!LoadUser(record, directory, name) || !record.security.CanRecover()) return std::string();
+  return record.security.question;
+}
+
+int RecoverAccount(const UserDatabase& database, const std::string& address, const std::string& name,
+                   const SecurityData& given, const std::string& newPassword) {
+  try {
+    if (newPassword.empty() || !IsStorablePassword(newPassword)) return -2;
+    UserRecord record;
+    if (!LoadUser(record, database.directory, name) || !record.security.CanRecover()) return -2;
+    const SecurityData& stored = record.security;
+    // The answer is checked even when the rest is wrong: the time taken tells nothing.
+    const bool answerMatches = MatchesStored(stored.answer, given.answer);
+    if (!answerMatches || given.email != stored.email || given.birthday != stored.birthday) return -2;
+    if (!record.SetPassword(newPassword, database.cost)) return -2;
+    record.address = address;
+    return SaveUser(record, database.directory) ? 1 : -2;
   } catch (...) {
     return -2;
   }

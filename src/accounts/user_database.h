@@ -1,9 +1,11 @@
 // The account files: one small text file per user in the [user_database]
 // directory, of three lines: the password's hash, the time of the last
-// successful check and the address of the last client. A file written
-// before hashing holds the password itself on line 1; it still logs on, and
-// that logon rewrites it with the hash. File names fold ASCII letters to
-// lower case, so "Tom" and "tom" are one account.
+// successful check and the address of the last client. An account that
+// keeps data for recovering a forgotten password has four lines more: the
+// e-mail address, the birthday, the hint question and the hash of its
+// answer. A file written before hashing holds the password itself on line
+// 1; it still logs on, and that logon rewrites it with the hash. File names
+// fold ASCII letters to lower case, so "Tom" and "tom" are one account.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +16,20 @@
 inline constexpr size_t kAccountLineArea = 80;   // a clear password line is read through 80 bytes
 inline constexpr size_t kMaxPasswordLength = 78;  // what that reader gives back whole
 inline constexpr size_t kHashLineArea = 160;      // a hash line (about 100 bytes) is read through this many
+inline constexpr size_t kSecurityFieldLimit = 78;  // bytes of an e-mail address, a birthday or an answer
+inline constexpr size_t kHintQuestionLimit = 49;   // bytes of a hint question: what the recovery form shows
+
+// What recovers a forgotten password: the e-mail address, the birthday, the
+// hint question and its answer. All optional; an account recovers only
+// with a question and an answer.
+struct SecurityData {
+  std::string email;
+  std::string birthday;
+  std::string question;
+  std::string answer;  // as typed; in a UserRecord, its hash
+  bool Empty() const { return email.empty() && birthday.empty() && question.empty() && answer.empty(); }
+  bool CanRecover() const { return !question.empty() && !answer.empty(); }
+};
 
 struct UserRecord {
   virtual ~UserRecord() = default;
@@ -21,6 +37,8 @@ struct UserRecord {
   std::string password;  // line 1 as stored: a hash, or the password of an older file
   std::int32_t timestamp = 0;  // seconds; 0 means no account
   std::string address;
+  SecurityData security;  // lines 4 to 7; none in a file without them
+  size_t headLength = 0;  // bytes of lines 1 to 3 in the file as read
 
   // Stores the password's hash and stamps the record with the current time;
   // false (the record unchanged) when hashing failed.
@@ -49,15 +67,29 @@ bool IsSafeAccountName(const std::string& name);
 // A password the account file's 80-byte line reader would give back whole
 // (at most 78 bytes, no line end): the only passwords an account may have.
 bool IsStorablePassword(const std::string& password);
+// Security data an account may keep: each field one line within its limit,
+// and a question only with an answer, an answer only with a question.
+bool IsStorableSecurityData(const SecurityData& data);
 std::string AccountPath(const std::string& directory, const std::string& name);
 
 bool LoadUser(UserRecord& record, const std::string& directory, const std::string& name);
 
 // 1 when a new account was stored; 0 when the name is taken or the write
 // failed. Of simultaneous creations of one name exactly one stores its file.
+// The security data's answer is stored as its hash.
 int CreateAccount(const UserDatabase& database, const std::string& name, const std::string& password,
-                  const std::string& address);
+                  const std::string& address, const SecurityData& security = {});
 // 1 on success, -2 on failure. With an empty new password it only verifies
 // and records the address (what logon uses).
 int CheckAccount(const UserDatabase& database, const std::string& address, const std::string& name,
                  const std::string& password, const std::string& newPassword);
+
+// The account's hint question; "" when there is no such account or it keeps
+// no question and answer.
+std::string HintQuestion(const std::string& directory, const std::string& name);
+// A forgotten password replaced: 1 when the account can recover, the given
+// e-mail address and birthday are the stored ones and the answer matches
+// (the given question is not looked at), and the new password is stored;
+// -2 otherwise, also for an empty new password or one no account may have.
+int RecoverAccount(const UserDatabase& database, const std::string& address, const std::string& name,
+                   const SecurityData& given, const std::string& newPassword);

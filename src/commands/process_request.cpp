@@ -128,10 +128,10 @@ void AnswerWithoutUser(CRequest& request, CChatCore& core, const RequestServices
       DoChangePassword(request, form, core, services.accountWork);
       break;
     case kRouteModifySecond:
-      DoChangePassword1(request, form, core);
+      DoChangePassword1(request, form, core, services.accountWork);
       break;
     case kRouteChangePass2:
-      DoChangePassword2(request, form, core);
+      DoChangePassword2(request, form, core, services.accountWork);
       break;
     case kRouteFind:
       DoUserSearchPage(page, core, form.FindField("fun"));

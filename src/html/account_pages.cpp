@@ -18,6 +18,10 @@ void AppendPasswordChangedLine(CPage& page) {
               "修改口令成功，请[<A HREF=\"/logon.html\" TARGET=\"_top\">", "返回</A>]登录</p>", "</b></font>");
 }
 
+// The recovery form's table takes the whole width of a narrow screen.
+constexpr const char* kRecoveryFormNarrowStyle =
+    "<style type=\"text/css\">@media (max-width:600px){table{width:100%!important}}</style>";
+
 // One row of the recovery form: its label and a text field.
 void AppendRecoveryField(CPage& page, const char* label, const char* name) {
   page.Append("<tr><td width=\"45%\" align=\"right\">", label, "</td><td><input type=\"text\" name=\"", name,
@@ -27,7 +31,9 @@ void AppendRecoveryField(CPage& page, const char* label, const char* name) {
 
 void WritePostLogonFrameset(CPage& page, const std::string& sessionId) {
   const std::string session = EscapeAttribute(EscapeUrlComponent(sessionId));
-  page.Append("<HTML><head><title>", GetSetting("general", "name"),
+  page.Append("<HTML><head>");
+  page.WritePageHead();
+  page.Append("<title>", GetSetting("general", "name"),
               "</title></head>\n<frameset border=\"0\" frameborder=\"0\" framespacing=\"0\" rows=\"100%,*\">\n<frame "
               "name=\"roomlist\" src=\"/roomlist?rn=%cf%b5%cd%b3&session=",
               session, "\" marginwidth=\"0\"><frame src=\"/space?session=", session,
@@ -41,7 +47,9 @@ namespace {
 // table opened with its first row; then the table closed and the tail.
 void BeginMessagePage(CPage& page, const char* firstRow) {
   page.WriteHeader(kNoCache);
-  page.Append("<HTML><head><title>", GetSetting("general", "name"), "</title></head>\n", "<BODY>");
+  page.Append("<HTML><head>");
+  page.WritePageHead();
+  page.Append("<title>", GetSetting("general", "name"), "</title></head>\n", "<BODY>");
   page.IncludeFile("title.html");
   page.Append(kMessageTable, firstRow);
 }
@@ -75,7 +83,9 @@ void WritePasswordChangedPage(CPage& page) {
 
 void WriteRecoveryForm(CPage& page, const std::string& name, const std::string& question) {
   page.WriteHeader(kNoCache);
-  page.Append("<html><head><title>修改口令之二</title>", "</head><body bgcolor=\"#CFB4F1\">", "<p align=\"center\">　</p>",
+  page.Append("<html><head>");
+  page.WritePageHead();
+  page.Append("<title>修改口令之二</title>", kRecoveryFormNarrowStyle, "</head><body bgcolor=\"#CFB4F1\">", "<p align=\"center\">　</p>",
               "<p align=\"center\"><font face=\"黑体\" size=\"6\" color=\"#B3563E\">修改口令之二</font></p>",
               "<p align=\"center\">　</p>",
               "<p align=\"center\"><font color=\"#FF0000\"><strong><em>请输入下列全部信息</em></strong></font></p>",
@@ -96,7 +106,9 @@ void WriteRecoveryForm(CPage& page, const std::string& name, const std::string& 
 
 void WritePasswordRecoveredPage(CPage& page) {
   page.WriteHeader(kNoCache);
-  page.Append("<HTML><head><title>", GetSetting("general", "name"), "</title></head>\n",
+  page.Append("<HTML><head>");
+  page.WritePageHead();
+  page.Append("<title>", GetSetting("general", "name"), "</title></head>\n",
               "<BODY bgcolor=\"#E8E8E8\" background='/image/01.gif' bgproperties=\"fixed\">",
               "<table width=\"100%\" border=\"0\" cellpadding=\"0\" cellspacing=\"0\">", kBannerRow);
   AppendPasswordChangedLine(page);
@@ -106,7 +118,9 @@ void WritePasswordRecoveredPage(CPage& page) {
 }
 
 void WriteInvalidSessionNotice(CPage& page) {
-  page.Append("<HTML><HEAD><TITLE></TITLE></HEAD>", "<BODY>");
+  page.Append("<HTML><HEAD>");
+  page.WritePageHead();
+  page.Append("<TITLE></TITLE></HEAD>", "<BODY>");
   page.IncludeFile("title.html");
   page.Append(
       "<table bgcolor=#e9f8fe align=\"center\" height=\"300\" border=\"0\" cellpadding=\"0\" cellspacing=\"0\" "
@@ -119,7 +133,5 @@ void WriteInvalidSessionNotice(CPage& page) {
 }
 
 void WriteBlankPage(CPage& page) {
-  if (!page.Empty()) return;
-  page.Append("<HTML><HEAD><TITLE></TITLE></HEAD><BODY bgcolor=#", GetSetting("general", "bgcolor"), ">");
-  page.WriteBodyEnd();
+  if (page.Empty()) page.WriteBlank();
 }

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr const char* kStreamHead = "HTTP/1.0 200 OK\r\nContent-type: text/html\r\n\r\n";
 constexpr size_t kNodeDigitsLimit = 59;
 
 struct Option {
@@ -61,6 +60,32 @@ constexpr const char* kFramesetOpening =
     "<frameset border=\"0\" frameborder=\"0\" framespacing=\"0\" cols=\"*,468\">\n"
     "<frame name=\"picture\" src=\"/picture.html\" marginwidth=\"0\" marginheight=\"0\" scrolling=\"no\">\n"
     "<frame name=\"advert\" marginwidth=\"0\" marginheight=\"0\" scrolling=\"no\" src=\"/advert.html?id=";
+
+// On a narrow screen (a phone) the chat keeps its frames but lays them out
+// for it: the advertisement gives way, the online list narrows, and the form
+// gets the height its controls need at a finger's size; on a touch screen of
+// any width the form gets that height too. The frameset's rows and columns
+// are set once the frames are there, and again when the window turns.
+constexpr const char* kFramesetFit =
+    "<script language=\"JavaScript\"><!--\r\n"
+    "function fitFrames(){var f=document.getElementsByTagName('frameset');if(f.length<4||!window.matchMedia)return;\r\n"
+    "var phone=matchMedia('(max-width:600px)').matches,touch=matchMedia('(pointer:coarse)').matches;\r\n"
+    "f[0].rows=phone?'*,176':touch?'*,100':'*,56';f[1].cols=phone?'*,104':'*,150';"
+    "f[3].cols=phone?'*,0':'*,468';}\r\n"
+    "document.addEventListener('DOMContentLoaded',fitFrames);window.addEventListener('resize',fitFrames);\r\n"
+    "// --></script>";
+
+// The form on a touch screen: the line being typed and its send button come
+// first, every control wraps to the frame's width, and links are a finger high.
+constexpr const char* kFormTouchStyle =
+    "@media (pointer:coarse){td{white-space:normal!important}table,tbody,tr,td{display:block}"
+    "tbody{display:flex;flex-direction:column-reverse}form{margin:0}"
+    "td,form[name=mainform]{display:flex;flex-wrap:wrap;align-items:center;gap:2px 4px}"
+    "input[name=messagetemp]{order:-2;flex:1 1 calc(100% - 80px);min-width:0}#submit1{order:-1;min-width:64px}"
+    "a{display:inline-block;line-height:32px}}";
+
+// The online list on a touch screen: each name a finger high.
+constexpr const char* kOnlineTouchStyle = "@media (pointer:coarse){a{display:inline-block;line-height:32px}}";
 
 constexpr const char* kMessageScript =
     "<script language='JavaScript'>\r\n<!--\r\nvar autoScrollOn = 1;\r\nvar scrollOnFunction;\r\nvar "
@@ -117,12 +142,14 @@ void DoFrameSet(CPage& page, CChatCore& core, const SessionView& session) {
     const std::string s = EscapeAttribute(EscapeUrlComponent(session.id));
     const std::string r = EscapeAttribute(EscapeUrlComponent(session.roomName));
     page.WriteHeader(kNoCache);
+    page.Append("<HTML><head>");
+    page.WritePageHead();
     page.Append(
-        "<HTML><head><title>", EscapeText(room->name),
+        "<title>", EscapeText(room->name),
         "</title><script language=\"JavaScript\"><!--\r\nfunction choose(str){\r\nthis.form.document.mainform.towho."
         "value = str;\r\nthis.form.document.object.towho.value = str;\r\nthis.form.document.mainform.messagetemp."
-        "focus();}\r\n// --></script></head>\n",
-        kFramesetOpening, NodeIdDigits(core.NodeId()), "\"></frameset>",
+        "focus();}\r\n// --></script>",
+        kFramesetFit, "</head>\n", kFramesetOpening, NodeIdDigits(core.NodeId()), "\"></frameset>",
         "\n<frame name=\"messages\" marginheight=\"1\" src=\"/messages?session=", s, "&RoomName=", r,
         "\"></frameset>\n<frame src=\"/online?session=", s, "&RoomName=", r,
         "\" name=\"online\" marginwidth=\"0\"  scrolling=\"auto\">\n</frameset>\n<frameset border=\"0\" "
@@ -143,9 +170,10 @@ void DoMessage(CPage& page, CChatCore& core, const SessionView& session, int fra
     const std::optional<RoomView> room = RoomOf(core, session);
     if (!room) return;
     const std::string& background = room->background;
+    page.Append(kHtmlHead, "\r\n", "<HTML><head>");
+    page.WritePageHead();
     page.Append(
-        kStreamHead,
-        "<HTML><head><title>look</title><STYLE type=text/css>"
+        "<title>look</title><STYLE type=text/css>"
         "body{font-family:宋体;font-size:11pt;line-height:15pt}select{font-size:10.5pt}"
         "a{font-size:11pt}a:hover{color:#ff0000;text-decoration:none}",
         "</style>\r\n</head>\r\n", kMessageScript, "<BODY  background='/image/",
@@ -166,11 +194,13 @@ void DoOnline(CPage& page, CChatCore& core, const SessionView& session) {
     const std::optional<RoomView> room = RoomOf(core, session);
     if (!room) return;
     const std::string s = EscapeUrlComponent(session.id);
+    page.Append(kHtmlHead, "\r\n", "<html><head>");
+    page.WritePageHead();
     page.Append(
-        kStreamHead, "<html><head></head><META HTTP-EQUIV='refresh' CONTENT='68 URL=\"/online?session=", s,
+        "</head><META HTTP-EQUIV='refresh' CONTENT='68 URL=\"/online?session=", s,
         "\"'>\r\n<style type=\"text/css\"><!--",
         "body,select,a{font-family:宋体;font-size:9pt}a{text-decoration:none}a:hover{text-decoration:underline;"
-        "color:#FF0000}",
+        "color:#FF0000}", kOnlineTouchStyle,
         "--></style><BODY  bgcolor=#", GetSetting("general", "bgcolor1"),
         " link=\"blue\" vlink=\"blue\"><br><center><font color=", GetSetting("general", "color1"), " size=4><strong>",
         EscapeText(room->name), "</strong></font><br></center></font><center><font size=2>[<em>在线",
@@ -196,8 +226,7 @@ void DoMainForm(CPage& page, CChatCore& core, const SessionView& session, int fr
     if (!room) return;
     if (posted) {
       page.WriteHeader(kNoCache);
-      page.Append("<HTML><HEAD><TITLE></TITLE></HEAD><BODY bgcolor=#", GetSetting("general", "bgcolor"), ">");
-      page.WriteBodyEnd();
+      page.WriteBlank();
       return;
     }
     std::string links;
@@ -211,11 +240,14 @@ void DoMainForm(CPage& page, CChatCore& core, const SessionView& session, int fr
       action = "/noframes";
     }
     try {
-      page.Append("<html><head><title>type</title>", kFormScript,
+      page.Append("<html><head>");
+      page.WritePageHead();
+      page.Append("<title>type</title>", kFormScript,
                       "<style type=\"text/css\">body,select{font-family:宋体;font-size:8pt}"
                       "A {text-decoration: none; color: #",
                       GetSetting("general", "color4"), "; font-size: 8pt}A:hover {color: #",
-                      GetSetting("general", "color5"), "; font-size: 9pt}</style>", "</head><body bgcolor=",
+                      GetSetting("general", "color5"), "; font-size: 9pt}", kFormTouchStyle, "</style>",
+                      "</head><body bgcolor=",
                       GetSetting("general", "bgcolor"), " text=", GetSetting("general", "textcolor"), ">",
                       "<div align=\"center\"><TABLE border=\"0\" cellpadding=\"0\" cellspacing=\"0\">"
                       "<TR><form name=\"object\"><TD nowrap><b>",
@@ -275,7 +307,7 @@ void DoSpace(CPage& page, const SessionView& session) {
   try {
     page.WriteHeader(kNoCache);
     page.Append(
-        "<HTML><head>", "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">\r\n", "<title>",
+        "<HTML><head>", kCharsetMeta, "<title>",
         GetSetting("general", "name"), "</title></head>\n", "<BODY BGCOLOR=#22ffff>",
         "<META HTTP-EQUIV=\"Refresh\" CONTENT=\"70; URL=/space?session=", EscapeAttribute(EscapeUrlComponent(session.id)), "\">");
     page.WriteBodyEnd();

@@ -4,6 +4,22 @@
 #include "foundation/text.h"
 #include "platform/console.h"
 
+namespace {
+
+constexpr const char* kViewportMeta = "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\r\n";
+// On a touch screen text reads at 16 px and every control is a finger's
+// height (16 px also keeps a phone from zooming into a field it focuses);
+// on a narrow screen the site's 704-pixel tables shrink to its width.
+constexpr const char* kTouchStyle =
+    "<style type=\"text/css\">"
+    "@media (pointer:coarse){body,td,p,a,font[size=\"1\"],font[size=\"2\"],input,select,textarea,button"
+    "{font-size:16px!important}input,select,button{min-height:32px}"
+    "input[type=checkbox],input[type=radio]{width:32px;height:32px;vertical-align:middle}}"
+    "@media (max-width:720px){table[width=\"704\"],td[width=\"704\"]{width:100%!important}img,select{max-width:100%}}"
+    "</style>\r\n";
+
+}  // namespace
+
 CSiteFiles::CSiteFiles(std::string documentDirectory)
     : m_directory(documentDirectory.empty() ? "." : std::move(documentDirectory)) {}
 
@@ -32,9 +48,18 @@ void CPage::WriteHeader(const char* extra) {
   }
 }
 
+std::string_view PageHead() {
+  static const std::string head = std::string(kCharsetMeta) + kViewportMeta + kTouchStyle;
+  return head;
+}
+
+void CPage::WritePageHead() { m_text.Append(PageHead()); }
+
 void CPage::writetitle(const char* subtitle, const char* bodyAttributes) {
   try {
-    m_text.AppendMany("<HTML><HEAD><TITLE>", GetSetting("general", "name"));
+    m_text.AppendString("<HTML><HEAD>");
+    WritePageHead();
+    m_text.AppendMany("<TITLE>", GetSetting("general", "name"));
     if (subtitle != nullptr) m_text.AppendMany(" - ", subtitle);
     m_text.AppendMany("</TITLE></HEAD><BODY BGCOLOR=\"", GetSetting("general", "bgcolor"), "\" ", " text=",
                       GetSetting("general", "textcolor"), bodyAttributes != nullptr ? bodyAttributes : "", ">\n");
@@ -44,3 +69,9 @@ void CPage::writetitle(const char* subtitle, const char* bodyAttributes) {
 }
 
 void CPage::WriteBodyEnd() { m_text.AppendString("</BODY></HTML>\n\n"); }
+
+void CPage::WriteBlank() {
+  m_text.AppendMany("<HTML><HEAD>", kCharsetMeta, "<TITLE></TITLE></HEAD><BODY bgcolor=#", GetSetting("general", "bgcolor"),
+                    ">");
+  WriteBodyEnd();
+}

@@ -5,11 +5,16 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "foundation/file_cache.h"
 #include "foundation/text_buffer.h"
 
-inline constexpr const char* kHtmlHead = "HTTP/1.0 200 OK\r\nContent-type: text/html\r\n";
+// Every HTML answer names its character set: without it a browser guesses
+// windows-1252 and every Chinese title and line turns to nonsense.
+inline constexpr const char* kHtmlHead = "HTTP/1.0 200 OK\r\nContent-type: text/html; charset=gb2312\r\n";
+// The same inside a page, for a page kept or passed on without its HTTP head.
+inline constexpr const char* kCharsetMeta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">\r\n";
 inline constexpr const char* kNoCache = "Pragma: no-cache\r\n";
 inline constexpr const char* kGifHead = "HTTP/1.0 200 OK\r\nContent-type: image/gif\r\n\r\n";
 inline constexpr const char* kGifMarker = "This is a gif file=";
@@ -28,6 +33,12 @@ class CSiteFiles {
   std::string m_directory;
   mutable CFileCache m_cache;
 };
+
+// What the head of every generated page carries: the character set, the
+// viewport that lets a phone lay the page out at its own width, and the
+// sizes an eye and a finger need on a touch screen (the desktop look
+// unchanged).
+std::string_view PageHead();
 
 // Appends the template file (each piece followed by "\r\n"). A name that
 // contains ".gif" appends the GIF marker instead and sets *gifMarked.
@@ -51,9 +62,14 @@ class CPage {
 
   // "HTTP/1.0 200 OK", the HTML content type, the extra header lines, blank line.
   void WriteHeader(const char* extra);
+  // Appends PageHead().
+  void WritePageHead();
   // The title and the body tag, with the site's name and colours.
   void writetitle(const char* subtitle, const char* bodyAttributes);
   void WriteBodyEnd();
+  // A blank page in the site's background colour (the answer in the
+  // hidden "goto" frame).
+  void WriteBlank();
 
  private:
   const CSiteFiles& m_site;

@@ -30,9 +30,13 @@ const std::array<Category, 6> kCategories = {{
 constexpr const char* kCheckEmpty =
     "function checkempty(str){for(var i=0;i<str.length;i++){if(str.charAt(i)!=' '&&str.charAt(i)!='')return true;}"
     "return false;}";
+// On a narrow screen the categories flow over two lines instead of breaking
+// their names, and the rooms' columns share the width.
 constexpr const char* kRoomListStyle =
     "<style type=\"text/css\">body{font-size:9pt;font-family:宋体}td{font-size:10.5pt;font-family:宋体}"
-    "a{color:#0000ff;font-size:9pt;text-decoration:none}a:hover{color:#ff0000}</style>";
+    "a{color:#0000ff;font-size:9pt;text-decoration:none}a:hover{color:#ff0000}"
+    "@media (max-width:720px){.categories td{display:inline-block;white-space:nowrap}"
+    "form[name=ogin] table{table-layout:fixed}}</style>";
 
 void WriteScriptTail(CTextBuffer& body, int mode) {
   if (mode == kLoggedOnMode) {
@@ -55,7 +59,7 @@ void WriteCategoryBanner(CTextBuffer& body, int mode, const std::string& session
       "…分类聊天室…</b></font></td></tr>"
       "<tr align=\"center\"><td bgColor=\"#ffc001\" colSpan=\"2\" height=\"1\" width=\"704\"><img height=\"1\" "
       "src=\"line3.gif\" width=\"200\"></td></tr>"
-      "<tr><td colspan=\"2\" align=\"center\"><table border=\"0\" cellspacing=\"6\"><tr>");
+      "<tr><td colspan=\"2\" align=\"center\"><table class=\"categories\" border=\"0\" cellspacing=\"6\"><tr>");
   for (const Category& category : kCategories) {
     body.AppendMany("<td align=\"center\"><img ", category.picture, " align=\"absmiddle\"> ");
     if (mode == kLoggedOnMode) {
@@ -109,8 +113,9 @@ void DoRoomList(CPage& page, CChatCore& core, const SessionView* session, const 
     CRoomListToBuffer3(body, viewer, category, core.RoomsOfCategory(category, true), core.TotalMembers());
 
     page.WriteHeader(kNoCache);
-    page.Append("<HTML>", "<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">\r\n",
-                "<title>", GetSetting("general", "name"), "</title>\r\n");
+    page.Append("<HTML>", "<head>");
+    page.WritePageHead();
+    page.Append("<title>", GetSetting("general", "name"), "</title>\r\n");
     WriteWindowScript(page);
     page.Append(body.View());
     page.IncludeFile("tail.html");
@@ -122,6 +127,7 @@ void DoRoomList(CPage& page, CChatCore& core, const SessionView* session, const 
 
 void WriteRoomCreatedPage(CPage& page, const std::string& sessionId, const std::string& roomName) {
   page.WriteHeader(kNoCache);
+  page.WritePageHead();
   page.IncludeFile("title.html");
   page.IncludeFile("maintop.html");
   WriteWindowScript(page);
@@ -136,12 +142,15 @@ void WriteRoomCreatedPage(CPage& page, const std::string& sessionId, const std::
 
 void WriteRoomNotCreatedPage(CPage& page) {
   page.WriteHeader(kNoCache);
-  page.Append("<HTML><head><title>", GetSetting("general", "name"), "</title></head><BODY>", "系统: 聊天室已经存在。");
+  page.Append("<HTML><head>");
+  page.WritePageHead();
+  page.Append("<title>", GetSetting("general", "name"), "</title></head><BODY>", "系统: 聊天室已经存在。");
   page.IncludeFile("tail.html");
   page.WriteBodyEnd();
 }
 
 void DoUserSearchPage(CPage& page, CChatCore& core, const std::string& name) {
+  page.WritePageHead();
   page.IncludeFile("title.html");
   page.IncludeFile("maintop.html");
   page.Append(

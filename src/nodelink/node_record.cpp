@@ -17,7 +17,7 @@ struct Layout {
 const std::vector<Layout>& Layouts() {
   static const std::vector<Layout> layouts = {
       {RecordLayout::kLogon, "LG", true, {"UN", "PW", "SS", "ND", "IP"}},
-      {RecordLayout::kRegister, "RG", true, {"UN", "PW"}},
+      {RecordLayout::kRegister, "RG", true, {"UN", "PW", "EM", "BD", "HQ", "AN"}},
       {RecordLayout::kPasswordStep1, "CP1", true, {"UN"}},
       {RecordLayout::kPasswordStep2, "CP2", true, {"UN", "EM", "BD", "AN", "PW"}},
       {RecordLayout::kPasswordChange, "CP", true, {"UN", "PWO", "PWN"}},

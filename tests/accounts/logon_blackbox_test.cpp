@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "accounts/password_hash.h"
+#include "html/page.h"
 #include "support/http_client.h"
 #include "support/server_process.h"
 #include "support/site_files.h"
@@ -82,8 +83,8 @@ TEST_F(AccountsServer, LogonGivesThePostLogonFramesetAndRewritesTheAccount) {
   const std::string answer = LogOn("TOM", "secret");
   const std::string id = SessionOf(answer);
   ASSERT_GE(id.size(), 2u) << answer;
-  EXPECT_EQ(answer, kStandardHead +
-                        "<HTML><head><title>聊天天地</title></head>\n<frameset border=\"0\" frameborder=\"0\" "
+  EXPECT_EQ(answer, kStandardHead + "<HTML><head>" + std::string(PageHead()) +
+                        "<title>聊天天地</title></head>\n<frameset border=\"0\" frameborder=\"0\" "
                         "framespacing=\"0\" rows=\"100%,*\">\n<frame name=\"roomlist\" "
                         "src=\"/roomlist?rn=%cf%b5%cd%b3&session=" +
                         id + "\" marginwidth=\"0\"><frame src=\"/space?session=" + id +
@@ -164,7 +165,7 @@ TEST_F(AccountsServer, RoomCreationAnswers) {
 TEST_F(AccountsServer, UserSearch) {
   const std::string none = HttpGet(Port(), "/find?fun=" + UrlEncode("<b>nobody"));
   EXPECT_NE(none.find("查找((b)nobody)结果:<font color=#ff0000 size=2>(无)</font>"), std::string::npos) << none;
-  EXPECT_EQ(none.rfind(kStandardHead + AsTemplate(Site("title.html")), 0), 0u);
+  EXPECT_EQ(none.rfind(kStandardHead + std::string(PageHead()) + AsTemplate(Site("title.html")), 0), 0u);
   EXPECT_EQ(none.substr(none.size() - 21), "</form></body></html>");
 }
 

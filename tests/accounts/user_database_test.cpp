@@ -104,6 +104,54 @@ TEST_F(Accounts, EightyByteLineReaderForClearPasswords) {
   EXPECT_EQ(CheckAccount(database, "x", "long", tooLong, ""), -2) << "the 80-byte reader cuts it";
 }
 
+// The security data (lines 4 to 7) stays with the account whatever the
+// length of the addresses its logons write before it, and through a change
+// of password; the answer is kept as its hash.
+TEST_F(Accounts, SecurityDataStaysThroughLogonsAndPasswordChanges) {
+  const UserDatabase& database = m_database;
+  EXPECT_EQ(CreateAccount(database, "Tom", "secret", "1.1.1.1", {"tom@x", "1990", "猫叫什么?", "咪咪"}), 1);
+  for (const char* address : {"1.1.1.2", "100.200.100.200", "5.5.5.5"}) {
+    EXPECT_EQ(CheckAccount(database, address, "tom", "secret", ""), 1) << address;
+  }
+  EXPECT_EQ(CheckAccount(database, "::1", "tom", "secret", "newpass"), 1);
+  const std::string file = m_dir.Read("users/tom");
+  EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 7) << file;
+  EXPECT_NE(file.find("\n::1\ntom@x\n1990\n猫叫什么?\n$argon2id$"), std::string::npos) << file;
+  EXPECT_EQ(HintQuestion(Prefix(), "TOM"), "猫叫什么?");
+
+  struct Case {
+    SecurityData given;
+    std::string password;
+    int result;
+  } cases[] = {
+      {{"tom@x", "1990", "", "狗狗"}, "fresh", -2},
+      {{"tom@X", "1990", "", "咪咪"}, "fresh", -2},
+      {{"tom@x", "1991", "", "咪咪"}, "fresh", -2},
+      {{"tom@x", "1990", "", "咪咪"}, "", -2},
+      {{"tom@x", "1990", "", "咪咪"}, "two\nlines", -2},
+      {{"tom@x", "1990", "", "咪咪"}, "fresh", 1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(RecoverAccount(database, "2.2.2.2", "tom", c.given, c.password), c.result) << c.given.answer;
+  }
+  EXPECT_EQ(CheckAccount(database, "x", "tom", "fresh", ""), 1);
+  EXPECT_EQ(CheckAccount(database, "x", "tom", "newpass", ""), -2);
+}
+
+// Older files: three lines cannot recover; security data written by hand,
+// with Windows line ends and the answer in clear, recovers.
+TEST_F(Accounts, OlderFilesAndHandWrittenSecurityData) {
+  const UserDatabase& database = m_database;
+  m_dir.Write("users/old", "secret\n1000\n1.1.1.1\n");
+  m_dir.Write("users/hand", "secret\r\n1000\r\n1.1.1.1\r\nh@x\r\n1990\r\npet?\r\ncat\r\n");
+  EXPECT_EQ(HintQuestion(Prefix(), "old"), "");
+  EXPECT_EQ(RecoverAccount(database, "x", "old", {"", "", "", ""}, "fresh"), -2);
+  EXPECT_EQ(HintQuestion(Prefix(), "hand"), "pet?");
+  EXPECT_EQ(RecoverAccount(database, "x", "hand", {"h@x", "1990", "", "cat"}, "fresh"), 1);
+  EXPECT_EQ(CheckAccount(database, "x", "hand", "fresh", ""), 1);
+  EXPECT_EQ(HintQuestion(Prefix(), "hand"), "pet?");
+}
+
 TEST_F(Accounts, NamesThatWouldLeaveTheDirectoryAreNoAccounts) {
   const UserDatabase& database = m_database;
   m_dir.Write("secret", "pw\n1000\n");

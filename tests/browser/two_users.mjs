@@ -1,8 +1,12 @@
 // Two users in two headless Chromium pages against the real server: log on
 // from the room list, enter a room, and see a line typed by one user appear
-// in the other user's message frame. tom manages the lobby: he locks it
-// before ann comes, and lets her in through the link he is sent. At the end
-// tom changes his password through the form and logs on with the new one.
+// in the other user's message frame. tom, on a desktop, manages the lobby:
+// he locks it before ann comes, and lets her in through the link he is
+// sent. ann is on a phone (390 x 844, touch): her chat window's title is the
+// room's name, and its text, input and send button are sizes a phone can
+// use. ann registered with the data that recovers a password: at the end
+// she recovers hers through the pages, and tom changes his through the
+// form; both log on with the new ones.
 //
 //   node two_users.mjs BINARY SITE_DIR [SCREENSHOT_DIR]
 import { chromium } from 'playwright-core';
@@ -66,12 +70,19 @@ async function frameNamed(page, name) {
   throw new Error(`no frame named ${name}`);
 }
 
-async function logOnAndEnter(name) {
-  const context = await browser.newContext({ viewport: { width: 1100, height: 720 } });
+const desktop = { viewport: { width: 1100, height: 720 } };
+const phone = { viewport: { width: 390, height: 844 }, screen: { width: 390, height: 844 }, isMobile: true, hasTouch: true, deviceScaleFactor: 3 };
+// What ann gives at registration to recover her password.
+const annSecurity = { email: 'ann@example.com', birthday: '1995-06-01', question: '我的猫叫什么？', answer: '咪咪' };
+
+async function logOnAndEnter(name, device = desktop, security = null) {
+  const context = await browser.newContext(device);
   const page = await context.newPage();
   await page.goto(`${base}/register.html`);
   await page.fill('input[name=username]', name);
   await page.fill('input[name=password]', 'pw');
+  for (const [field, value] of Object.entries(security || {})) await page.fill(`input[name=${field}]`, value);
+  if (device === phone) await page.screenshot({ path: path.join(shotDir, `${name}-0-register.png`), fullPage: true });
   await page.click('input[type=submit]');
   await page.waitForSelector('text=注册成功', { timeout: 5000 }).catch(() => {});
   const registered = await page.content();
@@ -97,11 +108,58 @@ async function logOnAndEnter(name) {
   }
   // Entering a room opens the chat in a window of its own.
   const [chat] = await Promise.all([context.waitForEvent('page'), roomList.click('a:has-text("大厅")')]);
-  await chat.setViewportSize({ width: 1100, height: 720 });
+  // popwin() sizes its window to the screen, which in headless Chromium is
+  // 800 x 600 with room kept for the menu and status bars it asks for: the
+  // window is made large enough for the device's viewport again.
+  const cdp = await context.newCDPSession(chat);
+  const { windowId } = await cdp.send('Browser.getWindowForTarget');
+  await cdp.send('Browser.setWindowBounds', { windowId, bounds: { width: 1400, height: 1200 } });
+  await cdp.detach();
+  await chat.setViewportSize({ width: device.viewport.width - 1, height: device.viewport.height });
+  await chat.setViewportSize(device.viewport);
   await chat.waitForLoadState('domcontentloaded');
   const form = await frameNamed(chat, 'form');
   await form.waitForSelector('input[name=messagetemp]');
+  // The chat window's title is the room's name, read in the page's own character set.
+  const title = await chat.title();
+  if (title !== '大厅') throw new Error(`${name}: the chat window's title reads "${title}"`);
   return { context, page, chat, form };
+}
+
+// The computed font size (CSS px) of the element around the first text node
+// that holds the text.
+async function fontSizeOfText(frame, text) {
+  return frame.evaluate((wanted) => {
+    const walker = document.createTreeWalker(document.body, NodeFilter.SHOW_TEXT);
+    for (let node = walker.nextNode(); node; node = walker.nextNode()) {
+      if (node.nodeValue.includes(wanted)) return parseFloat(getComputedStyle(node.parentElement).fontSize);
+    }
+    return 0;
+  }, text);
+}
+
+// On the phone: a chat line and the input read at 14 px or more, the input
+// and the send button are a finger high, and both lie inside the screen.
+async function checkPhoneSizes(user, messages, line) {
+  const problems = [];
+  const lineSize = await fontSizeOfText(messages, line);
+  if (lineSize < 14) problems.push(`chat line at ${lineSize}px`);
+  const input = await user.form.$('input[name=messagetemp]');
+  const inputSize = parseFloat(await input.evaluate((e) => getComputedStyle(e).fontSize));
+  if (inputSize < 14) problems.push(`input text at ${inputSize}px`);
+  const { width, height } = phone.viewport;
+  for (const [what, selector] of [['input', 'input[name=messagetemp]'], ['send button', 'input[name=submit1]']]) {
+    const box = await (await user.form.$(selector)).boundingBox();
+    if (!box || box.height < 32) problems.push(`${what} ${box && box.height}px high`);
+    if (box && (box.x < 0 || box.y < 0 || box.x + box.width > width || box.y + box.height > height)) {
+      problems.push(`${what} outside the screen: ${JSON.stringify(box)}`);
+    }
+  }
+  const online = await frameNamed(user.chat, 'online');
+  const nameSize = await fontSizeOfText(online, 'tom');
+  if (nameSize < 14) problems.push(`online list at ${nameSize}px`);
+  if (problems.length) throw new Error(`phone: ${problems.join('; ')}`);
+  console.log(`phone: chat line ${lineSize}px, input ${inputSize}px, online list ${nameSize}px`);
 }
 
 // The chat window never finishes loading (its message frame stays open), so
@@ -151,6 +209,47 @@ async function changePasswordAndLogOn(page) {
   await page.screenshot({ path: path.join(shotDir, 'tom-7-new-password-logon.png') });
 }
 
+// From the front page on the phone: the first step with the name, the hint
+// question, a wrong answer refused, the right one with a new password; then
+// the old password is refused and the new one logs on.
+async function recoverPassword(page, name, security) {
+  await page.goto(`${base}/logon.html`);
+  await page.tap('a:has-text("忘记密码")');
+  await page.fill('input[name=username]', name);
+  await page.tap('input[type=submit]');
+  await page.waitForSelector('text=修改口令之二', { timeout: 5000 });
+  const shown = await page.inputValue('input[size="12"]:not([name="email"]):not([name="birthday"]):not([name="answer"]):not([name="password"])');
+  if (shown !== security.question) throw new Error(`recovery shows the question "${shown}"`);
+  const fill = async (answer) => {
+    await page.fill('input[name=email]', security.email);
+    await page.fill('input[name=birthday]', security.birthday);
+    await page.fill('input[name=answer]', answer);
+    await page.fill('input[name=password]', 'newpw');
+  };
+  await fill('狗狗');
+  await page.screenshot({ path: path.join(shotDir, `${name}-5-recovery-form.png`), fullPage: true });
+  await page.tap('input[name=B1]');
+  await page.waitForSelector('text=回答不对', { timeout: 5000 });
+  await page.screenshot({ path: path.join(shotDir, `${name}-6-wrong-answer.png`), fullPage: true });
+  await page.goBack();
+  await page.waitForSelector('text=修改口令之二', { timeout: 5000 });
+  await fill(security.answer);
+  await page.tap('input[name=B1]');
+  await page.waitForSelector('text=修改口令成功', { timeout: 5000 });
+  await page.screenshot({ path: path.join(shotDir, `${name}-7-recovered.png`), fullPage: true });
+  const logOn = async (password) => {
+    await page.goto(`${base}/logon`);
+    await page.fill('input[name=username]', name);
+    await page.fill('input[name=password]', password);
+    await page.tap('input[name=B1]');
+  };
+  await logOn('pw');
+  await page.waitForSelector('text=名字或密码不对', { timeout: 5000 });
+  await logOn('newpw');
+  const roomList = await frameNamed(page, 'roomlist');
+  await roomList.waitForSelector('text=大厅');
+}
+
 let failed = false;
 try {
   const tom = await logOnAndEnter('tom');
@@ -160,7 +259,7 @@ try {
   await tomMessages.waitForSelector('text=锁定聊天室(大厅)成功', { timeout: 5000 });
 
   // ann comes to the locked lobby: she waits, and tom is asked.
-  const ann = await logOnAndEnter('ann');
+  const ann = await logOnAndEnter('ann', phone, annSecurity);
   globalThis.users = [tom, ann];
   tom.chat.on('requestfailed', (r) => console.error('request failed', r.url(), r.failure()?.errorText));
   const annMessages = await frameNamed(ann.chat, 'messages');
@@ -190,11 +289,14 @@ try {
   const online = await frameNamed(ann.chat, 'online');
   await online.click('text=[刷新名单]');
   await online.waitForSelector('text=tom');
+  await checkPhoneSizes(ann, annMessages, '你好，大家好！');
   await shoot(ann.chat, 'ann-4-chat.png');
   await shoot(tom.chat, 'tom-4-chat.png');
+  await recoverPassword(ann.page, 'ann', annSecurity);
   await changePasswordAndLogOn(tom.page);
   console.log(`ok: tom locked the lobby and admitted ann through the link; each sees the other's line; ` +
-              `tom changed his password and logged on with it; screenshots in ${shotDir}`);
+              `ann's phone shows the chat at readable sizes; ann recovered her password and tom changed his, ` +
+              `and both logged on with the new ones; screenshots in ${shotDir}`);
 } catch (error) {
   failed = true;
   console.error(`FAILED: ${error.message}`);

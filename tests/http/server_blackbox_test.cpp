@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "html/page.h"
 #include "support/http_client.h"
 #include "support/site_files.h"
 #include "support/server_process.h"
@@ -89,7 +90,8 @@ TEST_F(HttpServer, TemplateLinesLongerThan2047BytesComeInPieces) {
 
 TEST_F(HttpServer, BlankWithoutUserGetsTheInvalidSessionNotice) {
   const std::string notice =
-      kStandardHead + "<HTML><HEAD><TITLE></TITLE></HEAD><BODY>" + AsTemplate(Site("title.html")) +
+      kStandardHead + "<HTML><HEAD>" + std::string(PageHead()) + "<TITLE></TITLE></HEAD><BODY>" +
+      AsTemplate(Site("title.html")) +
       "<table bgcolor=#e9f8fe align=\"center\" height=\"300\" border=\"0\" cellpadding=\"0\" cellspacing=\"0\" "
       "width=\"704\"><tr></tr><tr><td width=\"100%\" align=\"center\" align=\"center\"><br><br><br><font "
       "color=\"#FF0000\"><b>对不起，您的登录已经信息无效</font><br><br>请重新[<A HREF=\"/logon.html\" "

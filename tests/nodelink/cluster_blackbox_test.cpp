@@ -8,6 +8,7 @@
 #include <regex>
 #include <thread>
 
+#include "html/page.h"
 #include "nodelink/node_record.h"
 #include "support/chat_client.h"
 #include "support/http_client.h"
@@ -326,7 +327,8 @@ TEST_F(ClusterAccounts, RecoveryThroughThePagesWithTheSecurityDataInRedis) {
   m_redis.Command({"HSET", "tolvan:account:tom", "email", "t@x", "birthday", "1990-01-02", "question", pet + cat,
                    "answer", "咪咪"});
   const std::string form = AskQuestion(B(), "Tom");
-  EXPECT_EQ(form.rfind(kStandardHead + "<html><head><title>修改口令之二</title>", 0), 0u) << form;
+  EXPECT_EQ(form.rfind(kStandardHead + "<html><head>" + std::string(PageHead()) + "<title>修改口令之二</title>", 0), 0u)
+      << form;
   EXPECT_NE(form.find("<form name=\"modify\" method=\"POST\" action=\"/changepass2\">"
                       "<input TYPE=\"hidden\" name=\"username\" value=\"Tom\">"),
             std::string::npos)
@@ -341,6 +343,27 @@ TEST_F(ClusterAccounts, RecoveryThroughThePagesWithTheSecurityDataInRedis) {
   EXPECT_NE(recovered.find(kPasswordChanged), std::string::npos) << recovered;
   EXPECT_TRUE(LoggedOn(LogOn(A(), "tom", "pw3")));
   EXPECT_FALSE(LoggedOn(LogOn(A(), "tom", "pw")));
+}
+
+// Registration through the page keeps the security data in Redis, the
+// answer as its hash; another node recovers the account from it.
+TEST_F(ClusterAccounts, SecurityDataGivenAtRegistrationRecoversAtAnotherNode) {
+  const std::string security = "&email=t%40x&birthday=1990-01-02&question=" + UrlEncode("猫的名字?") +
+                               "&answer=" + UrlEncode("咪咪");
+  ASSERT_NE(HttpPost(A().HttpPort(), "/register", "username=tom&password=pw" + security).find("注册成功"),
+            std::string::npos);
+  const std::optional<RedisValue> answer = m_redis.Command({"HGET", "tolvan:account:tom", "answer"});
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->text.rfind("$argon2id$", 0), 0u) << "the answer is kept as a hash";
+  EXPECT_NE(AskQuestion(B(), "tom").find("value=\"猫的名字?\">"), std::string::npos);
+  EXPECT_EQ(Recover(C(), "狗狗", "pw3"), Template(C(), "wronganswer.html"));
+  EXPECT_NE(Recover(C(), "咪咪", "pw3").find(kPasswordChanged), std::string::npos);
+  EXPECT_TRUE(LoggedOn(LogOn(A(), "tom", "pw3")));
+  EXPECT_FALSE(LoggedOn(LogOn(A(), "tom", "pw")));
+
+  ASSERT_NE(HttpPost(A().HttpPort(), "/register", "username=ann&password=pw&email=a%40x").find("注册成功"),
+            std::string::npos);
+  EXPECT_EQ(AskQuestion(B(), "ann"), Template(B(), "nouser.html")) << "an e-mail address alone cannot recover";
 }
 
 TEST_F(ClusterAccounts, ARequestReadTwiceGetsItsFirstAnswer) {

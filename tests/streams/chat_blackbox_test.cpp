@@ -12,6 +12,7 @@
 #include <regex>
 #include <thread>
 
+#include "html/page.h"
 #include "support/chat_client.h"
 #include "support/http_client.h"
 #include "support/server_process.h"
@@ -58,7 +59,11 @@ TEST_F(Chat, FrameHeads) {
   const std::string frameset = tom.Join(kLobby);
   const std::string s = tom.Session();
   const std::string r = kLobby;
-  EXPECT_EQ(frameset.rfind(kStandardHead + "<HTML><head><title>" + kLobby + "</title><script", 0), 0u) << frameset;
+  EXPECT_EQ(frameset.rfind(kStandardHead + "<HTML><head>" + std::string(PageHead()) + "<title>" + kLobby +
+                               "</title><script",
+                           0),
+            0u)
+      << frameset;
   EXPECT_NE(frameset.find("/advert.html?id=11011110010149\"></frameset>"), std::string::npos) << "node1 as byte values";
   EXPECT_NE(frameset.find("\n<frame name=\"messages\" marginheight=\"1\" src=\"/messages?session=" + s + "&RoomName=" +
                           r + "\"></frameset>\n<frame src=\"/online?session=" + s + "&RoomName=" + r +
@@ -73,15 +78,15 @@ TEST_F(Chat, FrameHeads) {
       << frameset;
 
   const std::string head = tom.OpenStream(kLobby);
-  EXPECT_EQ(head.rfind("HTTP/1.0 200 OK\r\nContent-type: text/html\r\n\r\n<HTML><head><title>look</title>", 0), 0u);
+  EXPECT_EQ(head.rfind(kStreamHead + "<HTML><head>" + std::string(PageHead()) + "<title>look</title>", 0), 0u);
   EXPECT_NE(head.find("<BODY  background='/image/hall.gif' bgproperties=\"fixed\"><!--This is a comment.--><P>"
                       "\r\n<br><font color=#000077>欢迎来到聊天天地！请文明聊天。</font><br>"),
             std::string::npos)
       << head;
 
   const std::string online = tom.Get("/online?session=" + s + "&RoomName=" + UrlEncode(r));
-  EXPECT_EQ(online.rfind("HTTP/1.0 200 OK\r\nContent-type: text/html\r\n\r\n<html><head></head><META "
-                         "HTTP-EQUIV='refresh' CONTENT='68 URL=\"/online?session=" + s + "\"'>\r\n",
+  EXPECT_EQ(online.rfind(kStreamHead + "<html><head>" + std::string(PageHead()) +
+                             "</head><META HTTP-EQUIV='refresh' CONTENT='68 URL=\"/online?session=" + s + "\"'>\r\n",
                          0),
             0u);
   EXPECT_NE(online.find("<strong>" + r + "</strong></font><br></center></font><center><font size=2>[<em>在线1人"
@@ -94,8 +99,59 @@ TEST_F(Chat, FrameHeads) {
   EXPECT_NE(form.find("<option value=\"哈!哈!哈!的笑着说\">大笑叁声</option>"), std::string::npos);
   EXPECT_NE(form.find("<option value=\"316484\" style=\"color:#316484\">灰蓝种族</option>"), std::string::npos);
   EXPECT_NE(form.find("<INPUT TYPE=\"hidden\" name=\"RoomName\" value=\"" + r + "\">"), std::string::npos);
-  EXPECT_EQ(BodyOf(tom.Say("")), "<HTML><HEAD><TITLE></TITLE></HEAD><BODY bgcolor=#ffffff></BODY></HTML>\n\n")
+  EXPECT_EQ(BodyOf(tom.Say("")),
+            "<HTML><HEAD><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">\r\n"
+            "<TITLE></TITLE></HEAD><BODY bgcolor=#ffffff></BODY></HTML>\n\n")
       << "posting the form answers a blank page for the goto frame";
+}
+
+// Every HTML answer names GB2312 in its head, and every page the server
+// builds names it again inside, most with the viewport a phone lays them
+// out by. Without the character set a browser read the chat window's title
+// "大厅" as "´óÌü".
+TEST_F(Chat, EveryPageNamesItsCharacterSet) {
+  ChatUser tom(m_server, "tom");
+  const int port = m_server.HttpPort();
+  const std::string s = tom.Session();
+  const std::string r = "&RoomName=" + UrlEncode(kLobby);
+  HttpPost(port, "/register", "username=rob&password=pw&question=q&answer=a");
+  struct Page {
+    std::string what;
+    std::string answer;
+    bool withViewport;
+  } pages[] = {
+      {"chat frameset", tom.Join(kLobby), true},
+      {"message frame", tom.OpenStream(kLobby), true},
+      {"online list", tom.Get("/online?session=" + s + r), true},
+      {"input form", tom.Get("/mainform?&session=" + s + r), true},
+      {"answer to a posted line", tom.Say("hello"), false},
+      {"frameless page", tom.Get("/noframes?session=" + s), true},
+      {"keep-alive frame", tom.Get("/space?session=" + s), false},
+      {"room list", tom.Get("/roomlist?rn=" + UrlEncode("系统") + "&session=" + s), true},
+      {"room created", tom.Get("/newroom?session=" + s + "&rn=" + UrlEncode("书房") + "&tp=" + UrlEncode("技术")), true},
+      {"room not created", tom.Get("/newroom?session=" + s + "&rn=" + UrlEncode("书房")), true},
+      {"logon page", HttpGet(port, "/logon"), true},
+      {"post-logon frameset", HttpPost(port, "/logon", "username=rob&password=pw"), true},
+      {"registration result", HttpPost(port, "/register", "username=ann&password=pw"), true},
+      {"recovery form", HttpPost(port, "/Modify_Second", "username=rob"), true},
+      {"invalid session notice", HttpGet(port, "/Blank?session=nobody"), true},
+      {"user search", HttpGet(port, "/find?fun=tom"), true},
+      {"site page", HttpGet(port, "/logon.html"), true},
+      {"site page without a head of its own", HttpPost(port, "/register", ""), true},
+  };
+  for (const Page& page : pages) {
+    const std::string head = page.answer.substr(0, page.answer.find("\r\n\r\n") + 2);
+    EXPECT_NE(head.find("\r\nContent-type: text/html; charset=gb2312\r\n"), std::string::npos) << page.what << head;
+    const std::string body = BodyOf(page.answer);
+    EXPECT_NE(body.find("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">"),
+              std::string::npos)
+        << page.what << body.substr(0, 300);
+    if (page.withViewport) {
+      EXPECT_NE(body.find("<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"),
+                std::string::npos)
+          << page.what << body.substr(0, 300);
+    }
+  }
 }
 
 TEST_F(Chat, PublicLineMarksTheAddresseeAndIsCleaned) {

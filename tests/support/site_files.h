@@ -3,7 +3,10 @@
 
 #include <string>
 
-inline const std::string kStandardHead = "HTTP/1.0 200 OK\r\nContent-type: text/html\r\nPragma: no-cache\r\n\r\n";
+inline const std::string kStandardHead =
+    "HTTP/1.0 200 OK\r\nContent-type: text/html; charset=gb2312\r\nPragma: no-cache\r\n\r\n";
+// The head of the message frame and the online list (no Pragma line).
+inline const std::string kStreamHead = "HTTP/1.0 200 OK\r\nContent-type: text/html; charset=gb2312\r\n\r\n";
 
 std::string ReadWholeFile(const std::string& path);
 // Waits until the file holds exactly the text (the server writes some files
