@@ -28,10 +28,15 @@ using Account = std::map<std::string, std::string>;
 
 std::string Now() { return std::to_string(platform::Now()); }
 
+// The account's hash in Redis; names fold as the account files fold them.
+std::string AccountKey(const CRedisCalls& redis, const std::string& name) {
+  return redis.Key("account:" + AsciiLower(name));
+}
+
 class CAccountAnswers {
  public:
   CAccountAnswers(const ParsedRecord& request, CRedisCalls& redis, const HashCost& cost)
-      : m_request(request), m_redis(redis), m_cost(cost), m_key(redis.Key("account:" + AsciiLower(request.Get("UN")))) {}
+      : m_request(request), m_redis(redis), m_cost(cost), m_key(AccountKey(redis, request.Get("UN"))) {}
 
   std::optional<RequestAnswer> Answer() {
     const std::string& type = m_request.type;
@@ -54,9 +59,9 @@ class CAccountAnswers {
     return account;
   }
 
-  static bool Matches(const Account& account, const std::string& password) {
+  bool Matches(const Account& account, const std::string& password) const {
     const auto stored = account.find("pw");
-    return stored != account.end() && VerifyPassword(stored->second, password);
+    return stored != account.end() && VerifyPassword(stored->second, password, m_cost, m_request.Get("UN"));
   }
 
   static std::string Field(const Account& account, const char* name) {
@@ -127,4 +132,13 @@ class CAccountAnswers {
 
 std::optional<RequestAnswer> AnswerFromAccounts(const ParsedRecord& request, CRedisCalls& redis, const HashCost& cost) {
   return CAccountAnswers(request, redis, cost).Answer();
+}
+
+bool SetClusterAccountPassword(CRedisCalls& redis, const std::string& name, const std::string& password,
+                               const HashCost& cost) {
+  const std::string hash = HashPassword(password, cost);
+  if (hash.empty()) return false;
+  const std::optional<RedisValue> reply =
+      redis.Call({"HSET", AccountKey(redis, name), "name", name, "pw", hash, "time", Now()});
+  return reply && !reply->IsError();
 }

@@ -2,6 +2,7 @@
 
 #include "accounts/account_work.h"
 #include "accounts/node_answer.h"
+#include "accounts/super_manager.h"
 #include "accounts/user_database.h"
 #include "chat/chat_core.h"
 #include "foundation/settings.h"
@@ -72,6 +73,10 @@ void DoChangePassword1(CRequest& request, const CRequestForm& form, CChatCore& c
       request.Page().IncludeFile("motify_First.html");
       return;
     }
+    if (IsSuperManagerAccount(name)) {  // recovered by the operator alone
+      request.Page().IncludeFile("nouser.html");
+      return;
+    }
     AskNodeAndWait(core, request, RecordLayout::kPasswordStep1, {{"UN", name}}, kPasswordResends,
                    AwaitedAnswer::kReply, [name](const NodeAnswer& answer, CPage& page) {
                      if (!answer.reply) {
@@ -92,6 +97,10 @@ void DoChangePassword2(CRequest& request, const CRequestForm& form, CChatCore& c
     const std::string& name = form.FindField("username");
     if (name.empty()) {
       request.Page().IncludeFile("motify_First.html");
+      return;
+    }
+    if (IsSuperManagerAccount(name)) {
+      request.Page().IncludeFile("wronganswer.html");
       return;
     }
     const RecordValues values = {{"UN", name},

@@ -1,7 +1,5 @@
 #include "http/request_parser.h"
 
-#include <cstdlib>
-#include <cstring>
 
 #include "foundation/text.h"
 
@@ -18,6 +16,22 @@ std::optional<std::string_view> NextToken(std::string_view& text, std::string_vi
   const std::string_view token = text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
   text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
   return token;
+}
+
+// The value of a Content-Length header: digits alone (blanks around them
+// aside), at most kMaxPostBody; none for anything else ("12abc", "+5",
+// "5, 5", nothing).
+std::optional<long> ContentLengthValue(std::string_view value) {
+  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+  if (value.empty()) return std::nullopt;
+  long length = 0;
+  for (char digit : value) {
+    if (digit < '0' || digit > '9') return std::nullopt;
+    length = length * 10 + (digit - '0');
+    if (length > kMaxPostBody) return std::nullopt;
+  }
+  return length;
 }
 
 // A line's trailing blanks and carriage returns do not count.
@@ -104,13 +118,12 @@ void CRequestParser::OnHeaderLine(std::string_view line) {
     return;
   }
   constexpr std::string_view kContentLength = "content-length:";
-  if (m_request.method != kPost || m_contentLength >= 0 || line.size() < kContentLength.size() ||
-      !EqualsFolded(line.substr(0, kContentLength.size()), kContentLength)) {
+  if (line.size() < kContentLength.size() || !EqualsFolded(line.substr(0, kContentLength.size()), kContentLength)) {
     return;  // other header lines are not needed
   }
-  const std::string value(line.substr(kContentLength.size()));
-  char* end = nullptr;
-  const long length = std::strtol(value.c_str(), &end, 10);
-  if (end == value.c_str() || length < 0 || length > kMaxPostBody) return Refuse();
-  m_contentLength = length;
+  // Said twice it must say the same: a proxy in front may have read the
+  // other value and would see another request in the body.
+  const std::optional<long> length = ContentLengthValue(line.substr(kContentLength.size()));
+  if (!length || (m_contentLength >= 0 && *length != m_contentLength)) return Refuse();
+  m_contentLength = *length;
 }
