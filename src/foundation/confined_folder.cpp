@@ -5,6 +5,8 @@
 
 #include <optional>
 
+#include "foundation/file.h"
+
 namespace {
 
 // The parts of a name, without empty and "." parts; none when a part is
@@ -27,16 +29,8 @@ bool SameInode(const struct stat& a, const struct stat& b) { return a.st_dev == 
 
 }  // namespace
 
-PrivateName::PrivateName(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) {
-    folder = ".";
-    namePrefix = path;
-  } else {
-    folder = slash == 0 ? "/" : path.substr(0, slash);
-    namePrefix = path.substr(slash + 1);
-  }
-}
+PrivateName::PrivateName(const std::string& path)
+    : folder(FolderOf(path)), namePrefix(path.substr(path.rfind('/') + 1)) {}  // npos + 1: the whole path
 
 CConfinedFolder::CConfinedFolder(std::string folder, std::vector<PrivateName> privateNames)
     : m_folder(folder.empty() ? "." : std::move(folder)), m_privateNames(std::move(privateNames)) {}

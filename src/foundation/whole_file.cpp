@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 
+#include "foundation/file.h"
 #include "platform/unique_fd.h"
 
 namespace {
@@ -27,12 +28,6 @@ bool WriteAll(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<size_t>(written));
   }
   return true;
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 }  // namespace
