@@ -41,9 +41,14 @@ build: deps
 
 # The server runs in a git-ignored working directory seeded from site/, so it
 # never writes into tracked files; accounts and logs stay there between runs.
+# Until the super manager ([general] ManagerName) has a password, which no
+# page can give him, one line says how the operator sets it.
 run: build
 	mkdir -p $(RUN_DIR)
 	cp -r site/. $(RUN_DIR)/
+	@chief=$$(sed -n 's/^ManagerName *= *\([^ ;]*\).*/\1/p' $(RUN_DIR)/tolvann2.ini | tail -n 1); \
+	  test -z "$$chief" || test -f "$(RUN_DIR)/users/$$(echo "$$chief" | tr A-Z a-z)" || \
+	  echo "The super manager $$chief has no password yet; set it with: cd $(RUN_DIR) && ../$(BUILD)/tolvanss -password $$chief"
 	cd $(RUN_DIR) && ../$(BUILD)/tolvanss -debug
 
 # Three nodes linked over a private redis-server (port 6390, data kept in

@@ -1,9 +1,14 @@
 // The request reader on arbitrary bytes. The first byte chooses where the
 // rest is split in two: the bytes arriving in those two pieces, or one at a
 // time, must end in the same state and request as in one piece. The client
-// address a trusted proxy's headers give is the peer's or a plain address.
+// address a trusted proxy's headers give is the peer's or a plain address. A
+// request read whole had Content-Length lines of digits alone, all of one
+// value, and a POST's body is that long.
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "foundation/ip_address.h"
@@ -59,6 +64,45 @@ void CheckComplete(const CRequestParser& parser) {
   FUZZ_CHECK(client == "127.0.0.1" || CanonicalIpAddress(client) == client);
 }
 
+bool StartsFolded(std::string_view text, std::string_view lowerPrefix) {
+  if (text.size() < lowerPrefix.size()) return false;
+  for (size_t i = 0; i < lowerPrefix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) != lowerPrefix[i]) return false;
+  }
+  return true;
+}
+
+// The Content-Length lines of the head, each as the parser sees a line: up
+// to its line feed, trailing blanks and carriage returns dropped.
+void CheckContentLength(std::string_view bytes, const CRequestParser& parser) {
+  if (!parser.Complete()) return;
+  constexpr std::string_view kName = "content-length:";
+  std::optional<std::string> agreed;
+  bool requestLine = true;
+  while (!bytes.empty()) {
+    const size_t end = bytes.find('\n');
+    std::string_view line = bytes.substr(0, end);
+    bytes = end == std::string_view::npos ? std::string_view() : bytes.substr(end + 1);
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.remove_suffix(1);
+    if (requestLine) {
+      requestLine = false;
+      continue;
+    }
+    if (line.empty()) break;
+    if (!StartsFolded(line, kName)) continue;
+    std::string_view value = line.substr(kName.size());
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+    while (!value.empty() && value.front() == '0' && value.size() > 1) value.remove_prefix(1);
+    FUZZ_CHECK(!value.empty() && value.find_first_not_of("0123456789") == std::string_view::npos);
+    FUZZ_CHECK(!agreed || *agreed == value);
+    agreed = std::string(value);
+  }
+  if (parser.Request().method != kPost) return;
+  FUZZ_CHECK(agreed.has_value());
+  FUZZ_CHECK(std::to_string(parser.Request().queryOrBody->size()) == *agreed);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -70,6 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   whole.consumed = whole.parser.Feed(bytes);
   FUZZ_CHECK(whole.consumed <= bytes.size());
   CheckComplete(whole.parser);
+  CheckContentLength(bytes, whole.parser);
 
   Outcome twoPieces;
   FeedInPieces(twoPieces, bytes, split);

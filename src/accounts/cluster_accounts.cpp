@@ -33,10 +33,15 @@ using Account = std::map<std::string, std::string>;
 
 std::string Now() { return std::to_string(platform::Now()); }
 
+// The account's hash in Redis; names fold as the account files fold them.
+std::string AccountKey(const CRedisCalls& redis, const std::string& name) {
+  return redis.Key("account:" + AsciiLower(name));
+}
+
 class CAccountAnswers {
  public:
   CAccountAnswers(const ParsedRecord& request, CRedisCalls& redis, const HashCost& cost)
-      : m_request(request), m_redis(redis), m_cost(cost), m_name(request.Get("UN")), m_key(KeyOf(m_name)) {}
+      : m_request(request), m_redis(redis), m_cost(cost), m_name(request.Get("UN")), m_key(AccountKey(redis, m_name)) {}
 
   std::optional<RequestAnswer> Answer() {
     const std::string& type = m_request.type;
@@ -51,7 +56,7 @@ class CAccountAnswers {
   }
 
  private:
-  std::string KeyOf(const std::string& name) const { return m_redis.Key("account:" + AsciiLower(name)); }
+  std::string KeyOf(const std::string& name) const { return AccountKey(m_redis, name); }
 
   // The name an account stores; "" when there is none; none when Redis failed.
   std::optional<std::string> StoredName(const std::string& key) {
@@ -91,9 +96,9 @@ class CAccountAnswers {
     return account;
   }
 
-  static bool Matches(const Account& account, const std::string& password) {
+  bool Matches(const Account& account, const std::string& password) const {
     const auto stored = account.find("pw");
-    return stored != account.end() && VerifyPassword(stored->second, password);
+    return stored != account.end() && VerifyPassword(stored->second, password, m_cost, m_request.Get("UN"));
   }
 
   static std::string Field(const Account& account, const char* name) {
@@ -157,7 +162,7 @@ class CAccountAnswers {
     if (!account) return std::nullopt;
     // An answer stored by registration is a hash; one stored by hand, the answer itself.
     const std::string answer = Field(*account, "answer");
-    const bool right = !answer.empty() && MatchesStored(answer, m_request.Get("AN")) &&
+    const bool right = !answer.empty() && MatchesStored(answer, m_request.Get("AN"), m_cost, m_request.Get("UN")) &&
                        Field(*account, "email") == m_request.Get("EM") &&
                        Field(*account, "birthday") == m_request.Get("BD");
     if (!right) return RequestAnswer{kNodeAnswerRefused, ""};
@@ -175,4 +180,13 @@ class CAccountAnswers {
 
 std::optional<RequestAnswer> AnswerFromAccounts(const ParsedRecord& request, CRedisCalls& redis, const HashCost& cost) {
   return CAccountAnswers(request, redis, cost).Answer();
+}
+
+bool SetClusterAccountPassword(CRedisCalls& redis, const std::string& name, const std::string& password,
+                               const HashCost& cost) {
+  const std::string hash = HashPassword(password, cost);
+  if (hash.empty()) return false;
+  const std::optional<RedisValue> reply =
+      redis.Call({"HSET", AccountKey(redis, name), "name", name, "pw", hash, "time", Now()});
+  return reply && !reply->IsError();
 }

@@ -12,3 +12,9 @@
 
 // None when Redis failed meanwhile: the request waits for another try.
 std::optional<RequestAnswer> AnswerFromAccounts(const ParsedRecord& request, CRedisCalls& redis, const HashCost& cost);
+
+// Gives the account in Redis the hash of this password, made when it is
+// missing; its other fields (level, recovery data) stay. The operator's
+// command, which asks for no old password. False when Redis failed.
+bool SetClusterAccountPassword(CRedisCalls& redis, const std::string& name, const std::string& password,
+                               const HashCost& cost);

@@ -5,6 +5,7 @@
 
 #include "accounts/account_work.h"
 #include "accounts/node_answer.h"
+#include "accounts/super_manager.h"
 #include "accounts/user_database.h"
 #include "chat/chat_core.h"
 #include "foundation/settings.h"
@@ -98,6 +99,10 @@ void DoChangePassword1(CRequest& request, const CRequestForm& form, CChatCore& c
       request.Page().IncludeFile("motify_First.html");
       return;
     }
+    if (IsSuperManagerAccount(name)) {  // recovered by the operator alone
+      request.Page().IncludeFile("nouser.html");
+      return;
+    }
     if (core.NodeLink().On()) {
       AskNodeAndWait(core, request, RecordLayout::kPasswordStep1, {{"UN", name}}, kPasswordResends,
                      AwaitedAnswer::kReply,
@@ -120,6 +125,10 @@ void DoChangePassword2(CRequest& request, const CRequestForm& form, CChatCore& c
     const std::string& name = form.FindField("username");
     if (name.empty()) {
       request.Page().IncludeFile("motify_First.html");
+      return;
+    }
+    if (IsSuperManagerAccount(name)) {
+      request.Page().IncludeFile("wronganswer.html");
       return;
     }
     const SecurityData given{form.FindField("email"), form.FindField("birthday"), "", form.FindField("answer")};

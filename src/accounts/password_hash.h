@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 inline constexpr size_t kDefaultHashMemoryKib = 19 * 1024;  // 19 MiB
@@ -22,8 +23,19 @@ HashCost ReadHashCost();
 std::string HashPassword(const std::string& password, const HashCost& cost);
 // True when the stored text is a hash this system writes.
 bool IsPasswordHash(const std::string& stored);
-// True when the password matches the stored hash.
-bool VerifyPassword(const std::string& stored, const std::string& password);
+// A stored hash is computed only while its cost stays within this many
+// times the configured one (a hash asking for gigabytes would take them at
+// every logon of its name).
+inline constexpr unsigned kStoredCostCeiling = 4;
+// The memory and passes a stored hash asks for; none when it does not say.
+std::optional<HashCost> StoredHashCost(const std::string& stored);
+
+// True when the password matches the stored hash. A hash above the ceiling
+// of the configured cost (the default cost unless given) is not computed:
+// false, and the console names the account.
+bool VerifyPassword(const std::string& stored, const std::string& password, const HashCost& configured = HashCost(),
+                    const std::string& account = "");
 // A secret checked against what is stored: a hash is verified, anything else
 // is a secret kept in clear (from before hashing) and compared byte for byte.
-bool MatchesStored(const std::string& stored, const std::string& secret);
+bool MatchesStored(const std::string& stored, const std::string& secret, const HashCost& configured = HashCost(),
+                   const std::string& account = "");

@@ -2,6 +2,7 @@
 
 #include "accounts/account_work.h"
 #include "accounts/node_answer.h"
+#include "accounts/super_manager.h"
 #include "accounts/user_database.h"
 #include "foundation/settings.h"
 #include "foundation/text.h"
@@ -34,7 +35,7 @@ bool BreaksNameRules(const std::string& name, NameRules rules) {
   }
   if (HasSingleByteOf(name, rules == NameRules::kLocal ? "#" : "+")) return true;
   if (HasBoth(name, '\xA1', '\xEF') || HasBoth(name, '\xA1', '\xEE')) return true;
-  if (name == kEverybody) return true;
+  if (name == kEverybody || IsSuperManagerAccount(name)) return true;
   return rules == NameRules::kLocal && !IsSafeAccountName(name);
 }
 

@@ -16,8 +16,8 @@ inline constexpr size_t kMaxUserNameLength = 20;  // bytes
 enum class NameRules { kLocal, kNodeLink };
 
 // The name breaks the registration rules: a forbidden byte, the reserved
-// name "大家", the marks ★ and ☆ (their bytes anywhere), or a name that
-// would leave the account directory.
+// names ("大家" and the super manager's), the marks ★ and ☆ (their bytes
+// anywhere), or a name that would leave the account directory.
 bool BreaksNameRules(const std::string& name, NameRules rules);
 
 // The account file and its hash are made on accountWork (see accounts/account_work.h).

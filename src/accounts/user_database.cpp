@@ -82,14 +82,15 @@ bool ReadAccount(std::FILE* file, UserRecord& record) {
 // that must be on disk before its answer (a new account, a new password)
 // waits for the group commit of the account work (account_work.h), and a
 // logon's rewrite loses nothing that matters.
-std::unique_ptr<CPendingFile> WriteAccountFile(const UserRecord& record, const std::string& directory) {
+std::unique_ptr<CPendingFile> WriteAccountFile(const UserRecord& record, const std::string& directory,
+                                               Durability durability = Durability::kBestEffort) {
   const std::string path = AccountPath(directory, record.name);
-  auto file = std::make_unique<CPendingFile>(path, AccountText(record), kAccountMode, Durability::kBestEffort);
+  auto file = std::make_unique<CPendingFile>(path, AccountText(record), kAccountMode, durability);
   if (*file || errno != ENOENT) return file;
   std::error_code ignored;
   const std::filesystem::path parent = std::filesystem::path(path).parent_path();
   if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
-  return std::make_unique<CPendingFile>(path, AccountText(record), kAccountMode, Durability::kBestEffort);
+  return std::make_unique<CPendingFile>(path, AccountText(record), kAccountMode, durability);
 }
 
 // Replaces the account file whole (see foundation/whole_file.h).
@@ -185,9 +186,9 @@ bool UserRecord::SetPassword(const std::string& text, const HashCost& cost) {
   return true;
 }
 
-bool UserRecord::CheckPassword(const std::string& text) {
+bool UserRecord::CheckPassword(const std::string& text, const HashCost& configured) {
   timestamp = static_cast<std::int32_t>(platform::Now());
-  return MatchesStored(password, text);
+  return MatchesStored(password, text, configured, name);
 }
 
 UserDatabase ConfiguredUserDatabase() { return UserDatabase(GetSetting("user_database", "directory"), ReadHashCost()); }
@@ -241,6 +242,17 @@ int CreateAccount(const UserDatabase& database, const std::string& name, const s
   }
 }
 
+bool SetAccountPassword(const UserDatabase& database, const std::string& name, const std::string& password) {
+  UserRecord record;
+  record.name = name;
+  if (!IsSafeAccountName(name) || !record.SetPassword(password, database.cost)) {
+    errno = EINVAL;
+    return false;
+  }
+  const std::unique_ptr<CPendingFile> file = WriteAccountFile(record, database.directory, Durability::kDurable);
+  return *file && file->Replace();
+}
+
 int CheckAccount(const UserDatabase& database, const std::string& address, const std::string& name,
                  const std::string& password, const std::string& newPassword) {
   try {
@@ -248,7 +260,7 @@ int CheckAccount(const UserDatabase& database, const std::string& address, const
     UserRecord record;
     if (!LoadUser(record, database.directory, name)) return -2;
     const bool storedInClear = record.StoredInClear();
-    if (!record.CheckPassword(password)) return -2;
+    if (!record.CheckPassword(password, database.cost)) return -2;
     record.address = address;
     if (!newPassword.empty()) {
       if (!record.SetPassword(newPassword, database.cost)) return -2;
@@ -282,7 +294,7 @@ int RecoverAccount(const UserDatabase& database, const std::string& address, con
     if (!LoadUser(record, database.directory, name) || !record.security.CanRecover()) return -2;
     const SecurityData& stored = record.security;
     // The answer is checked even when the rest is wrong: the time taken tells nothing.
-    const bool answerMatches = MatchesStored(stored.answer, given.answer);
+    const bool answerMatches = MatchesStored(stored.answer, given.answer, database.cost, name);
     if (!answerMatches || given.email != stored.email || given.birthday != stored.birthday) return -2;
     if (!record.SetPassword(newPassword, database.cost)) return -2;
     record.address = address;

@@ -43,9 +43,11 @@ struct UserRecord {
   // Stores the password's hash and stamps the record with the current time;
   // false (the record unchanged) when hashing failed.
   bool SetPassword(const std::string& text, const HashCost& cost);
-  // Checks against the stored hash, or byte for byte against a password
-  // stored in clear; stamps the record with the current time either way.
-  bool CheckPassword(const std::string& text);
+  // Checks against the stored hash (refused above the ceiling of the
+  // configured cost, see password_hash.h), or byte for byte against a
+  // password stored in clear; stamps the record with the current time
+  // either way.
+  bool CheckPassword(const std::string& text, const HashCost& configured);
   bool StoredInClear() const { return !IsPasswordHash(password); }
 };
 
@@ -79,6 +81,10 @@ bool LoadUser(UserRecord& record, const std::string& directory, const std::strin
 // The security data's answer is stored as its hash.
 int CreateAccount(const UserDatabase& database, const std::string& name, const std::string& password,
                   const std::string& address, const SecurityData& security = {});
+// Gives the account this password, made when it is missing, on disk before
+// it returns (the operator's command; no old password is asked). False,
+// with errno set, when the file cannot be written.
+bool SetAccountPassword(const UserDatabase& database, const std::string& name, const std::string& password);
 // 1 on success, -2 on failure. With an empty new password it only verifies
 // and records the address (what logon uses).
 int CheckAccount(const UserDatabase& database, const std::string& address, const std::string& name,

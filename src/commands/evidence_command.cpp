@@ -15,12 +15,14 @@ namespace {
 const std::string kStars(44, '*');
 }  // namespace
 
+std::string EvidenceLogPath() { return GetSetting("log", "evidence"); }
+
 std::string EvidenceRecord(const std::string& user, const std::string& room, const std::string& time) {
   return kStars + "\nUser: " + user + "\nRoom: " + room + "\nTime: " + time + "\n" + kStars + "\n";
 }
 
 void RecordEvidence(const std::string& user, const std::string& room) {
-  const std::string path = GetSetting("log", "evidence");
+  const std::string path = EvidenceLogPath();
   if (path.empty()) return;
   CFileWriter::Instance().Submit(
       [path, record = EvidenceRecord(user, room, NoticeTimeStamp())] {

@@ -11,6 +11,9 @@
 
 #include "commands/speaker.h"
 
+// The log [log] evidence names; "" when there is none.
+std::string EvidenceLogPath();
+
 std::string EvidenceRecord(const std::string& user, const std::string& room, const std::string& time);
 // Appends the record of the user in the room with the time of this call;
 // the file is written by the file writer's thread in one piece, and a

@@ -20,3 +20,9 @@ bool ReadTextPiece(std::FILE* file, std::string& piece, size_t size) {
   }
   return !piece.empty();
 }
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return std::string(".");
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}

@@ -18,3 +18,6 @@ inline UniqueFile OpenFile(const std::string& path, const char* mode) {
 // platform did: at most size - 1 bytes, through the first line feed, with a
 // carriage return before the line feed dropped. False at the end of the file.
 bool ReadTextPiece(std::FILE* file, std::string& piece, size_t size);
+
+// The folder part of a path: "." for a bare name, "/" for a name at the root.
+std::string FolderOf(const std::string& path);

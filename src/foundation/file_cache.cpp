@@ -48,17 +48,18 @@ bool ReadWhole(int fd, std::uint64_t size, std::string& bytes) {
 
 }  // namespace
 
-std::shared_ptr<const CachedFile> CFileCache::Get(const std::string& path) {
+std::shared_ptr<const CachedFile> CFileCache::Get(const std::string& name) {
   const std::int64_t now = platform::MonotonicMs();
   {
     std::shared_lock<std::shared_mutex> guard(m_lock);
-    const auto found = m_entries.find(path);
+    const auto found = m_entries.find(name);
     if (found != m_entries.end() && now - found->second.checkedMs->load(std::memory_order_relaxed) < kRecheckMs) {
       return found->second.file;
     }
   }
+  const platform::CUniqueFd fd = m_folder.OpenFile(name);
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
+  if (!fd || ::fstat(fd.Get(), &info) != 0) return nullptr;
   const std::int64_t modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
   const auto sameFile = [&](const Entry& entry) {
     return entry.size == static_cast<std::uint64_t>(info.st_size) && entry.modifiedNs == modified &&
@@ -66,14 +67,12 @@ std::shared_ptr<const CachedFile> CFileCache::Get(const std::string& path) {
   };
   {
     std::shared_lock<std::shared_mutex> guard(m_lock);
-    const auto found = m_entries.find(path);
+    const auto found = m_entries.find(name);
     if (found != m_entries.end() && sameFile(found->second)) {
       found->second.checkedMs->store(now, std::memory_order_relaxed);
       return found->second.file;
     }
   }
-  platform::CUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd) return nullptr;
   auto file = std::make_shared<CachedFile>();
   ReadWhole(fd.Get(), static_cast<std::uint64_t>(info.st_size), file->bytes);
   file->templateText = TemplateText(file->bytes);
@@ -83,7 +82,7 @@ std::shared_ptr<const CachedFile> CFileCache::Get(const std::string& path) {
     m_entries.clear();
     m_keptBytes = 0;
   }
-  Entry& entry = m_entries[path];
+  Entry& entry = m_entries[name];
   if (entry.file) m_keptBytes -= entry.file->bytes.size();
   entry = Entry{static_cast<std::uint64_t>(info.st_size), modified, static_cast<std::uint64_t>(info.st_ino), file,
                 std::make_shared<std::atomic<std::int64_t>>(now)};

@@ -1,11 +1,13 @@
 #include "foundation/whole_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 
+#include "foundation/file.h"
 #include "platform/unique_fd.h"
 
 namespace {
@@ -26,12 +28,6 @@ bool WriteAll(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<size_t>(written));
   }
   return true;
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 }  // namespace
@@ -103,8 +99,15 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes, mode_t mode
 }
 
 bool AppendToFile(const std::string& path, std::string_view bytes) {
-  platform::CUniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  platform::CUniqueFd fd(
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644));
   if (!fd) return false;
+  struct stat info {};
+  if (::fstat(fd.Get(), &info) != 0) return false;
+  if (!S_ISREG(info.st_mode)) {
+    errno = EINVAL;
+    return false;
+  }
   ssize_t written;
   do {
     written = ::write(fd.Get(), bytes.data(), bytes.size());

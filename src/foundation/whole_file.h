@@ -45,8 +45,9 @@ class CPendingFile {
 };
 
 // Appends the bytes with one write to the file (made when missing), so that
-// appends from several threads or processes never interleave. False, with
-// errno set, when the file cannot be opened or takes fewer bytes.
+// appends from several threads or processes never interleave. A symbolic
+// link at the path is not followed, and only a regular file is written.
+// False, with errno set, when the file cannot be opened or takes fewer bytes.
 bool AppendToFile(const std::string& path, std::string_view bytes);
 
 // Writes the whole file in place of the old one.

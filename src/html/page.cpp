@@ -20,12 +20,10 @@ constexpr const char* kTouchStyle =
 
 }  // namespace
 
-CSiteFiles::CSiteFiles(std::string documentDirectory)
-    : m_directory(documentDirectory.empty() ? "." : std::move(documentDirectory)) {}
+CSiteFiles::CSiteFiles(std::string documentDirectory, std::vector<PrivateName> privateNames)
+    : m_cache(CConfinedFolder(std::move(documentDirectory), std::move(privateNames))) {}
 
-std::string CSiteFiles::PathOf(const std::string& name) const { return m_directory + "/" + name; }
-
-std::shared_ptr<const CachedFile> CSiteFiles::Read(const std::string& name) const { return m_cache.Get(PathOf(name)); }
+std::shared_ptr<const CachedFile> CSiteFiles::Read(const std::string& name) const { return m_cache.Get(name); }
 
 bool IncludeFile(const CSiteFiles& site, const std::string& name, CTextBuffer& target, bool* gifMarked) {
   if (name.empty()) return false;

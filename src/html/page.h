@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "foundation/file_cache.h"
 #include "foundation/text_buffer.h"
@@ -20,17 +21,16 @@ inline constexpr const char* kGifHead = "HTTP/1.0 200 OK\r\nContent-type: image/
 inline constexpr const char* kGifMarker = "This is a gif file=";
 
 // The site's files: the document directory and the cache that reads it.
+// Only regular files below the directory are read, never through a
+// symbolic link and never a private one (see foundation/confined_folder.h).
 class CSiteFiles {
  public:
   // An empty directory stands for the working directory.
-  explicit CSiteFiles(std::string documentDirectory);
-  // The path of a file below the document directory.
-  std::string PathOf(const std::string& name) const;
+  explicit CSiteFiles(std::string documentDirectory, std::vector<PrivateName> privateNames = {});
   // The file below the document directory; null when there is none.
   std::shared_ptr<const CachedFile> Read(const std::string& name) const;
 
  private:
-  std::string m_directory;
   mutable CFileCache m_cache;
 };
 

@@ -1,7 +1,5 @@
 #include "http/request_parser.h"
 
-#include <cstdlib>
-#include <cstring>
 
 #include "foundation/text.h"
 
@@ -26,6 +24,21 @@ std::optional<std::string> HeaderValue(std::string_view line, std::string_view n
     return std::nullopt;
   }
   return std::string(TrimBlanks(line.substr(nameAndColon.size())));
+}
+
+// The value of a Content-Length header: digits alone (blanks around them
+// aside), at most kMaxPostBody; none for anything else ("12abc", "+5",
+// "5, 5", nothing).
+std::optional<long> ContentLengthValue(std::string_view value) {
+  value = TrimBlanks(value);
+  if (value.empty()) return std::nullopt;
+  long length = 0;
+  for (char digit : value) {
+    if (digit < '0' || digit > '9') return std::nullopt;
+    length = length * 10 + (digit - '0');
+    if (length > kMaxPostBody) return std::nullopt;
+  }
+  return length;
 }
 
 // A line's trailing blanks and carriage returns do not count.
@@ -112,16 +125,13 @@ void CRequestParser::OnHeaderLine(std::string_view line) {
     return;
   }
   if (TakeAddressHeader(line)) return;
-  constexpr std::string_view kContentLength = "content-length:";
-  if (m_request.method != kPost || m_contentLength >= 0 || line.size() < kContentLength.size() ||
-      !EqualsFolded(line.substr(0, kContentLength.size()), kContentLength)) {
-    return;  // other header lines are not needed
-  }
-  const std::string value(line.substr(kContentLength.size()));
-  char* end = nullptr;
-  const long length = std::strtol(value.c_str(), &end, 10);
-  if (end == value.c_str() || length < 0 || length > kMaxPostBody) return Refuse();
-  m_contentLength = length;
+  const std::optional<std::string> value = HeaderValue(line, "content-length:");
+  if (!value) return;  // other header lines are not needed
+  // Said twice it must say the same: a proxy in front may have read the
+  // other value and would see another request in the body.
+  const std::optional<long> length = ContentLengthValue(*value);
+  if (!length || (m_contentLength >= 0 && *length != m_contentLength)) return Refuse();
+  m_contentLength = *length;
 }
 
 bool CRequestParser::TakeAddressHeader(std::string_view line) {

@@ -8,7 +8,9 @@
 //   - a method other than "GET" or "POST" (exactly), or no path;
 //   - a NUL byte in the request line or the headers;
 //   - a line longer than 2048 bytes, or more than 8192 bytes before the body;
-//   - a POST without Content-Length, or with a negative one or one above 65536.
+//   - a Content-Length that is not digits alone, or above 65536, or said
+//     twice with two values;
+//   - a POST without Content-Length.
 // Bytes + state in, result out: the parser knows nothing of sockets.
 #pragma once
 

@@ -17,7 +17,7 @@ sigset_t ControlSignals() {
 }  // namespace
 
 void PrepareProcessSignals() {
-  std::signal(SIGPIPE, SIG_IGN);
+  for (int ignored : {SIGPIPE, SIGHUP, SIGUSR1, SIGUSR2}) std::signal(ignored, SIG_IGN);
   sigset_t set = ControlSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }

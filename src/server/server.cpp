@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "accounts/user_database.h"
 #include "chat/chat_core.h"
+#include "chat/chat_loader.h"
+#include "commands/evidence_command.h"
 #include "commands/process_request.h"
 #include "foundation/settings.h"
 #include "foundation/sockets.h"
@@ -65,6 +68,17 @@ int KeepAliveSeconds() {
   return seconds > 0 ? std::min(seconds, kLongestKeepAliveSeconds) : kDefaultKeepAliveSeconds;
 }
 
+// What the site never serves, whatever folder [Path] current names: the
+// settings, the account files, the managers and the evidence log.
+std::vector<PrivateName> PrivateSiteNames() {
+  const std::string settings = FindFileOnPath(kIniFileName);
+  std::vector<PrivateName> names{PrivateName(settings.empty() ? kIniFileName : settings),
+                                 PrivateName(ConfiguredUserDatabase().directory), PrivateName(kManagerFile)};
+  const std::string evidence = EvidenceLogPath();
+  if (!evidence.empty()) names.emplace_back(evidence);
+  return names;
+}
+
 }  // namespace
 
 int LoopCount() {
@@ -81,7 +95,7 @@ int HashThreadCount() {
 
 CServer::CServer(CChatCore& core)
     : m_core(core),
-      m_site(GetSetting("Path", "current")),
+      m_site(GetSetting("Path", "current"), PrivateSiteNames()),
       m_loops(LoopCount()),
       m_delivery(core, m_loops),
       m_accountWork(HashThreadCount(), "AccountWork") {

@@ -1,9 +1,11 @@
 // The entry point: "-debug" runs in the console; "-install" and "-remove"
-// manage the systemd unit; anything else takes the service path.
+// manage the systemd unit; "-password NAME" sets an account's password;
+// anything else takes the service path.
 #include <sys/resource.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "foundation/text.h"
 #include "platform/console.h"
@@ -11,6 +13,7 @@
 #include "platform/signals.h"
 #include "platform/stop_event.h"
 #include "service/main_loop.h"
+#include "service/password_command.h"
 #include "service/service_host.h"
 #include "service/service_install.h"
 #include "service/service_names.h"
@@ -60,8 +63,8 @@ int RunServicePath(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // "-install" and "-remove" keep the default signal handling, so Ctrl+C ends
-  // them (and the systemctl they run) like any console program.
+  // "-install", "-remove" and "-password" keep the default signal handling,
+  // so Ctrl+C ends them (and the systemctl they run) like any console program.
   const std::string word = OptionWord(argc, argv);
   if (word == "install") {
     InstallService();
@@ -71,6 +74,7 @@ int main(int argc, char** argv) {
     RemoveService();
     return 0;
   }
+  if (word == "password") return RunPasswordCommand(std::vector<std::string>(argv + 2, argv + argc));
   platform::PrepareProcessSignals();
   RaiseOpenFileLimit();
   if (word == "debug") {

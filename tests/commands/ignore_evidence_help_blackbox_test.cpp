@@ -1,6 +1,8 @@
 // IGNORE, EVIDENCE and HELP through the real server.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <memory>
 #include <regex>
 
@@ -99,6 +101,19 @@ TEST(Evidence, RecordsAreAppendedAndFailuresReported) {
       EXPECT_TRUE(server.WaitForConsole(c.console, 5s)) << server.Console();
     }
   }
+}
+
+// A link put where the evidence log should be is not followed: the record
+// is not written through it, and the console says why.
+TEST(Evidence, ALinkInPlaceOfTheLogIsNotFollowed) {
+  ServerProcess server;
+  server.Dir().Write("victim.txt", "untouched\n");
+  ASSERT_EQ(::symlink("victim.txt", server.Dir().File("evidence.log").c_str()), 0);
+  ASSERT_TRUE(server.Start());
+  auto tom = In(server, kLobby, "tom");
+  tom->Say("/evidence");
+  EXPECT_TRUE(server.WaitForConsole("cannot write the evidence log evidence.log: ", 5s)) << server.Console();
+  EXPECT_EQ(server.Dir().Read("victim.txt"), "untouched\n");
 }
 
 class Help : public ::testing::Test {

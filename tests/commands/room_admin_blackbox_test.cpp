@@ -11,6 +11,7 @@
 #include "support/chat_client.h"
 #include "support/server_process.h"
 #include "support/site_files.h"
+#include "support/tool_process.h"
 
 namespace {
 
@@ -23,10 +24,12 @@ std::string Reply(const std::string& text) { return "<font color= #000077 > " + 
 
 class RoomAdmin : public ::testing::Test {
  protected:
-  // "admin" is the chief of the bundled ini.
+  // "admin" is the chief of the bundled ini; the operator gives him his
+  // password ("pw", as every test user has).
   void StartWithManagers(const std::string& managerFile) {
     m_server.Dir().Write("managerlist.txt", managerFile);
     ASSERT_TRUE(m_server.Start());
+    ASSERT_TRUE(SetPasswordWithTool(m_server, "admin", "pw"));
   }
 
   // A user in the room with his message frame open, and nothing waiting in it.

@@ -13,6 +13,7 @@
 #include "support/http_client.h"
 #include "support/server_process.h"
 #include "support/site_files.h"
+#include "support/tool_process.h"
 
 namespace {
 using namespace std::chrono_literals;
@@ -79,6 +80,7 @@ class BehindAProxy : public ::testing::Test {
     m_server = std::make_unique<ServerProcess>("[network]\ntrusted_proxies = " + trustedProxies + "\n");
     m_server->Dir().Write("managerlist.txt", "boss:" + kLobby + "\n");
     ASSERT_TRUE(m_server->Start());
+    ASSERT_TRUE(SetPasswordWithTool(*m_server, "admin", "pw"));  // the chief of the bundled ini
   }
   // A user in the lobby with his message frame open; every request of his
   // names the address.

@@ -84,6 +84,14 @@ TEST(RequestParser, MalformedRequestsAreRefused) {
       "POST /x HTTP/1.0\r\nContent-Length: -5\r\n\r\n",
       "POST /x HTTP/1.0\r\nContent-Length: abc\r\n\r\n",
       "POST /x HTTP/1.0\r\nHost: x\r\n\r\n",  // a POST must say how long its body is
+      // Content-Length is digits alone, one value however often it is said.
+      "POST /x HTTP/1.0\r\nContent-Length: 12abc\r\n\r\n",
+      "POST /x HTTP/1.0\r\nContent-Length: +5\r\n\r\n",
+      "POST /x HTTP/1.0\r\nContent-Length: 5 5\r\n\r\n",
+      "POST /x HTTP/1.0\r\nContent-Length:\r\n\r\n",
+      "POST /x HTTP/1.0\r\nContent-Length: 0x5\r\n\r\n",
+      "POST /x HTTP/1.0\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\n",
+      "GET /x HTTP/1.0\r\nContent-Length: 1z\r\n\r\n",
   };
   for (const std::string& request : cases) EXPECT_TRUE(Parse(request).Refused()) << request.substr(0, 40);
 }
@@ -97,6 +105,15 @@ TEST(RequestParser, PostBodyOfContentLengthBytes) {
   ASSERT_TRUE(empty.Complete());
   EXPECT_EQ(*empty.Request().queryOrBody, "");
   EXPECT_EQ(Parse("POST /x HTTP/1.0\r\nContent-Length: 5\r\n\r\nabc").GetState(), State::kBody);
+}
+
+TEST(RequestParser, ContentLengthSaidTwiceWithOneValueIsRead) {
+  for (const char* request : {"POST /x HTTP/1.0\r\nContent-Length: 3\r\ncontent-length:3\r\n\r\nabc",
+                              "POST /x HTTP/1.0\r\nContent-Length:\t003 \r\n\r\nabc"}) {
+    const CRequestParser parser = Parse(request);
+    ASSERT_TRUE(parser.Complete()) << request;
+    EXPECT_EQ(*parser.Request().queryOrBody, "abc");
+  }
 }
 
 TEST(RequestParser, BrowserSizedRequestFits) {

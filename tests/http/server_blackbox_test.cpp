@@ -113,8 +113,14 @@ TEST_F(HttpServer, UnservedRequestsCloseWithoutAnAnswer) {
       "\xff\x80 junk\r\n\r\n",
       "GET /x HTTP/1.0\r\n" + std::string(9000, 'h') + "\r\n\r\n",
       "POST /x HTTP/1.0\r\nContent-Length: 99999999999\r\n\r\n",
+      // Content-Length is digits alone, and one value however often it is said.
+      "POST /nothing.html HTTP/1.0\r\nContent-Length: 3abc\r\n\r\nabc",
+      "POST /nothing.html HTTP/1.0\r\nContent-Length: +3\r\n\r\nabc",
+      "POST /nothing.html HTTP/1.0\r\nContent-Length: 3, 3\r\n\r\nabc",
+      "POST /nothing.html HTTP/1.0\r\nContent-Length: 3\r\nContent-Length: 5\r\n\r\nabcde",
+      "POST /nothing.html HTTP/1.0\r\nContent-Length: 5\r\ncontent-length: 3\r\n\r\nabcde",
   };
-  for (const std::string& request : cases) EXPECT_EQ(Exchange(Port(), request, 3s), "") << request.substr(0, 20);
+  for (const std::string& request : cases) EXPECT_EQ(Exchange(Port(), request, 3s), "") << request.substr(0, 60);
 }
 
 // Requests that are valid though unusual are answered at once: no header
@@ -128,6 +134,7 @@ TEST_F(HttpServer, UnusualButValidRequestsAreAnsweredAtOnce) {
       "POST /nothing.html HTTP/1.0\r\ncontent-length: 3\r\n\r\nabc",
       "POST /nothing.html HTTP/1.0\r\nCONTENT-LENGTH: 3\r\n\r\nabc",
       "POST /nothing.html HTTP/1.0\r\nContent-Length: 0\r\n\r\n",
+      "POST /nothing.html HTTP/1.0\r\nContent-Length: 3\r\nContent-Length:3\r\n\r\nabc",
   };
   for (const std::string& request : cases) EXPECT_EQ(Exchange(Port(), request, 2s), kStandardHead) << request;
   const int fd = ConnectLoopback(Port());

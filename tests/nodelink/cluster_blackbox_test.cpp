@@ -15,6 +15,7 @@
 #include "support/redis_process.h"
 #include "support/server_process.h"
 #include "support/site_files.h"
+#include "support/tool_process.h"
 
 namespace {
 using namespace std::chrono_literals;
@@ -366,6 +367,24 @@ TEST_F(ClusterAccounts, SecurityDataGivenAtRegistrationRecoversAtAnotherNode) {
   EXPECT_EQ(AskQuestion(B(), "ann"), Template(B(), "nouser.html")) << "an e-mail address alone cannot recover";
 }
 
+// With the link on, accounts live in Redis alone: the operator's command
+// puts the super manager's password there, and no node registers or
+// recovers that name.
+TEST_F(ClusterAccounts, TheSuperManagersPasswordIsSetInRedisByTheOperator) {
+  EXPECT_EQ(HttpPost(B().HttpPort(), "/register", "username=ADMIN&password=pw"), Template(B(), "include.html"));
+  EXPECT_FALSE(LoggedOn(LogOn(C(), "admin", "pw")));
+  const ToolRun run = RunTool(A().Dir().Path(), {"-password", "Admin"}, "pw\n");
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_NE(run.output.find("Redis"), std::string::npos) << run.output;
+  const std::optional<RedisValue> stored = m_redis.Command({"HGET", "tolvan:account:admin", "pw"});
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->text.rfind("$argon2id$", 0), 0u);
+  EXPECT_TRUE(LoggedOn(LogOn(C(), "admin", "pw")));
+  m_redis.Command({"HSET", "tolvan:account:admin", "email", "t@x", "birthday", "1990", "question", "pet?", "answer",
+                   "cat"});
+  EXPECT_EQ(AskQuestion(B(), "admin"), Template(B(), "nouser.html")) << "not even with recovery data";
+}
+
 TEST_F(ClusterAccounts, ARequestReadTwiceGetsItsFirstAnswer) {
   const std::string record = BuildNodeRecord(RecordLayout::kRegister, {{"UN", "ann"}, {"PW", "pw"}}, 77);
   EXPECT_EQ(Ask(record).Get("ST"), "1");
@@ -390,6 +409,7 @@ TEST_F(ClusterAccounts, ARequestTakenByANodeThatDiedIsAnsweredByAnother) {
 // "pRoomName" (not by [general] ManagerName); a manager's lock holds on
 // every node.
 TEST_F(Cluster, ALockMadeOnOneNodeMakesANewcomerOnAnotherWait) {
+  ASSERT_TRUE(SetPasswordWithTool(A(), "admin", "pw"));
   auto admin = InRoom(A(), "admin");  // the ini's ManagerName
   auto chief = InRoom(A(), "chief");
   auto boss = InRoom(A(), "boss");

@@ -9,7 +9,9 @@
 #include <cstring>
 #include <thread>
 
+#include "support/http_client.h"
 #include "support/server_process.h"
+#include "support/site_files.h"
 
 namespace {
 using namespace std::chrono_literals;
@@ -43,6 +45,24 @@ TEST(DebugMode, MissingIniRunsWithDefaults) {
   ASSERT_TRUE(server.Start({"-debug"}, false));
   EXPECT_TRUE(server.WaitForConsole("Start Accept\n", 5s));
   EXPECT_EQ(server.Stop(SIGINT), 0);
+}
+
+// A hang-up (a closed terminal, a "reload") and the two user signals are
+// no reason to end: the server goes on serving, in the console and under
+// the service manager alike, and still stops cleanly afterwards.
+TEST(DebugMode, HangUpAndUserSignalsAreIgnored) {
+  for (const std::vector<std::string>& environment :
+       {std::vector<std::string>{}, std::vector<std::string>{"INVOCATION_ID=0123456789abcdef"}}) {
+    ServerProcess server;
+    ASSERT_TRUE(server.Start(environment.empty() ? std::vector<std::string>{"-debug"} : std::vector<std::string>{},
+                             true, environment));
+    for (int signal : {SIGHUP, SIGUSR1, SIGUSR2}) {
+      ASSERT_EQ(::kill(server.Pid(), signal), 0);
+      std::this_thread::sleep_for(100ms);
+      EXPECT_EQ(HttpGet(server.HttpPort(), "/nothing.html"), kStandardHead) << strsignal(signal);
+    }
+    EXPECT_EQ(server.Stop(SIGTERM), 0);
+  }
 }
 
 TEST(ServicePath, WithoutServiceManagerPrintsUsageAndEnds) {

@@ -13,6 +13,7 @@
 #include "support/http_client.h"
 #include "support/server_process.h"
 #include "support/site_files.h"
+#include "support/tool_process.h"
 
 namespace {
 using namespace std::chrono_literals;
@@ -102,6 +103,7 @@ TEST(FrameLifetime, AFrameClosesWhenItsSessionEnds) {
   ASSERT_TRUE(server.Start());
   ChatUser boss(server, "boss");  // manages the lobby
   boss.Join(kLobby);
+  ASSERT_TRUE(SetPasswordWithTool(server, "admin", "pw"));
   ChatUser admin(server, "admin");  // the chief of the bundled ini: removes rooms
   admin.Join(kLobby);
 

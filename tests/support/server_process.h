@@ -51,6 +51,7 @@ class ServerProcess {
   // Waits for the process to end by itself; its exit code or -1.
   int WaitForExit(std::chrono::milliseconds timeout);
   bool Running() const { return m_pid > 0; }
+  pid_t Pid() const { return m_pid; }
 
   std::string Console() const;
   bool WaitForConsole(const std::string& text, std::chrono::milliseconds timeout) const;
