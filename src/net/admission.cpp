@@ -67,16 +67,18 @@ CAdmission::Verdict CAdmission::Admit(CEventLoop& loop, const std::string& peerA
   }
   // Shedding goes before a refusal: the connections shed have proved
   // nothing, the newcomer may be a browser with its request on the way.
-  bool shed = false;
-  if (!TakeConnection()) {
-    shed = loop.ShedOldestWithoutRequest();
-    if (!shed || !TakeConnection()) {
+  // Another loop may take the place a shed connection gave back: then this
+  // loop sheds again, a few times at most.
+  int shedding = 0;
+  while (!TakeConnection()) {
+    if (shedding == kShedAttempts || !loop.ShedOldestWithoutRequest()) {
       if (!ticket.m_countedAddress.empty()) GiveBackAddress(ticket.m_countedAddress);
       ticket.m_countedAddress.clear();
       NoteCeiling(false);
       verdict.refusal = Refusal::kAtCeiling;
       return verdict;
     }
+    ++shedding;
     NoteCeiling(true);
   }
   ticket.m_admission = this;

@@ -106,6 +106,8 @@ class CAdmission {
  private:
   friend class CAdmissionTicket;
 
+  // Connections one newcomer may shed at the ceiling.
+  static constexpr int kShedAttempts = 4;
   // A run of events with no pause longer than this is one burst, said once.
   static constexpr std::time_t kBurstPauseSeconds = 10;
   // True when an event at this time starts a new burst.
