@@ -172,7 +172,8 @@ inline long ResidentKb(pid_t pid) {
 
 // The chat server binary in a scratch copy of the site directory, on free
 // loopback ports, with lines appended to its ini (a later key replaces an
-// earlier one), then the lines of the environment variable BENCH_SERVER_INI
+// earlier one; every client of a benchmark comes from 127.0.0.1, so the cap
+// per address is off), then the lines of the environment variable BENCH_SERVER_INI
 // (for a run with other settings, e.g. "[network]\nloops = 1").
 // Stopped by PID and removed when the object goes.
 class ScratchServer {
@@ -190,7 +191,8 @@ class ScratchServer {
       int telnetPort = FreePort();
       while (telnetPort == m_port) telnetPort = FreePort();
       std::ofstream(m_dir + "/tolvann2.ini", std::ios::binary | std::ios::trunc)
-          << bundledIni << "\n[network]\nhttp_port = " << m_port << "\ntelnet_port = " << telnetPort << "\n"
+          << bundledIni << "\n[network]\nhttp_port = " << m_port << "\ntelnet_port = " << telnetPort
+          << "\nmax_connections_per_address = 0\n"
           << extraIni << "\n" << (std::getenv("BENCH_SERVER_INI") ? std::getenv("BENCH_SERVER_INI") : "") << "\n";
       Launch(program);
       if (!WaitForListen()) Stop();

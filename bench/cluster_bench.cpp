@@ -150,7 +150,8 @@ Node StartNode(const std::string& binary, const std::string& site, const std::st
   Node node;
   node.port = FreePort();
   std::ofstream(work + "/tolvann2.ini", std::ios::app)
-      << "\n[network]\nhttp_port = " << node.port << "\ntelnet_port = " << FreePort() << "\n[general]\nnodeid = " << id
+      << "\n[network]\nhttp_port = " << node.port << "\ntelnet_port = " << FreePort()
+      << "\nmax_connections_per_address = 0\n[general]\nnodeid = " << id
       << "\nifconnect = 1\n[cluster]\nredis = 127.0.0.1:" << redisPort << "\n[user_database]\nhash_memory_kib = "
       << hashKib << "\nhash_passes = " << hashPasses << "\n";
   node.pid = Spawn(work, {binary, "-debug"}, "console.txt");

@@ -250,7 +250,9 @@ write_pages() {
 start_ours() {
   local site=$WORK/http
   OURS_PORT=$(free_port)
-  printf '\n[network]\nhttp_port = %s\ntelnet_port = %s\n' "$OURS_PORT" "$(free_port)" >>"$site/tolvann2.ini"
+  # Every client of the benchmark comes from 127.0.0.1: no cap per address.
+  printf '\n[network]\nhttp_port = %s\ntelnet_port = %s\nmax_connections_per_address = 0\n' "$OURS_PORT" "$(free_port)" \
+    >>"$site/tolvann2.ini"
   (cd "$site" && exec "$SERVER" -debug >console.txt 2>&1) &
   OURS_PID=$!
   STARTED+=("$OURS_PID")

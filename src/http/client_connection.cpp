@@ -1,9 +1,11 @@
 #include "http/client_connection.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/clock.h"
 #include "http/client_address.h"
+#include "http/turned_away.h"
 #include "platform/console.h"
 
 void CParkedRequest::Resume(Fill fill) const {
@@ -18,7 +20,8 @@ void CParkedRequest::Resume(Fill fill) const {
 }
 
 void CClientConnection::OnStart(net::CConnection& connection) {
-  connection.SetDeadline(platform::Now() + m_services.connectionTimeout);
+  m_openedAt = platform::Now();
+  connection.SetDeadline(m_openedAt + std::min(m_services.requestTimeout, m_services.connectionTimeout));
 }
 
 void CClientConnection::OnInput(net::CConnection& connection) {
@@ -28,20 +31,40 @@ void CClientConnection::OnInput(net::CConnection& connection) {
     return;
   }
   input.erase(0, m_parser.Feed(input));
+  const CRequestParser::State state = m_parser.GetState();
+  if (!m_headRead && (state == CRequestParser::State::kBody || state == CRequestParser::State::kComplete)) {
+    OnHeadRead(connection);
+  }
   if (m_parser.Refused()) {
     connection.Close();
   } else if (m_parser.Complete()) {
     input.clear();
     connection.SetReading(false);
-    Serve(connection);
+    if (m_addressFull) {
+      TurnAway(connection);
+    } else {
+      Serve(connection);
+    }
   }
+}
+
+void CClientConnection::OnHeadRead(net::CConnection& connection) {
+  m_headRead = true;
+  connection.MarkRequestArrived();
+  connection.SetDeadline(m_openedAt + m_services.connectionTimeout);
+  m_clientAddress = ClientAddress(connection.PeerAddress(), m_parser.Request(), m_services.trustedProxies);
+  m_addressFull = !connection.Admission().CountClient(m_clientAddress);
+}
+
+void CClientConnection::TurnAway(net::CConnection& connection) {
+  m_phase = Phase::kWriting;
+  connection.Send(TurnedAwayAnswer(kTooManyFromAddressText));
 }
 
 void CClientConnection::Serve(net::CConnection& connection) {
   m_request = m_parser.TakeRequest();
   m_page = std::make_unique<CPage>(*m_services.site);
-  CRequest request(m_request, connection, *m_services.loops, *m_page,
-                   ClientAddress(connection.PeerAddress(), m_request, m_services.trustedProxies));
+  CRequest request(m_request, connection, *m_services.loops, *m_page, m_clientAddress);
   try {
     m_services.handler(request);
   } catch (...) {

@@ -6,7 +6,14 @@
 //
 // The connection time-out bounds the request and its answer only: it is set
 // before the first byte is read and taken back when the connection becomes a
-// message stream, which lives as long as its user.
+// message stream, which lives as long as its user. The request time-out,
+// shorter, bounds the request head (its line and headers, which a browser
+// sends with the connection): a connection that has sent no whole head by
+// then is closed. A body still on its way keeps the connection time-out.
+//
+// Once the head is read the connection is no longer shed at the descriptor
+// ceiling, and a connection from a trusted proxy counts against the cap of
+// the client it names (past the cap it is answered "too many connections").
 #pragma once
 
 #include <memory>
@@ -18,6 +25,7 @@
 #include "net/connection.h"
 
 inline constexpr int kDefaultConnectionTimeout = 120;  // seconds
+inline constexpr int kDefaultRequestTimeout = 10;      // seconds
 
 // What every HTTP connection of a server shares.
 struct CHttpServices {
@@ -26,6 +34,7 @@ struct CHttpServices {
   const CSiteFiles* site = nullptr;
   net::CLoopGroup* loops = nullptr;
   int connectionTimeout = kDefaultConnectionTimeout;
+  int requestTimeout = kDefaultRequestTimeout;
   // Peers whose X-Forwarded-For / X-Real-IP name the client ([network] trusted_proxies).
   CAddressList trustedProxies;
 };
@@ -49,12 +58,18 @@ class CClientConnection final : public net::CConnectionHandler {
  private:
   enum class Phase { kReading, kParked, kWriting, kStreaming };
 
+  void OnHeadRead(net::CConnection& connection);
+  void TurnAway(net::CConnection& connection);
   void Serve(net::CConnection& connection);
   void Answer(net::CConnection& connection);
 
   const CHttpServices& m_services;
   Phase m_phase = Phase::kReading;
   CRequestParser m_parser;
+  std::time_t m_openedAt = 0;
+  bool m_headRead = false;
+  bool m_addressFull = false;  // turned away once the whole request is read
+  std::string m_clientAddress;
   ParsedRequest m_request;
   std::unique_ptr<CPage> m_page;
   std::optional<std::string> m_streamSession;

@@ -19,8 +19,14 @@ void CConnectionHandler::OnPeerClosed(CConnection& connection) { connection.Clos
 void CConnectionHandler::OnDeadline(CConnection& connection) { connection.Close(); }
 
 CConnection::CConnection(CEventLoop& loop, ConnectionId id, platform::CUniqueFd fd, std::string peerAddress,
-                         std::unique_ptr<CConnectionHandler> handler)
-    : m_loop(loop), m_id(id), m_openedAtMs(platform::MonotonicMs()), m_fd(std::move(fd)), m_peerAddress(std::move(peerAddress)), m_handler(std::move(handler)) {}
+                         std::unique_ptr<CConnectionHandler> handler, CAdmissionTicket ticket)
+    : m_loop(loop),
+      m_id(id),
+      m_openedAtMs(platform::MonotonicMs()),
+      m_fd(std::move(fd)),
+      m_peerAddress(std::move(peerAddress)),
+      m_handler(std::move(handler)),
+      m_admission(std::move(ticket)) {}
 
 CConnection::~CConnection() = default;
 
@@ -149,6 +155,8 @@ void CConnection::Close() {
   if (m_deadline != 0) m_loop.UnwatchDeadline(m_id, m_deadline);
   m_handler->OnClose(*this);
   m_fd.Reset();  // leaves the epoll set with it
+  m_admission.Release();
+  m_loop.StopShedding(m_id);
   m_loop.Retire(m_id);
 }
 

@@ -41,7 +41,7 @@ class CConnectionHandler {
 class CConnection final : public CPollable {
  public:
   CConnection(CEventLoop& loop, ConnectionId id, platform::CUniqueFd fd, std::string peerAddress,
-              std::unique_ptr<CConnectionHandler> handler);
+              std::unique_ptr<CConnectionHandler> handler, CAdmissionTicket ticket = {});
   ~CConnection() override;
   CConnection(const CConnection&) = delete;
   CConnection& operator=(const CConnection&) = delete;
@@ -67,6 +67,11 @@ class CConnection final : public CPollable {
   void SetHandler(std::unique_ptr<CConnectionHandler> handler);
   CConnectionHandler* Handler() { return m_handler.get(); }
   void SetDeadline(std::time_t deadline);
+  // What the connection takes up of the server's limits, given back at its close.
+  CAdmissionTicket& Admission() { return m_admission; }
+  // The handler has a whole request head: the connection is no longer one
+  // of those shed first when descriptors run short.
+  void MarkRequestArrived() { m_loop.StopShedding(m_id); }
 
   // Closes the socket at once; queued output is dropped.
   void Close();
@@ -92,6 +97,7 @@ class CConnection final : public CPollable {
   platform::CUniqueFd m_fd;
   const std::string m_peerAddress;
   std::unique_ptr<CConnectionHandler> m_handler;
+  CAdmissionTicket m_admission;
   std::vector<std::unique_ptr<CConnectionHandler>> m_spentHandlers;
   std::string m_input;
   std::string m_output;

@@ -155,13 +155,27 @@ int CEventLoop::WaitTimeoutMs() const {
 }
 
 CConnection& CEventLoop::Adopt(platform::CUniqueFd fd, std::string peerAddress,
-                               std::unique_ptr<CConnectionHandler> handler) {
+                               std::unique_ptr<CConnectionHandler> handler, CAdmissionTicket ticket) {
   const ConnectionId id = (static_cast<ConnectionId>(m_index) << 48) | m_nextConnection++;
-  auto connection = std::make_unique<CConnection>(*this, id, std::move(fd), std::move(peerAddress), std::move(handler));
+  auto connection = std::make_unique<CConnection>(*this, id, std::move(fd), std::move(peerAddress), std::move(handler),
+                                                  std::move(ticket));
   CConnection& adopted = *connection;
   m_connections.emplace(id, std::move(connection));
+  m_withoutRequest.insert(id);
   adopted.Start();
   return adopted;
+}
+
+bool CEventLoop::ShedOldestWithoutRequest() {
+  while (!m_withoutRequest.empty()) {
+    const ConnectionId oldest = *m_withoutRequest.begin();
+    m_withoutRequest.erase(m_withoutRequest.begin());
+    if (CConnection* connection = Find(oldest)) {
+      connection->Abort();  // its descriptor is free at once
+      return true;
+    }
+  }
+  return false;
 }
 
 CConnection* CEventLoop::Find(ConnectionId id) {

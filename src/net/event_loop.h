@@ -19,6 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "net/admission.h"
 #include "net/pollable.h"
 #include "platform/unique_fd.h"
 
@@ -57,10 +58,11 @@ class CEventLoop {
   // Runs the task after the given milliseconds, on the loop's thread.
   void RunAfter(int milliseconds, Task task);
 
-  // Takes a descriptor into the loop as a connection with its protocol.
-  // The handler starts first; then the connection reads at once if data
-  // waits, else when it arrives.
-  CConnection& Adopt(platform::CUniqueFd fd, std::string peerAddress, std::unique_ptr<CConnectionHandler> handler);
+  // Takes a descriptor into the loop as a connection with its protocol and
+  // what it takes up of the server's limits. The handler starts first; then
+  // the connection reads at once if data waits, else when it arrives.
+  CConnection& Adopt(platform::CUniqueFd fd, std::string peerAddress, std::unique_ptr<CConnectionHandler> handler,
+                     CAdmissionTicket ticket = {});
   // The loop's connection of that id, or null once it is gone.
   CConnection* Find(ConnectionId id);
   size_t ConnectionCount() const { return m_connections.size(); }
@@ -74,6 +76,13 @@ class CEventLoop {
   void Watch(int fd, std::uint32_t events, CPollable* target);
   void Rewatch(int fd, std::uint32_t events, CPollable* target);
   void Unwatch(int fd);
+
+  // Closes the loop's oldest connection that has not yet sent a request
+  // (connections are taken in as such, until their handler says a request
+  // arrived); false when there is none.
+  bool ShedOldestWithoutRequest();
+  // The connection is shed no more: its request arrived, or it closes.
+  void StopShedding(ConnectionId id) { m_withoutRequest.erase(id); }
 
   // A connection that must go: removed now, freed after the current round
   // of events (handlers further down the round may still hold it).
@@ -119,6 +128,8 @@ class CEventLoop {
 
   std::uint64_t m_nextConnection = 1;
   std::unordered_map<ConnectionId, std::unique_ptr<CConnection>> m_connections;
+  // Open connections that have not sent a request, oldest (lowest id) first.
+  std::set<ConnectionId> m_withoutRequest;
   std::vector<std::unique_ptr<CConnection>> m_retired;
 };
 

@@ -14,8 +14,8 @@ constexpr int kAcceptBatch = 64;
 constexpr int kPauseWhenOutOfDescriptorsMs = 100;
 }  // namespace
 
-CListener::CListener(CEventLoop& loop, platform::CUniqueFd socket, AcceptHandler onAccept)
-    : m_loop(loop), m_socket(std::move(socket)), m_onAccept(std::move(onAccept)) {}
+CListener::CListener(CEventLoop& loop, platform::CUniqueFd socket, AcceptHandler onAccept, RoomMaker makeRoom)
+    : m_loop(loop), m_socket(std::move(socket)), m_onAccept(std::move(onAccept)), m_makeRoom(std::move(makeRoom)) {}
 
 CListener::~CListener() {
   if (m_watching) m_loop.Unwatch(m_socket.Get());
@@ -32,7 +32,10 @@ void CListener::OnEvents(std::uint32_t) {
     socklen_t size = sizeof address;
     const int fd = ::accept4(m_socket.Get(), reinterpret_cast<sockaddr*>(&address), &size, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
-      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) Pause();
+      const int error = errno;
+      const bool outOfDescriptors = error == EMFILE || error == ENFILE;
+      if (outOfDescriptors && m_makeRoom && m_makeRoom()) continue;
+      if (outOfDescriptors || error == ENOBUFS || error == ENOMEM) Pause();
       return;  // EAGAIN: nothing more waits; other errors concern that one client
     }
     m_onAccept(platform::CUniqueFd(fd), DottedAddress(address));

@@ -1,7 +1,9 @@
 // CListener: a listening socket watched by one loop. Each readable turn
 // accepts what is waiting (a bounded batch, so one loop cannot starve its
 // own connections) and hands every new socket to the loop. When the process
-// runs out of descriptors, accepting pauses for a moment instead of spinning.
+// runs out of descriptors, the listener asks for room (a connection of the
+// loop closed) and accepts again; when none is made, accepting pauses for a
+// moment instead of spinning.
 #pragma once
 
 #include <functional>
@@ -17,8 +19,11 @@ class CListener final : public CPollable {
  public:
   // Called on the loop's thread for each accepted socket.
   using AcceptHandler = std::function<void(platform::CUniqueFd socket, std::string peerAddress)>;
+  // Called on the loop's thread when accepting failed for want of
+  // descriptors; true when one was freed.
+  using RoomMaker = std::function<bool()>;
 
-  CListener(CEventLoop& loop, platform::CUniqueFd socket, AcceptHandler onAccept);
+  CListener(CEventLoop& loop, platform::CUniqueFd socket, AcceptHandler onAccept, RoomMaker makeRoom = {});
   ~CListener() override;
   CListener(const CListener&) = delete;
   CListener& operator=(const CListener&) = delete;
@@ -33,6 +38,7 @@ class CListener final : public CPollable {
   CEventLoop& m_loop;
   platform::CUniqueFd m_socket;
   AcceptHandler m_onAccept;
+  RoomMaker m_makeRoom;
   bool m_watching = false;
 };
 

@@ -1,5 +1,7 @@
 #include "server/server.h"
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -11,8 +13,10 @@
 #include "foundation/settings.h"
 #include "foundation/sockets.h"
 #include "foundation/text.h"
+#include "http/turned_away.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/descriptors.h"
 #include "platform/stop_event.h"
 #include "platform/thread.h"
 #include "server/housekeeping.h"
@@ -34,6 +38,25 @@ ListenAddress ListenSetting(const char* portKey, const char* fallbackPort) {
 int ConnectionTimeout() {
   const int seconds = GetSettingInt("general", "connection_timeout");
   return seconds != 0 ? seconds : kDefaultConnectionTimeout;
+}
+
+int RequestTimeout() {
+  const int seconds = GetSettingInt("network", "request_timeout");
+  return seconds > 0 ? seconds : kDefaultRequestTimeout;
+}
+
+// A connection refused at accept is closed at once, after the one answer its
+// socket takes without waiting. What it sent already (its request, most
+// likely) is read first: a socket closed with unread input is reset, and the
+// answer lost.
+constexpr int kTurnedAwayReads = 4;
+void TurnAway(platform::CUniqueFd socket, const char* text) {
+  char discarded[4096];
+  for (int read = 0; read < kTurnedAwayReads; ++read) {
+    if (::recv(socket.Get(), discarded, sizeof discarded, MSG_DONTWAIT) <= 0) break;
+  }
+  const std::string answer = TurnedAwayAnswer(text);
+  [[maybe_unused]] const ssize_t sent = ::send(socket.Get(), answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
 // Below the read time-outs of common proxies (nginx: 60 s).
@@ -85,10 +108,12 @@ CServer::CServer(CChatCore& core)
   m_http.site = &m_site;
   m_http.loops = &m_loops;
   m_http.connectionTimeout = ConnectionTimeout();
+  m_http.requestTimeout = RequestTimeout();
   if (!ReadTrustedProxies()) return;
   OpenListeners();
   m_core.SetDelivery(&m_delivery);
   m_nodeTransport = MakeNodeTransport(core);
+  if (m_startError.empty()) StartAdmission();
 }
 
 CServer::~CServer() {
@@ -139,7 +164,8 @@ void CServer::OpenListeners() {
     net::CEventLoop& loop = m_loops.Loop(index);
     m_listeners.push_back(std::make_unique<net::CListener>(
         loop, std::move(socket.fd),
-        [this, &loop](platform::CUniqueFd accepted, std::string peer) { Accept(loop, std::move(accepted), std::move(peer)); }));
+        [this, &loop](platform::CUniqueFd accepted, std::string peer) { Accept(loop, std::move(accepted), std::move(peer)); },
+        [this, &loop] { return m_admission->MakeRoom(loop); }));
   }
   const ListenAddress telnetAddress = ListenSetting("telnet_port", "8081");
   ListeningSocket telnet = OpenListeningSocket(telnetAddress, kListenBacklog);
@@ -152,9 +178,26 @@ void CServer::OpenListeners() {
   }
 }
 
+void CServer::StartAdmission() {
+  net::CAdmission::Limits limits;
+  const int descriptorLimit = platform::DescriptorLimit();
+  limits.connectionCeiling = net::CAdmission::CeilingFor(descriptorLimit, platform::OpenDescriptorCount());
+  limits.perAddress = std::max(0, GetSettingInt("network", "max_connections_per_address"));
+  limits.trustedProxies = m_http.trustedProxies;
+  platform::ConsolePrintf("At most %d connections open at once (%d descriptors allowed)\n", limits.connectionCeiling,
+                          descriptorLimit);
+  m_admission = std::make_unique<net::CAdmission>(std::move(limits));
+}
+
 void CServer::Accept(net::CEventLoop& loop, platform::CUniqueFd socket, std::string peerAddress) {
+  net::CAdmission::Verdict admitted = m_admission->Admit(loop, peerAddress);
+  if (admitted.refusal != net::Refusal::kNone) {
+    TurnAway(std::move(socket), admitted.refusal == net::Refusal::kAddressFull ? kTooManyFromAddressText : kServerFullText);
+    return;
+  }
   try {
-    loop.Adopt(std::move(socket), std::move(peerAddress), std::make_unique<CClientConnection>(m_http));
+    loop.Adopt(std::move(socket), std::move(peerAddress), std::make_unique<CClientConnection>(m_http),
+               std::move(admitted.ticket));
   } catch (...) {
     platform::ConsoleWrite("Can't new CClientConnection object\n");
   }

@@ -16,6 +16,7 @@
 #include "commands/process_request.h"
 #include "html/page.h"
 #include "http/client_connection.h"
+#include "net/admission.h"
 #include "net/listener.h"
 #include "net/loop_group.h"
 #include "nodelink/node_transport.h"
@@ -41,13 +42,21 @@ class CServer {
   // Starts the threads and waits for the stop event.
   void run();
 
+  // The connections taken in, open and turned away (for the metrics); null
+  // when the server cannot serve.
+  const net::CAdmission* Admission() const { return m_admission.get(); }
+
  private:
   bool ReadTrustedProxies();
   void OpenListeners();
+  // The limits on connections, once the listeners hold their descriptors.
+  void StartAdmission();
   void Accept(net::CEventLoop& loop, platform::CUniqueFd socket, std::string peerAddress);
   void SpaceThread();
 
   CChatCore& m_core;
+  // Outlives the loops: their connections give back what they take up of it.
+  std::unique_ptr<net::CAdmission> m_admission;
   CSiteFiles m_site;
   net::CLoopGroup m_loops;
   CStreamDelivery m_delivery;

@@ -8,6 +8,9 @@
 int ConnectLoopback(int port);
 // Connects to address:port (an IPv4 address of this machine); -1 on failure.
 int ConnectTo(const std::string& address, int port);
+// Connects to 127.0.0.1:port from the source address (another loopback
+// address, e.g. 127.0.0.2: a second client host); -1 on failure.
+int ConnectFrom(const std::string& source, int port);
 // Sends all bytes; false on error.
 bool SendAll(int fd, const std::string& bytes);
 // Reads until the peer closes or the time-out passes.

@@ -1,6 +1,7 @@
 #include "support/server_process.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,7 +28,8 @@ std::string ReadWhole(const std::string& path) {
 
 std::string SiteIni(int httpPort, int telnetPort, const std::string& extra) {
   return ReadWhole(std::string(TOLVAN_SITE_DIR) + "/tolvann2.ini") + "\n[network]\nhttp_port = " +
-         std::to_string(httpPort) + "\ntelnet_port = " + std::to_string(telnetPort) + "\n" + kCheapHashIni + extra;
+         std::to_string(httpPort) + "\ntelnet_port = " + std::to_string(telnetPort) + "\n" + kNoAddressCapIni +
+         kCheapHashIni + extra;
 }
 
 ServerProcess::ServerProcess(const std::string& extraIni) : m_extraIni(extraIni) {
@@ -82,6 +84,10 @@ bool ServerProcess::StartOnce(const std::vector<std::string>& arguments, bool wa
     ::dup2(out, 1);
     ::dup2(out, 2);
     for (const std::string& variable : environment) ::putenv(const_cast<char*>(variable.c_str()));
+    if (m_descriptorLimit > 0) {
+      const rlimit limit{static_cast<rlim_t>(m_descriptorLimit), static_cast<rlim_t>(m_descriptorLimit)};
+      if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(127);
+    }
     std::vector<char*> argv;
     std::string binary = TOLVANSS_BINARY;
     argv.push_back(binary.data());

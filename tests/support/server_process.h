@@ -18,7 +18,11 @@
 // a test that wants another cost says so in its extra lines.
 inline constexpr const char* kCheapHashIni = "[user_database]\nhash_memory_kib = 8\nhash_passes = 1\n";
 
-// The bundled ini with the given ports, the cheap hash and extra lines
+// Every test client comes from 127.0.0.1, and some tests hold hundreds of
+// connections: the bundled cap per address is off unless a test sets it.
+inline constexpr const char* kNoAddressCapIni = "max_connections_per_address = 0\n";
+
+// The bundled ini with the given ports, no cap per address, the cheap hash and extra lines
 // appended (a later line of the same section and key replaces the earlier one).
 std::string SiteIni(int httpPort, int telnetPort, const std::string& extra = "");
 
@@ -31,6 +35,9 @@ class ServerProcess {
   ServerProcess& operator=(const ServerProcess&) = delete;
 
   TempDir& Dir() { return m_dir; }
+  // The server starts with at most this many descriptors (its soft and hard
+  // limit), so a test can take it to its ceiling; 0: as the test has.
+  void LimitDescriptors(int count) { m_descriptorLimit = count; }
   int HttpPort() const { return m_httpPort; }
   int TelnetPort() const { return m_telnetPort; }
 
@@ -60,4 +67,5 @@ class ServerProcess {
   int m_httpPort;
   int m_telnetPort;
   pid_t m_pid = -1;
+  int m_descriptorLimit = 0;
 };
