@@ -91,9 +91,15 @@ class CAccountAnswers {
     return account;
   }
 
-  static bool Matches(const Account& account, const std::string& password) {
+  // Without an account, a hash at the configured cost all the same: the
+  // time of the answer does not tell whether the name has an account.
+  bool Matches(const Account& account, const std::string& password) const {
     const auto stored = account.find("pw");
-    return stored != account.end() && VerifyPassword(stored->second, password);
+    if (stored == account.end()) {
+      HashPassword(password, m_cost);
+      return false;
+    }
+    return VerifyPassword(stored->second, password);
   }
 
   static std::string Field(const Account& account, const char* name) {

@@ -7,6 +7,12 @@
 // The connection time-out bounds the request and its answer only: it is set
 // before the first byte is read and taken back when the connection becomes a
 // message stream, which lives as long as its user.
+//
+// A parked request keeps reading: when its client closes the connection
+// (or resets it) the connection closes at once and the request is marked
+// gone, so the work it waits for can be dropped. A client that only shuts
+// its sending side looks the same as one that closed (one FIN), and counts
+// as gone too: browsers never half-close.
 #pragma once
 
 #include <memory>
@@ -37,6 +43,7 @@ class CClientConnection final : public net::CConnectionHandler {
   void OnStart(net::CConnection& connection) override;
   void OnInput(net::CConnection& connection) override;
   void OnDrained(net::CConnection& connection) override;
+  void OnClose(net::CConnection& connection) override;
 
   // A parked request's answer: fill the page, then send it.
   void Resume(net::CConnection& connection, const CParkedRequest::Fill& fill);
@@ -58,4 +65,5 @@ class CClientConnection final : public net::CConnectionHandler {
   ParsedRequest m_request;
   std::unique_ptr<CPage> m_page;
   std::optional<std::string> m_streamSession;
+  GoneFlag m_gone;  // while parked: set when the client goes
 };
