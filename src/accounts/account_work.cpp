@@ -1,10 +1,10 @@
 #include "accounts/account_work.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "foundation/settings.h"
 #include "foundation/sync_batch.h"
-#include "http/request.h"
 #include "platform/clock.h"
 #include "platform/worker_pool.h"
 
@@ -30,34 +30,6 @@ AccountWorkLimits ReadAccountWorkLimits() {
   return limits;
 }
 
-// One request taken: its place in the queue until a thread starts it, and
-// its share of its address's cap until its work is done (or dropped).
-class CAccountWork::CAdmission {
- public:
-  CAdmission(CAccountWork& owner, std::string address) : m_owner(owner), m_address(std::move(address)) {}
-  ~CAdmission() { Finish(); }
-  CAdmission(const CAdmission&) = delete;
-  CAdmission& operator=(const CAdmission&) = delete;
-
-  void Start() {
-    if (m_started) return;
-    m_started = true;
-    m_owner.LeaveQueue();
-  }
-  void Finish() {
-    if (m_finished) return;
-    Start();
-    m_finished = true;
-    m_owner.LeaveAddress(m_address);
-  }
-
- private:
-  CAccountWork& m_owner;
-  const std::string m_address;
-  bool m_started = false;  // the task runs on one thread at a time
-  bool m_finished = false;
-};
-
 CAccountWork::CAccountWork(platform::CWorkerPool* pool, CSyncBatch* syncs, AccountWorkLimits limits,
                            const HashCost& cost)
     : m_pool(pool),
@@ -75,46 +47,99 @@ std::size_t CAccountWork::QueueLimit() const {
   return std::clamp(static_cast<std::size_t>(paced), kLeastQueuedPerThread * threads, kMostQueued);
 }
 
-CAccountWork::Refusal CAccountWork::Admit(const std::string& address) {
-  std::lock_guard<std::mutex> guard(m_lock);
-  if (m_queued >= QueueLimit()) return Refusal::kQueueFull;
+CAccountWork::Refusal CAccountWork::Admissible(const std::string& address) const {
+  if (m_waiting.size() >= QueueLimit()) return Refusal::kQueueFull;
   if (m_limits.maxPendingPerAddress > 0) {
-    int& pending = m_pendingByAddress[address];
-    if (pending >= m_limits.maxPendingPerAddress) return Refusal::kAddressCap;
-    ++pending;
+    const auto found = m_pendingByAddress.find(address);
+    if (found != m_pendingByAddress.end() && found->second >= m_limits.maxPendingPerAddress) {
+      return Refusal::kAddressCap;
+    }
   }
-  ++m_queued;
   return Refusal::kNone;
 }
 
-void CAccountWork::LeaveQueue() {
+CAccountWork::Refusal CAccountWork::Enqueue(CRequest& request, CSyncBatch* syncs, std::function<PageFill()>& work) {
+  const std::string& address = request.ClientAddress();
   std::lock_guard<std::mutex> guard(m_lock);
-  --m_queued;
+  Refusal refusal = Admissible(address);
+  if (refusal != Refusal::kNone) {
+    // Requests whose clients have left give their places to those who wait.
+    DropGone();
+    refusal = Admissible(address);
+    if (refusal != Refusal::kNone) return refusal;
+  }
+  if (m_limits.maxPendingPerAddress > 0) ++m_pendingByAddress[address];
+  // Parked before any thread can take its work; a refused request is not.
+  m_waiting.push_back(Waiting{request.Park(), syncs, std::move(work), address});
+  return Refusal::kNone;
 }
 
-void CAccountWork::LeaveAddress(const std::string& address) {
+void CAccountWork::DropGone() {
+  std::erase_if(m_waiting, [this](const Waiting& waiting) {
+    if (!waiting.parked.ClientGone()) return false;
+    ++m_droppedClientGone;
+    ReleaseAddress(waiting.address);
+    return true;
+  });
+}
+
+void CAccountWork::ReleaseAddress(const std::string& address) {
   if (m_limits.maxPendingPerAddress <= 0) return;
-  std::lock_guard<std::mutex> guard(m_lock);
   const auto found = m_pendingByAddress.find(address);
   if (found != m_pendingByAddress.end() && --found->second <= 0) m_pendingByAddress.erase(found);
 }
 
-void CAccountWork::RecordWork(std::int64_t microseconds) {
-  ++m_done;
-  m_workUs += static_cast<std::uint64_t>(std::max<std::int64_t>(0, microseconds));
-  std::lock_guard<std::mutex> guard(m_lock);
-  m_meanWorkUs += (static_cast<double>(microseconds) - m_meanWorkUs) * kMeanWeight;
+void CAccountWork::RunNext() {
+  std::optional<Waiting> next;
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    while (!next && !m_waiting.empty()) {
+      Waiting& front = m_waiting.front();
+      if (front.parked.ClientGone()) {
+        ++m_droppedClientGone;
+        ReleaseAddress(front.address);
+      } else {
+        next = std::move(front);
+      }
+      m_waiting.pop_front();
+    }
+  }
+  if (next) Run(*next);
+}
+
+void CAccountWork::Run(Waiting& waiting) {
+  // The address's share is given back however the work ends.
+  struct AddressShare {
+    CAccountWork& owner;
+    const std::string& address;
+    ~AddressShare() {
+      std::lock_guard<std::mutex> guard(owner.m_lock);
+      owner.ReleaseAddress(address);
+    }
+  };
+  PageFill fill;
+  {
+    const AddressShare share{*this, waiting.address};
+    const std::int64_t started = platform::MonotonicUs();
+    fill = waiting.work();
+    const std::int64_t took = std::max<std::int64_t>(0, platform::MonotonicUs() - started);
+    ++m_done;
+    m_workUs += static_cast<std::uint64_t>(took);
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_meanWorkUs += (static_cast<double>(took) - m_meanWorkUs) * kMeanWeight;
+  }
+  auto resume = [parked = waiting.parked, fill = std::move(fill)] { parked.Resume(fill); };
+  if (waiting.syncs != nullptr) {
+    waiting.syncs->AfterSync(resume);  // one sync of the file system for every write that waits
+  } else {
+    resume();
+  }
 }
 
 void CAccountWork::Refuse(CRequest& request, Refusal refusal) {
   if (refusal == Refusal::kQueueFull) {
     ++m_refusedQueueFull;
-    std::size_t waiting = 0;
-    {
-      std::lock_guard<std::mutex> guard(m_lock);
-      waiting = m_queued;
-    }
-    m_report.Refused("the queue is full (" + std::to_string(waiting) + " waiting)");
+    m_report.Refused("the queue is full");
   } else {
     ++m_refusedAddressCap;
     m_report.Refused(request.ClientAddress() + " has " + std::to_string(m_limits.maxPendingPerAddress) +
@@ -128,34 +153,13 @@ void CAccountWork::Park(CRequest& request, AnswerWhen when, std::function<PageFi
     ++m_droppedClientGone;
     return;
   }
-  const Refusal refusal = Admit(request.ClientAddress());
+  const Refusal refusal = Enqueue(request, when == AnswerWhen::kOnDisk ? m_syncs : nullptr, work);
   if (refusal != Refusal::kNone) {
     Refuse(request, refusal);
     return;
   }
   m_report.Served();
-  auto admission = std::make_shared<CAdmission>(*this, request.ClientAddress());
-  const CParkedRequest parked = request.Park();
-  CSyncBatch* syncs = when == AnswerWhen::kOnDisk ? m_syncs : nullptr;
-  auto task = [this, admission, parked, syncs, work = std::move(work)] {
-    admission->Start();
-    if (parked.ClientGone()) {
-      ++m_droppedClientGone;
-      admission->Finish();
-      return;
-    }
-    const std::int64_t started = platform::MonotonicUs();
-    PageFill fill = work();
-    RecordWork(platform::MonotonicUs() - started);
-    admission->Finish();
-    auto resume = [parked, fill = std::move(fill)] { parked.Resume(fill); };
-    if (syncs != nullptr) {
-      syncs->AfterSync(resume);  // one sync of the file system for every write that waits
-    } else {
-      resume();
-    }
-  };
-  if (m_pool == nullptr || !m_pool->Submit(task)) task();
+  if (m_pool == nullptr || !m_pool->Submit([this] { RunNext(); })) RunNext();
 }
 
 void CAccountWork::Park(CRequest& request, AnswerWhen when, std::function<int()> work,
@@ -171,7 +175,7 @@ AccountWorkFigures CAccountWork::Figures() const {
   AccountWorkFigures figures;
   {
     std::lock_guard<std::mutex> guard(m_lock);
-    figures.queued = m_queued;
+    figures.queued = m_waiting.size();
     figures.queueLimit = QueueLimit();
   }
   figures.refusedQueueFull = m_refusedQueueFull;

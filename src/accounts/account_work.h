@@ -5,8 +5,9 @@
 //
 // The work is done only for someone who waits for it, and never piles up:
 // - a request whose client has already gone is not taken; work whose client
-//   has gone by the time a thread takes it is dropped unrun, so a logon sent
-//   by a client that closed at once costs no hash;
+//   has gone by the time a thread would take it is dropped unrun, so a logon
+//   sent by a client that closed at once costs no hash, and takes no place
+//   in the queue from those who wait;
 // - the queue holds what the pool works off in about a second (timed from
 //   the work done so far; [user_database] max_queued_work fixes the number
 //   instead); past it the answer is "busy.html" at once;
@@ -18,6 +19,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -25,10 +27,10 @@
 #include <unordered_map>
 
 #include "accounts/password_hash.h"
+#include "http/request.h"
 #include "platform/burst_report.h"
 
 class CPage;
-class CRequest;
 class CSyncBatch;
 namespace platform {
 class CWorkerPool;
@@ -79,13 +81,25 @@ class CAccountWork {
   AccountWorkFigures Figures() const;
 
  private:
-  class CAdmission;
+  // A request taken, waiting for a thread.
+  struct Waiting {
+    CParkedRequest parked;
+    CSyncBatch* syncs = nullptr;  // null: the answer waits for no sync
+    std::function<PageFill()> work;
+    std::string address;  // counts against its cap until its work is done
+  };
   enum class Refusal { kNone, kQueueFull, kAddressCap };
 
-  Refusal Admit(const std::string& address);
-  void LeaveQueue();
-  void LeaveAddress(const std::string& address);
-  void RecordWork(std::int64_t microseconds);
+  // Parks the request and queues its work, unless it is refused.
+  Refusal Enqueue(CRequest& request, CSyncBatch* syncs, std::function<PageFill()>& work);
+  // The checks of Enqueue (m_lock held).
+  Refusal Admissible(const std::string& address) const;
+  // Drops the waiting requests whose clients have gone (m_lock held).
+  void DropGone();
+  void ReleaseAddress(const std::string& address);  // m_lock held
+  // On a pool thread: the oldest waiting request whose client is still there.
+  void RunNext();
+  void Run(Waiting& waiting);
   std::size_t QueueLimit() const;  // m_lock held
   void Refuse(CRequest& request, Refusal refusal);
 
@@ -94,7 +108,7 @@ class CAccountWork {
   const AccountWorkLimits m_limits;
 
   mutable std::mutex m_lock;
-  std::size_t m_queued = 0;                                // guarded by m_lock
+  std::deque<Waiting> m_waiting;                            // guarded by m_lock
   std::unordered_map<std::string, int> m_pendingByAddress;  // guarded by m_lock
   double m_meanWorkUs;                                     // guarded by m_lock
 
