@@ -58,7 +58,7 @@ CAccountWork::Refusal CAccountWork::Admissible(const std::string& address) const
   return Refusal::kNone;
 }
 
-CAccountWork::Refusal CAccountWork::Enqueue(CRequest& request, CSyncBatch* syncs, std::function<PageFill()>& work) {
+CAccountWork::Refusal CAccountWork::Enqueue(CRequest& request, CSyncBatch* syncs, std::function<PageFill()> work) {
   const std::string& address = request.ClientAddress();
   std::lock_guard<std::mutex> guard(m_lock);
   Refusal refusal = Admissible(address);
@@ -153,7 +153,7 @@ void CAccountWork::Park(CRequest& request, AnswerWhen when, std::function<PageFi
     ++m_droppedClientGone;
     return;
   }
-  const Refusal refusal = Enqueue(request, when == AnswerWhen::kOnDisk ? m_syncs : nullptr, work);
+  const Refusal refusal = Enqueue(request, when == AnswerWhen::kOnDisk ? m_syncs : nullptr, std::move(work));
   if (refusal != Refusal::kNone) {
     Refuse(request, refusal);
     return;

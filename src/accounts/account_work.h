@@ -91,7 +91,7 @@ class CAccountWork {
   enum class Refusal { kNone, kQueueFull, kAddressCap };
 
   // Parks the request and queues its work, unless it is refused.
-  Refusal Enqueue(CRequest& request, CSyncBatch* syncs, std::function<PageFill()>& work);
+  Refusal Enqueue(CRequest& request, CSyncBatch* syncs, std::function<PageFill()> work);
   // The checks of Enqueue (m_lock held).
   Refusal Admissible(const std::string& address) const;
   // Drops the waiting requests whose clients have gone (m_lock held).
