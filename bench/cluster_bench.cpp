@@ -33,6 +33,8 @@
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
+
 namespace {
 using Clock = std::chrono::steady_clock;
 
@@ -153,7 +155,7 @@ Node StartNode(const std::string& binary, const std::string& site, const std::st
       << "\n[network]\nhttp_port = " << node.port << "\ntelnet_port = " << FreePort()
       << "\nmax_connections_per_address = 0\n[general]\nnodeid = " << id
       << "\nifconnect = 1\n[cluster]\nredis = 127.0.0.1:" << redisPort << "\n[user_database]\nhash_memory_kib = "
-      << hashKib << "\nhash_passes = " << hashPasses << "\n";
+      << hashKib << "\nhash_passes = " << hashPasses << "\n" << bench::kLimitsOffIni;
   node.pid = Spawn(work, {binary, "-debug"}, "console.txt");
   WaitForPort(node.port);
   return node;

@@ -96,9 +96,15 @@ class CAccountAnswers {
     return account;
   }
 
+  // Without an account, a hash at the configured cost all the same: the
+  // time of the answer does not tell whether the name has an account.
   bool Matches(const Account& account, const std::string& password) const {
     const auto stored = account.find("pw");
-    return stored != account.end() && VerifyPassword(stored->second, password, m_cost, m_request.Get("UN"));
+    if (stored == account.end()) {
+      HashPassword(password, m_cost);
+      return false;
+    }
+    return VerifyPassword(stored->second, password, m_cost, m_request.Get("UN"));
   }
 
   static std::string Field(const Account& account, const char* name) {

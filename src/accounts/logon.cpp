@@ -38,6 +38,17 @@ void DropLogonSession(CChatCore& core, const SessionView& session) {
   RemoveAndEndSession(core, session.id, session.nodeId, false);
 }
 
+// With [general] max_sessions_per_account, an account logged on here that
+// many times ends its oldest sessions for the new one: a user who opened
+// the chat again in a new browser is not locked out by the sessions he left
+// behind, and nobody makes thousands of sessions of one account.
+void EndSurplusSessions(CChatCore& core, const SessionView& kept) {
+  const int cap = GetSettingInt("general", "max_sessions_per_account");
+  if (cap <= 0) return;
+  EndSessions(core, core.RemoveOldestSessionsOfName(kept.name, kept.nodeId, kept.id, static_cast<size_t>(cap)),
+              kSessionReplacedText);
+}
+
 // The answer once the password check has a result.
 void FinishLogon(CChatCore& core, const SessionView& session, int result, CPage& page) {
   if (result < 0) {
@@ -50,6 +61,7 @@ void FinishLogon(CChatCore& core, const SessionView& session, int result, CPage&
     page.IncludeFile("wrongpass.html");
     return;
   }
+  EndSurplusSessions(core, session);
   WritePostLogonFrameset(page, session.id);
 }
 
@@ -61,7 +73,7 @@ bool IsAcceptableLogonName(const std::string& name) {
   return !name.empty() && HasOnlyWholeCharacters(name) && !HasSingleByteOf(name, " \xFF\t\x7F\x80:<>'\"\\&");
 }
 
-void DoLogon(CRequest& request, const CRequestForm& form, CChatCore& core, const CAccountWork& accountWork) {
+void DoLogon(CRequest& request, const CRequestForm& form, CChatCore& core, CAccountWork& accountWork) {
   try {
     core.PurgeSanctions();
     const std::string& name = form.FindField("username");
@@ -83,8 +95,8 @@ void DoLogon(CRequest& request, const CRequestForm& form, CChatCore& core, const
       page.IncludeFile("kicked.html");
       return;
     }
-    const SessionView session = CreateLogonSession(core, name, password, address);
     if (core.NodeLink().On()) {
+      const SessionView session = CreateLogonSession(core, name, password, address);
       AskNodeAndWait(core, request, RecordLayout::kLogon,
                      {{"UN", name}, {"PW", password}, {"SS", session.id}, {"ND", session.nodeId}, {"IP", address}},
                      kLogonResends, AwaitedAnswer::kStatus, [&core, session](const NodeAnswer& answer, CPage& answerPage) {
@@ -92,11 +104,18 @@ void DoLogon(CRequest& request, const CRequestForm& form, CChatCore& core, const
                      });
       return;
     }
+    // Here the session is made once the password is right: a logon refused,
+    // or whose client left meanwhile, leaves none behind.
     const UserDatabase database = ConfiguredUserDatabase();
     auto check = [database, address, name, password] { return CheckAccount(database, address, name, password, ""); };
-    ParkForAccountWork(request, accountWork, AnswerWhen::kDone, check, [&core, session](int result, CPage& answerPage) {
-      FinishLogon(core, session, result, answerPage);
-    });
+    accountWork.Park(request, AnswerWhen::kDone, check,
+                     [&core, name, password, address](int result, CPage& answerPage) {
+                       if (result < 0) {
+                         answerPage.IncludeFile("nameerror.html");
+                         return;
+                       }
+                       FinishLogon(core, CreateLogonSession(core, name, password, address), result, answerPage);
+                     });
   } catch (...) {
     platform::ConsoleWrite("catch in DoLogon\n");
   }

@@ -18,7 +18,8 @@
 namespace {
 
 // The answer once a change or a recovery has a result: 1 done (its success
-// page), -1 no answer ("errorc.html"), anything else refused.
+// page), -1 no answer or the new password not stored ("errorc.html": the
+// password is as it was), anything else refused.
 void FinishWithStatus(int result, CPage& page, void (*writeDone)(CPage&), const char* refusedPage) {
   if (result == kNodeAnswerFailed) {
     page.IncludeFile("errorc.html");
@@ -53,7 +54,7 @@ void FinishQuestion(const std::optional<std::string>& question, const std::strin
 }  // namespace
 
 void DoChangePassword(CRequest& request, const CRequestForm& form, CChatCore& core,
-                      const CAccountWork& accountWork) {
+                      CAccountWork& accountWork) {
   try {
     CPage& page = request.Page();
     const std::string& name = form.FindField("username");
@@ -85,14 +86,14 @@ void DoChangePassword(CRequest& request, const CRequestForm& form, CChatCore& co
     auto change = [database, address, name, oldPassword, newPassword] {
       return CheckAccount(database, address, name, oldPassword, newPassword);
     };
-    ParkForAccountWork(request, accountWork, AnswerWhen::kOnDisk, change, FinishChange);
+    accountWork.Park(request, AnswerWhen::kOnDisk, change, FinishChange);
   } catch (...) {
     platform::ConsoleWrite("catch in DoChangePassword\n");
   }
 }
 
 void DoChangePassword1(CRequest& request, const CRequestForm& form, CChatCore& core,
-                       const CAccountWork& accountWork) {
+                       CAccountWork& accountWork) {
   try {
     const std::string& name = form.FindField("username");
     if (name.empty()) {
@@ -110,7 +111,7 @@ void DoChangePassword1(CRequest& request, const CRequestForm& form, CChatCore& c
       return;
     }
     const std::string directory = ConfiguredUserDatabase().directory;
-    ParkForAccountWork(request, accountWork, AnswerWhen::kDone, [directory, name]() -> PageFill {
+    accountWork.Park(request, AnswerWhen::kDone, [directory, name]() -> PageFill {
       std::optional<std::string> question = HintQuestion(directory, name);
       return [question = std::move(question), name](CPage& page) { FinishQuestion(question, name, page); };
     });
@@ -120,7 +121,7 @@ void DoChangePassword1(CRequest& request, const CRequestForm& form, CChatCore& c
 }
 
 void DoChangePassword2(CRequest& request, const CRequestForm& form, CChatCore& core,
-                       const CAccountWork& accountWork) {
+                       CAccountWork& accountWork) {
   try {
     const std::string& name = form.FindField("username");
     if (name.empty()) {
@@ -148,7 +149,7 @@ void DoChangePassword2(CRequest& request, const CRequestForm& form, CChatCore& c
     auto recover = [database, address, name, given, newPassword] {
       return RecoverAccount(database, address, name, given, newPassword);
     };
-    ParkForAccountWork(request, accountWork, AnswerWhen::kOnDisk, recover, FinishRecovery);
+    accountWork.Park(request, AnswerWhen::kOnDisk, recover, FinishRecovery);
   } catch (...) {
     platform::ConsoleWrite("catch in DoChangePassword2\n");
   }

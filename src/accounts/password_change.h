@@ -8,15 +8,15 @@
 
 class CChatCore;
 class CRequest;
-struct CAccountWork;
+class CAccountWork;
 class CRequestForm;
 
 // The local check and the new hash are made on accountWork (see accounts/account_work.h).
 void DoChangePassword(CRequest& request, const CRequestForm& form, CChatCore& core,
-                      const CAccountWork& accountWork);
+                      CAccountWork& accountWork);
 // Recovery, first step: the hint question, and the form of the second step.
 void DoChangePassword1(CRequest& request, const CRequestForm& form, CChatCore& core,
-                       const CAccountWork& accountWork);
+                       CAccountWork& accountWork);
 // Recovery, second step: the security data and the new password.
 void DoChangePassword2(CRequest& request, const CRequestForm& form, CChatCore& core,
-                       const CAccountWork& accountWork);
+                       CAccountWork& accountWork);

@@ -2,6 +2,7 @@
 
 #include "accounts/account_work.h"
 #include "accounts/node_answer.h"
+#include "accounts/registration_rate.h"
 #include "accounts/super_manager.h"
 #include "accounts/user_database.h"
 #include "foundation/settings.h"
@@ -24,6 +25,23 @@ SecurityData SecurityDataOf(const CRequestForm& form) {
                       form.FindField("answer")};
 }
 
+// Counts a registration the form allows; false (its page written) when the
+// client's address has registered too often in the last minute.
+bool TakeRegistration(CRequest& request, CRegistrationRate& rate) {
+  if (rate.Take(request.ClientAddress())) return true;
+  request.Page().IncludeFile("toomanyreg.html");
+  return false;
+}
+
+void WriteLocalRegistrationResult(int created, CPage& page) {
+  if (created == kAccountWriteFailed) {
+    page.IncludeFile("errorr.html");
+    return;
+  }
+  WriteRegistrationResultPage(
+      page, created == kAccountCreated ? RegistrationOutcome::kCreated : RegistrationOutcome::kNameTaken, false);
+}
+
 }  // namespace
 
 bool BreaksNameRules(const std::string& name, NameRules rules) {
@@ -39,7 +57,7 @@ bool BreaksNameRules(const std::string& name, NameRules rules) {
   return rules == NameRules::kLocal && !IsSafeAccountName(name);
 }
 
-void DoNewAccount(CRequest& request, const CRequestForm& form, const CAccountWork& accountWork) {
+void DoNewAccount(CRequest& request, const CRequestForm& form, CAccountWork& accountWork, CRegistrationRate& rate) {
   try {
     CPage& page = request.Page();
     const std::string& name = form.FindField("username");
@@ -57,21 +75,19 @@ void DoNewAccount(CRequest& request, const CRequestForm& form, const CAccountWor
       page.IncludeFile("nametoolong.html");
       return;
     }
+    if (!TakeRegistration(request, rate)) return;
     const UserDatabase database = ConfiguredUserDatabase();
     const std::string& address = request.ClientAddress();
     auto create = [database, name, password, address, security] {
       return CreateAccount(database, name, password, address, security);
     };
-    ParkForAccountWork(request, accountWork, AnswerWhen::kOnDisk, create, [](int created, CPage& answerPage) {
-      const RegistrationOutcome outcome = created == 1 ? RegistrationOutcome::kCreated : RegistrationOutcome::kNameTaken;
-      WriteRegistrationResultPage(answerPage, outcome, false);
-    });
+    accountWork.Park(request, AnswerWhen::kOnDisk, create, WriteLocalRegistrationResult);
   } catch (...) {
     platform::ConsoleWrite("catch in DoNewAccount\n");
   }
 }
 
-void DoRegister(CRequest& request, const CRequestForm& form, CChatCore& core) {
+void DoRegister(CRequest& request, const CRequestForm& form, CChatCore& core, CRegistrationRate& rate) {
   try {
     CPage& page = request.Page();
     const std::string& name = form.FindField("username");
@@ -89,6 +105,7 @@ void DoRegister(CRequest& request, const CRequestForm& form, CChatCore& core) {
       page.IncludeFile("register.html");
       return;
     }
+    if (!TakeRegistration(request, rate)) return;
     const RecordValues values = {{"UN", name},
                                  {"PW", password},
                                  {"EM", security.email},

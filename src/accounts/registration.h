@@ -7,9 +7,10 @@
 
 #include <string>
 
+class CAccountWork;
 class CChatCore;
+class CRegistrationRate;
 class CRequest;
-struct CAccountWork;
 class CRequestForm;
 inline constexpr size_t kMaxUserNameLength = 20;  // bytes
 
@@ -21,5 +22,7 @@ enum class NameRules { kLocal, kNodeLink };
 bool BreaksNameRules(const std::string& name, NameRules rules);
 
 // The account file and its hash are made on accountWork (see accounts/account_work.h).
-void DoNewAccount(CRequest& request, const CRequestForm& form, const CAccountWork& accountWork);
-void DoRegister(CRequest& request, const CRequestForm& form, CChatCore& core);
+// A client address past its registrations a minute gets "toomanyreg.html";
+// a file that cannot be written, "errorr.html".
+void DoNewAccount(CRequest& request, const CRequestForm& form, CAccountWork& accountWork, CRegistrationRate& rate);
+void DoRegister(CRequest& request, const CRequestForm& form, CChatCore& core, CRegistrationRate& rate);

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
@@ -13,6 +14,7 @@
 #include "foundation/text.h"
 #include "foundation/whole_file.h"
 #include "platform/clock.h"
+#include "platform/console.h"
 #include "platform/unique_fd.h"
 
 namespace {
@@ -21,6 +23,11 @@ constexpr mode_t kAccountMode = 0600;  // readable by the server's user only
 // A creation that keeps finding its name's file replaced by other
 // creations gives up after this many rounds.
 constexpr int kCreationRounds = 4;
+
+// A write the user is told failed: the console says which file and why.
+void SayWriteFailed(const char* step, const std::string& path, int error) {
+  platform::ConsolePrintf("Can't %s account file %s: %s\n", step, path.c_str(), std::strerror(error));
+}
 
 // Lines 1 to 3: the password, the time and the address.
 std::string HeadText(const UserRecord& record) {
@@ -93,13 +100,23 @@ std::unique_ptr<CPendingFile> WriteAccountFile(const UserRecord& record, const s
   return std::make_unique<CPendingFile>(path, AccountText(record), kAccountMode, durability);
 }
 
-// Replaces the account file whole (see foundation/whole_file.h).
+// Replaces the account file whole (see foundation/whole_file.h); a failure
+// is said on the console.
 bool SaveUser(const UserRecord& record, const std::string& directory) {
   if (record.name.empty() || record.password.empty() || record.timestamp == 0 || !IsSafeAccountName(record.name)) {
     return false;
   }
+  const std::string path = AccountPath(directory, record.name);
   const std::unique_ptr<CPendingFile> file = WriteAccountFile(record, directory);
-  return *file && file->Replace();
+  if (!*file) {
+    SayWriteFailed("write", path, errno);
+    return false;
+  }
+  if (!file->Replace()) {
+    SayWriteFailed("replace", path, errno);
+    return false;
+  }
+  return true;
 }
 
 enum class TakenName { kReplaced, kLiveAccount, kChangedMeanwhile, kFailed };
@@ -125,25 +142,34 @@ TakenName ReplaceIfNoAccount(CPendingFile& account, const std::string& path) {
 }
 
 // Stores a new account's file under a name no account has: of simultaneous
-// creations of one name, exactly one succeeds.
-bool StoreNewAccount(const UserRecord& record, const std::string& directory) {
-  const std::unique_ptr<CPendingFile> account = WriteAccountFile(record, directory);
-  if (!*account) return false;
+// creations of one name, exactly one succeeds. A file that cannot be made or
+// written is said on the console and is no taken name.
+int StoreNewAccount(const UserRecord& record, const std::string& directory) {
   const std::string path = AccountPath(directory, record.name);
+  const std::unique_ptr<CPendingFile> account = WriteAccountFile(record, directory);
+  if (!*account) {
+    SayWriteFailed("write", path, errno);
+    return kAccountWriteFailed;
+  }
   for (int round = 0; round < kCreationRounds; ++round) {
-    if (account->Create()) return true;
-    if (errno != EEXIST) return false;
+    if (account->Create()) return kAccountCreated;
+    if (errno != EEXIST) {
+      SayWriteFailed("name", path, errno);
+      return kAccountWriteFailed;
+    }
     switch (ReplaceIfNoAccount(*account, path)) {
       case TakenName::kReplaced:
-        return true;
+        return kAccountCreated;
       case TakenName::kChangedMeanwhile:
         continue;
       case TakenName::kLiveAccount:
+        return kAccountNameTaken;
       case TakenName::kFailed:
-        return false;
+        SayWriteFailed("replace", path, errno);
+        return kAccountWriteFailed;
     }
   }
-  return false;
+  return kAccountNameTaken;  // other creations of the name kept coming first
 }
 
 // A logon's new time and address, written over the file in place: its
@@ -165,6 +191,14 @@ void RecordLogon(const UserRecord& record, const std::string& directory) {
     return;
   }
   SaveUser(record, directory);
+}
+
+// The answer to the hint question is kept like a password: as its hash.
+// False when hashing failed.
+bool HashAnswer(SecurityData& security, const HashCost& cost) {
+  if (security.answer.empty()) return true;
+  security.answer = HashPassword(security.answer, cost);
+  return !security.answer.empty();
 }
 
 // One line of security data the account file can give back.
@@ -226,19 +260,19 @@ int CreateAccount(const UserDatabase& database, const std::string& name, const s
   try {
     UserRecord record;
     // A taken name is told before any hashing.
-    if (LoadUser(record, database.directory, name) || !IsSafeAccountName(name)) return 0;
+    if (LoadUser(record, database.directory, name) || !IsSafeAccountName(name)) return kAccountNameTaken;
     record = UserRecord();
     record.name = name;
     record.address = address;
-    if (!record.SetPassword(password, database.cost)) return 0;
     record.security = security;
-    if (!security.answer.empty()) {
-      record.security.answer = HashPassword(security.answer, database.cost);
-      if (record.security.answer.empty()) return 0;
+    if (!record.SetPassword(password, database.cost) || !HashAnswer(record.security, database.cost)) {
+      platform::ConsolePrintf("Can't hash the password of new account %s (out of memory)\n", name.c_str());
+      return kAccountWriteFailed;
     }
-    return StoreNewAccount(record, database.directory) ? 1 : 0;
-  } catch (...) {
-    return 0;
+    return StoreNewAccount(record, database.directory);
+  } catch (const std::exception& error) {
+    platform::ConsolePrintf("Can't create account %s: %s\n", name.c_str(), error.what());
+    return kAccountWriteFailed;
   }
 }
 
@@ -258,13 +292,18 @@ int CheckAccount(const UserDatabase& database, const std::string& address, const
   try {
     if (name.empty() || password.empty()) return -2;
     UserRecord record;
-    if (!LoadUser(record, database.directory, name)) return -2;
+    if (!LoadUser(record, database.directory, name)) {
+      // No such account costs what a wrong password costs: the time of the
+      // answer does not tell whether the name has an account.
+      HashPassword(password, database.cost);
+      return -2;
+    }
     const bool storedInClear = record.StoredInClear();
     if (!record.CheckPassword(password, database.cost)) return -2;
     record.address = address;
     if (!newPassword.empty()) {
-      if (!record.SetPassword(newPassword, database.cost)) return -2;
-      return SaveUser(record, database.directory) ? 1 : -2;
+      if (!record.SetPassword(newPassword, database.cost)) return kAccountWriteFailed;
+      return SaveUser(record, database.directory) ? 1 : kAccountWriteFailed;
     }
     // A file from before hashing keeps the hash from now on (when hashing
     // fails, the password stays as it was and the logon still succeeds).
@@ -296,9 +335,9 @@ int RecoverAccount(const UserDatabase& database, const std::string& address, con
     // The answer is checked even when the rest is wrong: the time taken tells nothing.
     const bool answerMatches = MatchesStored(stored.answer, given.answer, database.cost, name);
     if (!answerMatches || given.email != stored.email || given.birthday != stored.birthday) return -2;
-    if (!record.SetPassword(newPassword, database.cost)) return -2;
+    if (!record.SetPassword(newPassword, database.cost)) return kAccountWriteFailed;
     record.address = address;
-    return SaveUser(record, database.directory) ? 1 : -2;
+    return SaveUser(record, database.directory) ? 1 : kAccountWriteFailed;
   } catch (...) {
     return -2;
   }

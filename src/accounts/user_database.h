@@ -76,17 +76,26 @@ std::string AccountPath(const std::string& directory, const std::string& name);
 
 bool LoadUser(UserRecord& record, const std::string& directory, const std::string& name);
 
-// 1 when a new account was stored; 0 when the name is taken or the write
-// failed. Of simultaneous creations of one name exactly one stores its file.
-// The security data's answer is stored as its hash.
+inline constexpr int kAccountCreated = 1;
+inline constexpr int kAccountNameTaken = 0;
+// A file could not be made or written (a full disk, no permission, no
+// descriptor left), or hashing failed; the console has said why. The same
+// number as "no answer" from a peer node.
+inline constexpr int kAccountWriteFailed = -1;
+
+// kAccountCreated when a new account was stored, kAccountNameTaken when the
+// name is taken, kAccountWriteFailed. Of simultaneous creations of one name
+// exactly one stores its file. The security data's answer is stored as its hash.
 int CreateAccount(const UserDatabase& database, const std::string& name, const std::string& password,
                   const std::string& address, const SecurityData& security = {});
 // Gives the account this password, made when it is missing, on disk before
 // it returns (the operator's command; no old password is asked). False,
 // with errno set, when the file cannot be written.
 bool SetAccountPassword(const UserDatabase& database, const std::string& name, const std::string& password);
-// 1 on success, -2 on failure. With an empty new password it only verifies
-// and records the address (what logon uses).
+// 1 on success, -2 for no such account or a wrong password (both after one
+// hash at the database's cost), kAccountWriteFailed when a new password
+// could not be stored. With an empty new password it only verifies and
+// records the address (what logon uses).
 int CheckAccount(const UserDatabase& database, const std::string& address, const std::string& name,
                  const std::string& password, const std::string& newPassword);
 
@@ -96,6 +105,7 @@ std::string HintQuestion(const std::string& directory, const std::string& name);
 // A forgotten password replaced: 1 when the account can recover, the given
 // e-mail address and birthday are the stored ones and the answer matches
 // (the given question is not looked at), and the new password is stored;
-// -2 otherwise, also for an empty new password or one no account may have.
+// kAccountWriteFailed when it could not be stored; -2 otherwise, also for
+// an empty new password or one no account may have.
 int RecoverAccount(const UserDatabase& database, const std::string& address, const std::string& name,
                    const SecurityData& given, const std::string& newPassword);

@@ -38,6 +38,7 @@ struct CChatCore::Session {
   const std::string ipAddress;
   Room* room = nullptr;  // null: in no room
   std::uint64_t order = 0;
+  std::uint64_t logon = 0;  // when it logged on, in the order of logons
   int level = 0;
   bool approved = true;
   bool manager = false;
@@ -343,6 +344,7 @@ bool CChatCore::AddLogonSession(const SessionView& view) {
   const SessionKey key = KeyOf(view.id, view.nodeId);
   if (view.id.empty() || m_sessions.count(key) != 0) return false;
   auto session = std::make_unique<Session>(view);
+  session->logon = m_nextLogon++;
   Session* raw = session.get();
   m_sessions.emplace(key, std::move(session));
   m_sessionsByName.emplace(AsciiLower(view.name), raw);
@@ -490,6 +492,21 @@ std::vector<EndedSession> CChatCore::RemoveNodeSessions(const std::string& node)
     if (session->nodeId == node) gone.push_back(session.get());
   }
   return ExtractAll(gone);
+}
+
+std::vector<EndedSession> CChatCore::RemoveOldestSessionsOfName(const std::string& name, const std::string& node,
+                                                                 const std::string& keptId, size_t max) {
+  std::unique_lock<std::shared_mutex> guard(m_lock);
+  std::vector<Session*> others;
+  const auto [from, to] = m_sessionsByName.equal_range(AsciiLower(name));
+  for (auto at = from; at != to; ++at) {
+    if (at->second->nodeId == node && at->second->id != keptId) others.push_back(at->second);
+  }
+  const size_t othersKept = max > 0 ? max - 1 : 0;
+  if (others.size() <= othersKept) return {};
+  std::sort(others.begin(), others.end(), [](const Session* a, const Session* b) { return a->logon < b->logon; });
+  others.resize(others.size() - othersKept);  // the oldest
+  return ExtractAll(others);
 }
 
 // ---- Users by name ---------------------------------------------------------

@@ -114,6 +114,11 @@ class CChatCore {
   std::vector<SessionView> SessionsOfNode(const std::string& node) const;
   // Takes out every session of that node; their leave is to be announced.
   [[nodiscard]] std::vector<EndedSession> RemoveNodeSessions(const std::string& node);
+  // Of the sessions of that name (letter case aside) on that node, takes out
+  // the oldest (by logon) so that the kept one and the newest others make at
+  // most max; their leave is to be announced.
+  [[nodiscard]] std::vector<EndedSession> RemoveOldestSessionsOfName(const std::string& name, const std::string& node,
+                                                                     const std::string& keptId, size_t max);
 
   // ---- Users by name
   // In a room's member list: the first member of that name (letter case
@@ -197,6 +202,7 @@ class CChatCore {
   std::unordered_map<std::string, Room*> m_roomsByName;
   std::map<std::uint64_t, Room*> m_roomOrder;
   std::uint64_t m_nextOrder = 1;
+  std::uint64_t m_nextLogon = 1;  // numbers sessions in the order they logged on
   int m_userRooms = 0;
   // Sessions: by (id, node) (owning), by folded name, and those in no room.
   std::unordered_map<SessionKey, std::unique_ptr<Session>> m_sessions;

@@ -18,6 +18,7 @@ class CChatCore;
 inline constexpr const char* kLoggedOutText = "您已退出登录";
 inline constexpr const char* kIdleEndedText = "本会话因长时间没有活动已结束,请重新登录";
 inline constexpr const char* kRoomRemovedText = "本聊天室已被删除,请重新登录";
+inline constexpr const char* kSessionReplacedText = "本账户已在别处重新登录,本会话已结束";
 
 // lastLine: what the session's frame shows before it closes ("": nothing
 // more, e.g. a kicked user has just read the kick in his room).

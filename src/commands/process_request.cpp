@@ -112,26 +112,26 @@ void AnswerWithoutUser(CRequest& request, CChatCore& core, const RequestServices
   CPage& page = request.Page();
   switch (route) {
     case kRouteLogon:
-      DoLogon(request, form, core, services.accountWork);
+      DoLogon(request, form, core, *services.accountWork);
       break;
     case kRouteNewAccount:
-      DoNewAccount(request, form, services.accountWork);
+      DoNewAccount(request, form, *services.accountWork, *services.registrations);
       break;
     case kRouteRegister:
       if (core.NodeLink().On()) {
-        DoRegister(request, form, core);
+        DoRegister(request, form, core, *services.registrations);
       } else {
-        DoNewAccount(request, form, services.accountWork);
+        DoNewAccount(request, form, *services.accountWork, *services.registrations);
       }
       break;
     case kRouteChangePassword:
-      DoChangePassword(request, form, core, services.accountWork);
+      DoChangePassword(request, form, core, *services.accountWork);
       break;
     case kRouteModifySecond:
-      DoChangePassword1(request, form, core, services.accountWork);
+      DoChangePassword1(request, form, core, *services.accountWork);
       break;
     case kRouteChangePass2:
-      DoChangePassword2(request, form, core, services.accountWork);
+      DoChangePassword2(request, form, core, *services.accountWork);
       break;
     case kRouteFind:
       DoUserSearchPage(page, core, form.FindField("fun"));

@@ -5,13 +5,14 @@
 
 #include <string>
 
-#include "accounts/account_work.h"
-
+class CAccountWork;
 class CChatCore;
+class CRegistrationRate;
 class CRequest;
 // What the server lends every request besides the chat core.
 struct RequestServices {
-  CAccountWork accountWork;  // hashing and account files; no pool runs them in place
+  CAccountWork* accountWork = nullptr;         // hashing and account files
+  CRegistrationRate* registrations = nullptr;  // registrations per address
 };
 
 void ProcessRequest(CRequest& request, CChatCore& core, const RequestServices& services);

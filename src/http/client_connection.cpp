@@ -73,6 +73,8 @@ void CClientConnection::Serve(net::CConnection& connection) {
   m_streamSession = request.StreamSession();
   if (request.Parked()) {
     m_phase = Phase::kParked;
+    m_gone = request.Gone();
+    connection.SetReading(true);  // to hear the client leave; what else it sends is dropped
     return;
   }
   Answer(connection);
@@ -80,6 +82,7 @@ void CClientConnection::Serve(net::CConnection& connection) {
 
 void CClientConnection::Resume(net::CConnection& connection, const CParkedRequest::Fill& fill) {
   if (m_phase != Phase::kParked) return;
+  connection.SetReading(false);
   try {
     fill(*m_page);
   } catch (...) {
@@ -108,6 +111,10 @@ void CClientConnection::Answer(net::CConnection& connection) {
     connection.Send(bytes);  // what the socket does not take at once is copied into the connection
   }
   m_page.reset();
+}
+
+void CClientConnection::OnClose(net::CConnection&) {
+  if (m_phase == Phase::kParked && m_gone) m_gone->store(true, std::memory_order_release);
 }
 
 void CClientConnection::OnDrained(net::CConnection& connection) {

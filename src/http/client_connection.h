@@ -14,6 +14,12 @@
 // Once the head is read the connection is no longer shed at the descriptor
 // ceiling, and a connection from a trusted proxy counts against the cap of
 // the client it names (past the cap it is answered "too many connections").
+//
+// A parked request keeps reading: when its client closes the connection
+// (or resets it) the connection closes at once and the request is marked
+// gone, so the work it waits for can be dropped. A client that only shuts
+// its sending side looks the same as one that closed (one FIN), and counts
+// as gone too: browsers never half-close.
 #pragma once
 
 #include <memory>
@@ -46,6 +52,7 @@ class CClientConnection final : public net::CConnectionHandler {
   void OnStart(net::CConnection& connection) override;
   void OnInput(net::CConnection& connection) override;
   void OnDrained(net::CConnection& connection) override;
+  void OnClose(net::CConnection& connection) override;
 
   // A parked request's answer: fill the page, then send it.
   void Resume(net::CConnection& connection, const CParkedRequest::Fill& fill);
@@ -73,4 +80,5 @@ class CClientConnection final : public net::CConnectionHandler {
   ParsedRequest m_request;
   std::unique_ptr<CPage> m_page;
   std::optional<std::string> m_streamSession;
+  GoneFlag m_gone;  // while parked: set when the client goes
 };

@@ -9,7 +9,9 @@
 // the connection then waits, holding no thread, until the answer is resumed.
 #pragma once
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -18,23 +20,32 @@
 #include "net/connection.h"
 #include "net/loop_group.h"
 
+// Set by the connection's loop when a parked request's client has gone
+// (its connection closed, by the peer or a time-out); read from any thread.
+using GoneFlag = std::shared_ptr<std::atomic<bool>>;
+
 // A parked request, by the loop and id of its connection; copyable.
 class CParkedRequest {
  public:
   using Fill = std::function<void(CPage& page)>;
 
   CParkedRequest() = default;
-  CParkedRequest(net::CLoopGroup* loops, net::ConnectionId connection) : m_loops(loops), m_connection(connection) {}
+  CParkedRequest(net::CLoopGroup* loops, net::ConnectionId connection, GoneFlag gone)
+      : m_loops(loops), m_connection(connection), m_gone(std::move(gone)) {}
 
   // From any thread: on the connection's loop, fill writes the answer into
   // the page, which then goes out. Nothing happens when the client has gone.
   void Resume(Fill fill) const;
+  // From any thread: nobody waits for the answer any more, so slow work
+  // for it (a password hash) need not be done.
+  bool ClientGone() const { return m_gone && m_gone->load(std::memory_order_acquire); }
   net::CEventLoop& Loop() const { return m_loops->LoopOf(m_connection); }
   explicit operator bool() const { return m_loops != nullptr; }
 
  private:
   net::CLoopGroup* m_loops = nullptr;
   net::ConnectionId m_connection = 0;
+  GoneFlag m_gone;
 };
 
 class CRequest {
@@ -51,6 +62,8 @@ class CRequest {
   const std::optional<std::string>& Path() const { return m_parsed.path; }
   const std::optional<std::string>& QueryOrBody() const { return m_parsed.queryOrBody; }
   const std::string& ClientAddress() const { return m_clientAddress; }
+  // The client has already closed its connection: no answer can reach it.
+  bool ClientGone() const { return m_connection.PeerGone(); }
   CPage& Page() { return m_page; }
 
   // After the answer's head, the connection becomes the session's message stream.
@@ -60,9 +73,12 @@ class CRequest {
   // The answer comes later, through the returned handle.
   CParkedRequest Park() {
     m_parked = true;
-    return CParkedRequest(&m_loops, m_connection.Id());
+    if (!m_gone) m_gone = std::make_shared<std::atomic<bool>>(false);
+    return CParkedRequest(&m_loops, m_connection.Id(), m_gone);
   }
   bool Parked() const { return m_parked; }
+  // What the connection sets once the parked request's client has gone.
+  const GoneFlag& Gone() const { return m_gone; }
 
  private:
   const ParsedRequest& m_parsed;
@@ -72,6 +88,7 @@ class CRequest {
   const std::string m_clientAddress;
   std::optional<std::string> m_streamSession;
   bool m_parked = false;
+  GoneFlag m_gone;
 };
 
 using RequestHandler = std::function<void(CRequest& request)>;

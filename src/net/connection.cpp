@@ -59,6 +59,13 @@ void CConnection::ReadInput() {
   }
 }
 
+bool CConnection::PeerGone() const {
+  if (m_closed) return true;
+  char byte;
+  const ssize_t got = ::recv(m_fd.Get(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+  return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+}
+
 void CConnection::Send(std::string_view bytes) {
   if (m_closed || bytes.empty()) return;
   if (PendingOutput() == 0) {

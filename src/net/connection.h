@@ -54,6 +54,10 @@ class CConnection final : public CPollable {
   const std::string& PeerAddress() const { return m_peerAddress; }
   bool Closed() const { return m_closed; }
 
+  // The peer has closed (or reset) the connection and nothing it sent is
+  // left unread: a look at the socket that takes nothing from it.
+  bool PeerGone() const;
+
   std::string& Input() { return m_input; }
   void Send(std::string_view bytes);
   size_t PendingOutput() const { return m_output.size() - m_sent; }

@@ -13,6 +13,10 @@ std::int64_t MonotonicMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
+std::int64_t MonotonicUs() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 void AdvanceClockForTests(std::time_t seconds) { g_offset += seconds; }
 void ResetClockForTests() { g_offset = 0; }
 

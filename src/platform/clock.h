@@ -11,6 +11,8 @@ std::time_t Now();
 // Milliseconds of a clock that never steps back, for timers and intervals
 // (the test hooks below do not move it).
 std::int64_t MonotonicMs();
+// The same clock in microseconds, for timing short work.
+std::int64_t MonotonicUs();
 
 // Test hooks: shift the clock by a number of seconds (cumulative), or put it
 // back to the real time.

@@ -98,9 +98,13 @@ CServer::CServer(CChatCore& core)
       m_site(GetSetting("Path", "current"), PrivateSiteNames()),
       m_loops(LoopCount()),
       m_delivery(core, m_loops),
-      m_accountWork(HashThreadCount(), "AccountWork") {
+      m_accountPool(HashThreadCount(), "AccountWork"),
+      m_registrations(ReadRegistrationsPerMinute()) {
   m_accountSyncs = std::make_unique<CSyncBatch>(GetSetting("user_database", "directory"));
-  m_services.accountWork = CAccountWork{&m_accountWork, m_accountSyncs.get()};
+  m_accountWork =
+      std::make_unique<CAccountWork>(&m_accountPool, m_accountSyncs.get(), ReadAccountWorkLimits(), ReadHashCost());
+  m_services.accountWork = m_accountWork.get();
+  m_services.registrations = &m_registrations;
   m_http.handler = [this](CRequest& request) { ProcessRequest(request, m_core, m_services); };
   m_http.adoptStream = [this](net::CConnection& connection, const std::string& session) {
     m_delivery.AdoptStream(connection, session);
@@ -119,7 +123,7 @@ CServer::CServer(CChatCore& core)
 CServer::~CServer() {
   SignalStop();  // a server torn down early still ends its threads
   if (m_housekeeping.joinable()) m_housekeeping.join();
-  m_accountWork.Stop();  // no account work outlives the server (it answers through the loops)
+  m_accountPool.Stop();  // no account work outlives the server (it answers through the loops)
   m_accountSyncs.reset();  // what waits for the disk is synced and answered
   // The transport says goodbye and its threads end while the loops that
   // remote lines are handed to still run.

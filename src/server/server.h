@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "accounts/account_work.h"
+#include "accounts/registration_rate.h"
 #include "commands/process_request.h"
 #include "html/page.h"
 #include "http/client_connection.h"
@@ -60,9 +62,12 @@ class CServer {
   CSiteFiles m_site;
   net::CLoopGroup m_loops;
   CStreamDelivery m_delivery;
-  platform::CWorkerPool m_accountWork;
+  platform::CWorkerPool m_accountPool;
   // Answers of writes that must be on disk wait here for one shared sync.
   std::unique_ptr<CSyncBatch> m_accountSyncs;
+  // What account work the pool takes, and what it has done.
+  std::unique_ptr<CAccountWork> m_accountWork;
+  CRegistrationRate m_registrations;
   RequestServices m_services;
   CHttpServices m_http;
   std::vector<std::unique_ptr<net::CListener>> m_listeners;

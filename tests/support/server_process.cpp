@@ -28,8 +28,8 @@ std::string ReadWhole(const std::string& path) {
 
 std::string SiteIni(int httpPort, int telnetPort, const std::string& extra) {
   return ReadWhole(std::string(TOLVAN_SITE_DIR) + "/tolvann2.ini") + "\n[network]\nhttp_port = " +
-         std::to_string(httpPort) + "\ntelnet_port = " + std::to_string(telnetPort) + "\n" + kNoAddressCapIni +
-         kCheapHashIni + extra;
+         std::to_string(httpPort) + "\ntelnet_port = " + std::to_string(telnetPort) + "\n" + kCheapHashIni + kLimitsOffIni +
+         extra;
 }
 
 ServerProcess::ServerProcess(const std::string& extraIni) : m_extraIni(extraIni) {

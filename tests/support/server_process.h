@@ -17,13 +17,16 @@
 // The cheapest password hash, so that tests register and log on quickly;
 // a test that wants another cost says so in its extra lines.
 inline constexpr const char* kCheapHashIni = "[user_database]\nhash_memory_kib = 8\nhash_passes = 1\n";
+// The per-address and per-account limits the bundled ini turns on, off:
+// tests make many sessions, registrations and logons from 127.0.0.1. A test
+// of a limit turns it on again in its extra lines.
+inline constexpr const char* kLimitsOffIni =
+    "[network]\nmax_connections_per_address = 0\n"
+    "[general]\nmax_sessions_per_account = 0\n"
+    "[user_database]\nmax_pending_per_address = 0\nregistrations_per_minute = 0\n";
 
-// Every test client comes from 127.0.0.1, and some tests hold hundreds of
-// connections: the bundled cap per address is off unless a test sets it.
-inline constexpr const char* kNoAddressCapIni = "max_connections_per_address = 0\n";
-
-// The bundled ini with the given ports, no cap per address, the cheap hash and extra lines
-// appended (a later line of the same section and key replaces the earlier one).
+// The bundled ini with the given ports, the cheap hash, the limits off and
+// extra lines appended (a later line of the same section and key replaces the earlier one).
 std::string SiteIni(int httpPort, int telnetPort, const std::string& extra = "");
 
 class ServerProcess {
