@@ -181,8 +181,8 @@ void DoMessage(CPage& page, CChatCore& core, const SessionView& session, int fra
         "' bgproperties=\"fixed\"><!--This is a comment.--><P>\r\n<br>", GetSetting("text", "MSG_WELCOME"));
     if (!session.approved) {
       page.Append(
-          "<font color=#000077>系统: 您还没有获准在此聊天室聊天,请等待室主批准<br>"
-          "没获批准前除了不能聊天各种命令均可用，也可以跳转到其它聊天室</font><br>");
+          "<font color=#000077>系统: ", kNotApprovedText,
+          "<br>没获批准前除了不能聊天各种命令均可用，也可以跳转到其它聊天室</font><br>");
     }
   } catch (...) {
     platform::ConsoleWrite("catch in DoMessage\n");

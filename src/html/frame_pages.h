@@ -14,6 +14,10 @@ class CChatCore;
 
 enum FramedMode : int { kFrameless = 0, kFramed = 1 };
 
+// What the message frame of a user not yet approved in a locked room says
+// (the JSON API says the same when he tries to speak).
+inline constexpr const char* kNotApprovedText = "您还没有获准在此聊天室聊天,请等待室主批准";
+
 void DoFrameSet(CPage& page, CChatCore& core, const SessionView& session);
 void DoMessage(CPage& page, CChatCore& core, const SessionView& session, int framed);
 void DoOnline(CPage& page, CChatCore& core, const SessionView& session);
