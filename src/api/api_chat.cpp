@@ -4,12 +4,14 @@
 #include "chat/chat_core.h"
 #include "chat/room_events.h"
 #include "chat/room_names.h"
+#include "commands/chat_line.h"
 #include "commands/command_parser.h"
 #include "commands/join_command.h"
 #include "commands/message_step.h"
 #include "commands/process_request.h"
 #include "commands/speaker.h"
 #include "http/request.h"
+#include "html/frame_pages.h"
 #include "http/request_form.h"
 
 namespace {
@@ -80,14 +82,20 @@ void ApiSay(CRequest& request, CApiInput& input, CChatCore& core, const RequestS
   // The fields the chat form posts to "/Blank".
   CRequestForm form = SessionForm(input);
   form.AddField("message", input.Text("text", Presence::kRequired));
-  form.AddField("towho", input.Name("to", Presence::kOptional, ApiError::kNameOutsideGbk));
+  // What the form sends when the user chose nothing is the default; the
+  // form never sends an empty colour, which would drop the line unseen.
+  form.AddField("towho", input.Name("to", Presence::kOptional, ApiError::kNameOutsideGbk, kEverybody));
   form.AddField("towhoway", input.Flag("private", false) ? "private" : "");
   form.AddField("UserAction", input.Text("action", Presence::kOptional));
-  form.AddField("addsays", input.Text("says", Presence::kOptional, "说"));
-  form.AddField("addwordcolor", input.Text("colour", Presence::kOptional));
+  form.AddField("addsays", input.Text("says", Presence::kOptional, kFormDefaultSays));
+  const std::string colour = input.Text("colour", Presence::kOptional);
+  form.AddField("addwordcolor", colour.empty() ? kFormDefaultColour : colour);
   if (input.Fault()) return AnswerError(page, *input.Fault());
   Speaker speaker = FindSpeaker(core, form);
   if (!speaker.session) return AnswerError(page, ApiError::kUnknownSession);
+  // The form's hidden fields name the speaker and his room (the kick and the ban read it).
+  form.AddField("UserName", speaker.session->name);
+  if (speaker.room) form.AddField("RoomName", speaker.room->name);
   // The form drops such a line without a word; here the client hears why.
   if (ClassifyInput(form.FindField("message")).code == kChatLineCode) {
     if (speaker.inNoRoom) return AnswerError(page, ApiError::kNotInRoom);

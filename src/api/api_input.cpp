@@ -51,9 +51,9 @@ std::string CApiInput::Text(std::string_view key, Presence presence, std::string
   return text ? GbkFromUtf8(*text) : std::string(fallback);
 }
 
-std::string CApiInput::Name(std::string_view key, Presence presence, ApiError outsideGbk) {
+std::string CApiInput::Name(std::string_view key, Presence presence, ApiError outsideGbk, std::string_view fallback) {
   const std::optional<std::string> text = Raw(key, presence);
-  if (!text) return {};
+  if (!text) return std::string(fallback);
   std::optional<std::string> name = GbkFromUtf8Exactly(*text);
   if (!name) {
     Note(outsideGbk);

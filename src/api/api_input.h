@@ -25,8 +25,8 @@ class CApiInput {
   // browser's GB2312 form sends them. fallback when the field is absent.
   std::string Text(std::string_view key, Presence presence, std::string_view fallback = "");
   // A name (of a user or a room): only characters GBK holds; another notes
-  // the fault outsideGbk.
-  std::string Name(std::string_view key, Presence presence, ApiError outsideGbk);
+  // the fault outsideGbk. fallback when the field is absent.
+  std::string Name(std::string_view key, Presence presence, ApiError outsideGbk, std::string_view fallback = "");
   // true or false; fallback when the field is absent.
   bool Flag(std::string_view key, bool fallback);
 

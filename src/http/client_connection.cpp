@@ -111,14 +111,18 @@ void CClientConnection::Resume(net::CConnection& connection, const CParkedReques
 
 void CClientConnection::Answer(net::CConnection& connection) {
   ++m_answered;
+  // Taken from the connection before its bytes go: once they are out, a
+  // kept connection serves its next request, with a page of its own,
+  // before Send returns here.
+  const std::unique_ptr<CPage> page = std::move(m_page);
   std::string storage;
   std::string_view bytes;
-  if (const std::optional<TypedAnswer>& typed = m_page->Typed(); typed && !m_streamSession) {
+  if (const std::optional<TypedAnswer>& typed = page->Typed(); typed && !m_streamSession) {
     m_keepAlive = m_request.WantsKeepAlive() && m_answered < kMaxRequestsPerConnection;
     storage = TypedAnswerBytes(*typed, m_keepAlive ? IdleSeconds() : 0);
     bytes = storage;
   } else {
-    bytes = AnswerBytes(*m_page, storage);
+    bytes = AnswerBytes(*page, storage);
   }
   if (m_streamSession && m_services.adoptStream) {
     // The stream is tied to its session before its head goes out: once the
@@ -127,7 +131,6 @@ void CClientConnection::Answer(net::CConnection& connection) {
     connection.SetDeadline(0);  // a stream lives as long as its user
     m_services.adoptStream(connection, *m_streamSession);
     connection.Send(bytes);
-    m_page.reset();
     return;
   }
   m_phase = Phase::kWriting;
@@ -136,7 +139,6 @@ void CClientConnection::Answer(net::CConnection& connection) {
   } else {
     connection.Send(bytes);  // what the socket does not take at once is copied into the connection
   }
-  m_page.reset();
 }
 
 void CClientConnection::OnClose(net::CConnection&) {
