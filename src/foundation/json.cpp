@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <unordered_set>
 
 #include "foundation/utf8.h"
 
@@ -83,12 +84,13 @@ class CJsonReader {
     ++m_at;  // '{'
     SkipBlanks();
     if (Take('}')) return true;
+    std::unordered_set<std::string> keys;  // a lookup a key: an object of many keys costs no more than its length
     while (true) {
       SkipBlanks();
       CJsonValue::Member member;
       if (Peek() != '"') return Failed("a key must be a string");
       if (!ReadString(member.key)) return false;
-      if (value.Find(member.key) != nullptr) return Failed("a key said twice");
+      if (!keys.insert(member.key).second) return Failed("a key said twice");
       SkipBlanks();
       if (!Take(':')) return Failed("':' expected");
       SkipBlanks();
