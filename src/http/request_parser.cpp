@@ -127,6 +127,10 @@ void CRequestParser::OnHeaderLine(std::string_view line) {
     return;
   }
   if (TakeAddressHeader(line) || TakeConnectionHeader(line)) return;
+  // A body in chunks is not read; a proxy in front that went by the chunks
+  // while this parser went by Content-Length would see another request in
+  // the body of a kept connection.
+  if (HeaderValue(line, "transfer-encoding:")) return Refuse();
   const std::optional<std::string> value = HeaderValue(line, "content-length:");
   if (!value) return;  // other header lines are not needed
   // Said twice it must say the same: a proxy in front may have read the

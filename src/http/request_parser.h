@@ -11,7 +11,8 @@
 //   - a line longer than 2048 bytes, or more than 8192 bytes before the body;
 //   - a Content-Length that is not digits alone, or above 65536, or said
 //     twice with two values;
-//   - a POST without Content-Length.
+//   - a POST without Content-Length;
+//   - a Transfer-Encoding header (a body in chunks is not read).
 // One parser reads one request; the bytes after it are left for the next.
 // Bytes + state in, result out: the parser knows nothing of sockets.
 #pragma once

@@ -163,6 +163,16 @@ TEST(RequestParser, KeepAliveFollowsTheVersionAndTheConnectionHeader) {
   }
 }
 
+// A body in chunks is refused, with or without Content-Length beside it:
+// read by its length, its chunks could hold a request for a kept connection.
+TEST(RequestParser, TransferEncodingIsRefused) {
+  for (const char* request : {"POST /api/say HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n2\r\n{}\r\n0\r\n\r\n",
+                              "POST /api/say HTTP/1.1\r\nContent-Length: 5\r\ntransfer-encoding: chunked\r\n\r\n0\r\n\r\n",
+                              "GET /api/rooms HTTP/1.1\r\nTransfer-Encoding: identity\r\n\r\n"}) {
+    EXPECT_TRUE(Parse(request).Refused()) << request;
+  }
+}
+
 // A request leaves the bytes after it alone: the next one, sent with it,
 // is read by the next parser.
 TEST(RequestParser, BytesAfterARequestAreLeftForTheNext) {
