@@ -26,6 +26,21 @@ CRequestForm SessionForm(CApiInput& input) {
   return form;
 }
 
+// The user the request's session names, once every field read well; none
+// (and the error answered) otherwise.
+std::optional<Speaker> FindApiSpeaker(CPage& page, const CApiInput& input, CChatCore& core, const CRequestForm& form) {
+  if (input.Fault()) {
+    AnswerError(page, *input.Fault());
+    return std::nullopt;
+  }
+  Speaker speaker = FindSpeaker(core, form);
+  if (!speaker.session) {
+    AnswerError(page, ApiError::kUnknownSession);
+    return std::nullopt;
+  }
+  return speaker;
+}
+
 void WriteRoom(CJsonWriter& json, const RoomView& room, const std::string& category) {
   json.BeginObject().Key("name").String(Utf8(room.name)).Key("category").String(Utf8(category));
   json.Key("members").Number(room.memberCount).Key("locked").Bool(room.locked).EndObject();
@@ -53,9 +68,9 @@ void ApiEnter(CRequest& request, CApiInput& input, CChatCore& core, const Reques
   const CRequestForm form = SessionForm(input);
   const std::string roomName = input.Name("room", Presence::kRequired, ApiError::kRoomNameOutsideGbk);
   std::string category = input.Text("category", Presence::kOptional);
-  if (input.Fault()) return AnswerError(page, *input.Fault());
-  Speaker speaker = FindSpeaker(core, form);
-  if (!speaker.session) return AnswerError(page, ApiError::kUnknownSession);
+  std::optional<Speaker> found = FindApiSpeaker(page, input, core, form);
+  if (!found) return;
+  Speaker& speaker = *found;
   if (!IsValidRoomName(roomName)) return AnswerError(page, ApiError::kBadRoomName);
   if (roomName.size() > kRoomNameLimit) return AnswerError(page, ApiError::kRoomNameTooLong);
   CommandContext context{request, form, speaker, core, core.NodeId()};
@@ -90,9 +105,9 @@ void ApiSay(CRequest& request, CApiInput& input, CChatCore& core, const RequestS
   form.AddField("addsays", input.Text("says", Presence::kOptional, kFormDefaultSays));
   const std::string colour = input.Text("colour", Presence::kOptional);
   form.AddField("addwordcolor", colour.empty() ? kFormDefaultColour : colour);
-  if (input.Fault()) return AnswerError(page, *input.Fault());
-  Speaker speaker = FindSpeaker(core, form);
-  if (!speaker.session) return AnswerError(page, ApiError::kUnknownSession);
+  std::optional<Speaker> found = FindApiSpeaker(page, input, core, form);
+  if (!found) return;
+  Speaker& speaker = *found;
   // The form's hidden fields name the speaker and his room (the kick and the ban read it).
   form.AddField("UserName", speaker.session->name);
   if (speaker.room) form.AddField("RoomName", speaker.room->name);
@@ -108,12 +123,10 @@ void ApiSay(CRequest& request, CApiInput& input, CChatCore& core, const RequestS
 
 void ApiOnline(CRequest& request, CApiInput& input, CChatCore& core, const RequestServices&) {
   CPage& page = request.Page();
-  const CRequestForm form = SessionForm(input);
-  if (input.Fault()) return AnswerError(page, *input.Fault());
-  const Speaker speaker = FindSpeaker(core, form);
-  if (!speaker.session) return AnswerError(page, ApiError::kUnknownSession);
+  const std::optional<Speaker> speaker = FindApiSpeaker(page, input, core, SessionForm(input));
+  if (!speaker) return;
   const std::optional<RoomView> room =
-      speaker.inNoRoom ? std::nullopt : core.FindRoom(speaker.session->roomName, true);
+      speaker->inNoRoom ? std::nullopt : core.FindRoom(speaker->session->roomName, true);
   if (!room) return AnswerError(page, ApiError::kNotInRoom);
   CJsonWriter json;
   json.BeginObject().Key("room").String(Utf8(room->name)).Key("members").BeginArray();
@@ -127,10 +140,8 @@ void ApiOnline(CRequest& request, CApiInput& input, CChatCore& core, const Reque
 
 void ApiLogout(CRequest& request, CApiInput& input, CChatCore& core, const RequestServices&) {
   CPage& page = request.Page();
-  const CRequestForm form = SessionForm(input);
-  if (input.Fault()) return AnswerError(page, *input.Fault());
-  const Speaker speaker = FindSpeaker(core, form);
-  if (!speaker.session) return AnswerError(page, ApiError::kUnknownSession);
-  DoOut(core, *speaker.session, core.NodeId());
+  const std::optional<Speaker> speaker = FindApiSpeaker(page, input, core, SessionForm(input));
+  if (!speaker) return;
+  DoOut(core, *speaker->session, core.NodeId());
   AnswerNoContent(page);
 }

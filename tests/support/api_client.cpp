@@ -1,7 +1,5 @@
 #include "support/api_client.h"
 
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include "foundation/text.h"
@@ -9,19 +7,6 @@
 
 namespace {
 using Clock = std::chrono::steady_clock;
-
-// Reads what comes within the time left; false on close or time-out.
-bool ReadMore(int fd, std::string& into, Clock::time_point end) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-  if (left <= 0) return false;
-  pollfd entry{fd, POLLIN, 0};
-  if (::poll(&entry, 1, static_cast<int>(left)) <= 0) return false;
-  char chunk[65536];
-  const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
-  if (got <= 0) return false;
-  into.append(chunk, static_cast<size_t>(got));
-  return true;
-}
 
 // The answer at the start of the bytes, when it is there whole; length: its bytes.
 std::optional<ApiAnswer> TakeAnswer(const std::string& bytes, size_t& length) {
@@ -98,7 +83,7 @@ std::optional<ApiAnswer> ApiConnection::Read(std::chrono::milliseconds timeout) 
       m_buffer.erase(0, length);
       return answer;
     }
-    if (m_fd < 0 || !ReadMore(m_fd, m_buffer, end)) return std::nullopt;
+    if (m_fd < 0 || !ReadSome(m_fd, m_buffer, end)) return std::nullopt;
   }
 }
 
