@@ -13,7 +13,6 @@
 #include <set>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "support/chat_client.h"
 #include "support/http_client.h"
@@ -126,12 +125,9 @@ TEST_F(Metrics, FiguresMoveWithALogonAStreamAndALine) {
   EXPECT_EQ(before.count("tolvan_nodelink_outbox_records"), 0u) << "no node link, no figures of it";
 
   {
-    ChatUser tom(m_server, "tom");
-    ASSERT_TRUE(tom.LoggedOn());
-    tom.Join(kLobby);
-    tom.OpenStream(kLobby);
-    tom.Say("counted");
-    tom.WaitFor("counted");
+    const std::unique_ptr<ChatUser> tom = UserInRoom(m_server, "tom", kLobby);
+    tom->Say("counted");
+    tom->WaitFor("counted");
     const Samples after = Scrape();
     EXPECT_GE(after.at("tolvan_connections_accepted_total") - before.at("tolvan_connections_accepted_total"), 5)
         << "registration, logon, join, stream, line";
@@ -157,12 +153,8 @@ class MetricsAtTheCap : public Metrics {
 };
 
 TEST_F(MetricsAtTheCap, TheScraperIsServedWhileItsAddressIsTurnedAway) {
-  std::vector<std::unique_ptr<ChatUser>> users;
-  for (const char* name : {"ann", "bob"}) {
-    users.push_back(std::make_unique<ChatUser>(m_server, name));
-    users.back()->Join(kLobby);
-    users.back()->OpenStream(kLobby);
-  }
+  const std::unique_ptr<ChatUser> ann = UserInRoom(m_server, "ann", kLobby);
+  const std::unique_ptr<ChatUser> bob = UserInRoom(m_server, "bob", kLobby);
   EXPECT_TRUE(Exchange(m_server.HttpPort(), "GET / HTTP/1.0\r\n\r\n", 5s).starts_with("HTTP/1.0 503 "));
   EXPECT_GE(Scrape()["tolvan_connections_refused_total{reason=\"per_address\"}"], 1);
 }

@@ -23,14 +23,8 @@ class ChatLimits : public ::testing::Test {
  protected:
   explicit ChatLimits(const std::string& ini = "") : m_server(ini) {}
   void SetUp() override { ASSERT_TRUE(m_server.Start()); }
-  // A user in the lobby with his message frame open and quiet.
-  std::unique_ptr<ChatUser> InLobby(const std::string& name) {
-    auto user = std::make_unique<ChatUser>(m_server, name);
-    EXPECT_TRUE(user->LoggedOn()) << name;
-    user->Join(kLobby);
-    user->OpenStream(kLobby);
-    return user;
-  }
+  // A user in the lobby with his message frame open.
+  std::unique_ptr<ChatUser> InLobby(const std::string& name) { return UserInRoom(m_server, name, kLobby); }
 
   ServerProcess m_server;
 };
