@@ -9,7 +9,6 @@
 #include <string>
 
 #include "foundation/metrics.h"
-
 #include "nodelink/cluster_settings.h"
 #include "nodelink/node_link.h"
 #include "nodelink/node_liveness.h"
@@ -66,8 +65,8 @@ class CBackoff {
 // The loop of each of the transport's threads: connect (pausing with
 // back-off while Redis cannot be reached), then take one step at a time
 // until the transport stops. An exception closes the connection, which the
-// next turn opens again.
-// Each turn says whether the thread's connection is up in connected.
+// next turn opens again. Each turn says in connected whether the thread's
+// connection is up.
 template <typename Connect, typename Step>
 void RunUntilStopped(const LinkContext& context, CRedisConnection& redis, CBackoff& backoff, const char* threadName,
                      std::atomic<bool>& connected, Connect connect, Step step) {

@@ -30,7 +30,8 @@ CLinkReader::CLinkReader(LinkContext& context)
       m_backoff(context.settings.reconnectMaxMs) {}
 
 void CLinkReader::Run() {
-  RunUntilStopped(m_context, m_redis, m_backoff, "NodeLinkIn", m_context.figures.readerConnected, [this] { return Connect(); }, [this] { ReadOnce(); });
+  RunUntilStopped(m_context, m_redis, m_backoff, "NodeLinkIn", m_context.figures.readerConnected,
+                  [this] { return Connect(); }, [this] { ReadOnce(); });
 }
 
 bool CLinkReader::Connect() {

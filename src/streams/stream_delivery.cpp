@@ -232,7 +232,8 @@ void CStreamDelivery::CountLine(int kind) {
 
 void CStreamDelivery::AddMetrics(CMetricRegistry& metrics) const {
   for (const KindCount& count : m_lines) {
-    metrics.Add("tolvan_lines_total", "Lines handed to the delivery, by kind; a private line or page counts again for the speaker's copy",
+    metrics.Add("tolvan_lines_total",
+                "Lines handed to the delivery, by kind; a private line or page counts again for the speaker's copy",
                 count.said, {{"kind", count.name}});
   }
   metrics.Add("tolvan_line_deliveries_total", "Copies of lines handed to message streams", m_deliveries);
