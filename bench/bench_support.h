@@ -175,7 +175,7 @@ inline long ResidentKb(pid_t pid) {
 // turns them on again in its lines or in BENCH_SERVER_INI.
 inline const std::string kLimitsOffIni =
     "[network]\nmax_connections_per_address = 0\n"
-    "[general]\nmax_sessions_per_account = 0\n"
+    "[general]\nmax_sessions_per_account = 0\nline_burst = 0\nlines_per_minute = 0\n"
     "[user_database]\nmax_pending_per_address = 0\nregistrations_per_minute = 0\n";
 
 // The chat server binary in a scratch copy of the site directory, on free

@@ -65,10 +65,10 @@ void ShowManager(CChatCore& core, const std::string& sessionId) {
 void CommandPage(CommandContext& context, const std::string& target, const std::string& text) {
   try {
     CDelivery* delivery = context.core.Delivery();
-    if (target.empty() || delivery == nullptr) return;
+    if (target.empty() || delivery == nullptr || !TakeLineOfSpeaker(context)) return;
     const SessionView& speaker = context.Session();
     const std::string name = target.substr(0, target.find(':'));
-    const std::string colour = context.form.FindField("addwordcolor");
+    const std::string colour = FormColour(context.form);
     const std::vector<SearchHit> hits = PageHits(context.core, name);
     if (hits.empty()) {
       SystemLineToSpeaker(context, "#FF0000", "系统: 传呼对象不在线", " ");

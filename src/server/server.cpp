@@ -13,6 +13,7 @@
 #include "foundation/settings.h"
 #include "foundation/sockets.h"
 #include "foundation/text.h"
+#include "http/metrics_connection.h"
 #include "http/turned_away.h"
 #include "platform/clock.h"
 #include "platform/console.h"
@@ -25,6 +26,7 @@
 namespace {
 
 constexpr int kHousekeepingTurns = 200;  // seconds between housekeeping rounds
+constexpr const char* kMetricsAddress = "127.0.0.1";
 
 // The port of the key on [network] bind_address (every local address when
 // empty). The blanks an ini line may leave before its comment are no part
@@ -117,7 +119,10 @@ CServer::CServer(CChatCore& core)
   OpenListeners();
   m_core.SetDelivery(&m_delivery);
   m_nodeTransport = MakeNodeTransport(core);
-  if (m_startError.empty()) StartAdmission();
+  if (!m_startError.empty()) return;
+  StartAdmission();
+  OpenMetricsListener();
+  AddMetrics();
 }
 
 CServer::~CServer() {
@@ -132,6 +137,7 @@ CServer::~CServer() {
   m_core.SetDelivery(nullptr);
   m_listeners.clear();
   m_telnet.reset();
+  m_metricsListener.reset();
 }
 
 // A typing error here must not quietly give every user behind the proxy
@@ -182,6 +188,26 @@ void CServer::OpenListeners() {
   }
 }
 
+// Only the machine itself may read the metrics, whatever bind_address says.
+void CServer::OpenMetricsListener() {
+  const std::string port(TrimBlanks(GetSetting("network", "metrics_port")));
+  if (PortOf(port) == 0) return;
+  const ListenAddress where{kMetricsAddress, port};
+  ListeningSocket socket = OpenListeningSocket(where, kListenBacklog);
+  if (!socket.fd) {
+    // The chat goes on without its figures; but say so.
+    platform::ConsoleWrite("Can't listen on " + where.Describe() + " for the metrics: " + socket.failure + "\n");
+    return;
+  }
+  // Its connections take no place under the connection caps: the scraper
+  // must get in when the server is full, above all then.
+  net::CEventLoop& loop = m_loops.Loop(0);
+  m_metricsListener = std::make_unique<net::CListener>(
+      loop, std::move(socket.fd), [this, &loop](platform::CUniqueFd client, std::string peer) {
+        loop.Adopt(std::move(client), std::move(peer), std::make_unique<CMetricsConnection>(m_metrics));
+      });
+}
+
 void CServer::StartAdmission() {
   net::CAdmission::Limits limits;
   const int descriptorLimit = platform::DescriptorLimit();
@@ -212,7 +238,9 @@ void CServer::run() {
     net::CListener* listener = m_listeners[index].get();
     m_loops.Loop(static_cast<int>(index)).Post([listener] { listener->Start(); });
   }
-  if (net::CListener* telnet = m_telnet.get()) m_loops.Loop(0).Post([telnet] { telnet->Start(); });
+  for (net::CListener* onFirstLoop : {m_telnet.get(), m_metricsListener.get()}) {
+    if (onFirstLoop != nullptr) m_loops.Loop(0).Post([onFirstLoop] { onFirstLoop->Start(); });
+  }
   m_delivery.StartKeepAlive(KeepAliveSeconds());
   m_loops.Start(g_stopEvent->PollFd());
   if (m_nodeTransport) m_nodeTransport->Start();
