@@ -49,8 +49,8 @@ class CBackoff {
 
 // The loop of each of the transport's threads: connect (pausing with
 // back-off while Redis cannot be reached), then take one step at a time
-// until the transport stops. An exception closes the connection, which the
-// next turn opens again.
+// until the transport stops. An exception (the turn's last guard) is said on
+// the console and closes the connection, which the next turn opens again.
 template <typename Connect, typename Step>
 void RunUntilStopped(const LinkContext& context, CRedisConnection& redis, CBackoff& backoff, const char* threadName,
                      Connect connect, Step step) {
@@ -62,7 +62,7 @@ void RunUntilStopped(const LinkContext& context, CRedisConnection& redis, CBacko
       }
       step();
     } catch (...) {
-      platform::ConsoleWrite(std::string("catch in ") + threadName + "\n");
+      platform::LogException(std::string("node link ") + threadName + ": turn failed, reconnecting to Redis");
       redis.Close();
     }
   }

@@ -102,7 +102,13 @@ bool CLinkReader::ReadOnce() {
   }
   for (const StreamEntry& entry : EntriesOfStreams(*reply)) {
     m_lastId = entry.id;
-    Handle(entry);
+    // One record that cannot be applied costs that record, not the others
+    // read with it nor the connection.
+    try {
+      Handle(entry);
+    } catch (...) {
+      platform::LogException("node link: a record was skipped", "entry " + entry.id + " from node " + entry.node);
+    }
   }
   return true;
 }
