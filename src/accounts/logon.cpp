@@ -14,7 +14,6 @@
 #include "html/room_list_page.h"
 #include "http/request.h"
 #include "http/request_form.h"
-#include "platform/console.h"
 
 namespace {
 
@@ -74,49 +73,45 @@ bool IsAcceptableLogonName(const std::string& name) {
 }
 
 void DoLogon(CRequest& request, const CRequestForm& form, CChatCore& core, CAccountWork& accountWork) {
-  try {
-    core.PurgeSanctions();
-    const std::string& name = form.FindField("username");
-    const std::string& password = form.FindField("password");
-    const std::string& address = request.ClientAddress();
-    const bool acceptable = IsAcceptableLogonName(name);
-    const bool banned = core.IsBanned(address);
-    const bool kicked = acceptable && core.IsKicked(name);
-    CPage& page = request.Page();
-    if (!acceptable) {
-      DoRoomList(page, core, nullptr, form.FindField("rn"), kLogonPageMode);
-      return;
-    }
-    if (banned) {
-      page.IncludeFile("banned.html");
-      return;
-    }
-    if (kicked) {
-      page.IncludeFile("kicked.html");
-      return;
-    }
-    if (core.NodeLink().On()) {
-      const SessionView session = CreateLogonSession(core, name, password, address);
-      AskNodeAndWait(core, request, RecordLayout::kLogon,
-                     {{"UN", name}, {"PW", password}, {"SS", session.id}, {"ND", session.nodeId}, {"IP", address}},
-                     kLogonResends, AwaitedAnswer::kStatus, [&core, session](const NodeAnswer& answer, CPage& answerPage) {
-                       FinishLogon(core, session, answer.status, answerPage);
-                     });
-      return;
-    }
-    // Here the session is made once the password is right: a logon refused,
-    // or whose client left meanwhile, leaves none behind.
-    const UserDatabase database = ConfiguredUserDatabase();
-    auto check = [database, address, name, password] { return CheckAccount(database, address, name, password, ""); };
-    accountWork.Park(request, AnswerWhen::kDone, check,
-                     [&core, name, password, address](int result, CPage& answerPage) {
-                       if (result < 0) {
-                         answerPage.IncludeFile("nameerror.html");
-                         return;
-                       }
-                       FinishLogon(core, CreateLogonSession(core, name, password, address), result, answerPage);
-                     });
-  } catch (...) {
-    platform::ConsoleWrite("catch in DoLogon\n");
+  core.PurgeSanctions();
+  const std::string& name = form.FindField("username");
+  const std::string& password = form.FindField("password");
+  const std::string& address = request.ClientAddress();
+  const bool acceptable = IsAcceptableLogonName(name);
+  const bool banned = core.IsBanned(address);
+  const bool kicked = acceptable && core.IsKicked(name);
+  CPage& page = request.Page();
+  if (!acceptable) {
+    DoRoomList(page, core, nullptr, form.FindField("rn"), kLogonPageMode);
+    return;
   }
+  if (banned) {
+    page.IncludeFile("banned.html");
+    return;
+  }
+  if (kicked) {
+    page.IncludeFile("kicked.html");
+    return;
+  }
+  if (core.NodeLink().On()) {
+    const SessionView session = CreateLogonSession(core, name, password, address);
+    AskNodeAndWait(core, request, RecordLayout::kLogon,
+                   {{"UN", name}, {"PW", password}, {"SS", session.id}, {"ND", session.nodeId}, {"IP", address}},
+                   kLogonResends, AwaitedAnswer::kStatus, [&core, session](const NodeAnswer& answer, CPage& answerPage) {
+                     FinishLogon(core, session, answer.status, answerPage);
+                   });
+    return;
+  }
+  // Here the session is made once the password is right: a logon refused,
+  // or whose client left meanwhile, leaves none behind.
+  const UserDatabase database = ConfiguredUserDatabase();
+  auto check = [database, address, name, password] { return CheckAccount(database, address, name, password, ""); };
+  accountWork.Park(request, AnswerWhen::kDone, check,
+                   [&core, name, password, address](int result, CPage& answerPage) {
+                     if (result < 0) {
+                       answerPage.IncludeFile("nameerror.html");
+                       return;
+                     }
+                     FinishLogon(core, CreateLogonSession(core, name, password, address), result, answerPage);
+                   });
 }

@@ -10,7 +10,6 @@
 #include "html/account_pages.h"
 #include "http/request.h"
 #include "http/request_form.h"
-#include "platform/console.h"
 
 namespace {
 
@@ -58,72 +57,64 @@ bool BreaksNameRules(const std::string& name, NameRules rules) {
 }
 
 void DoNewAccount(CRequest& request, const CRequestForm& form, CAccountWork& accountWork, CRegistrationRate& rate) {
-  try {
-    CPage& page = request.Page();
-    const std::string& name = form.FindField("username");
-    const std::string& password = form.FindField("password");
-    const SecurityData security = SecurityDataOf(form);
-    if (name.empty() || password.empty() || !IsStorablePassword(password) || !IsStorableSecurityData(security)) {
-      page.IncludeFile("register.html");
-      return;
-    }
-    if (BreaksNameRules(name, NameRules::kLocal)) {
-      page.IncludeFile("include.html");
-      return;
-    }
-    if (name.size() > kMaxUserNameLength) {
-      page.IncludeFile("nametoolong.html");
-      return;
-    }
-    if (!TakeRegistration(request, rate)) return;
-    const UserDatabase database = ConfiguredUserDatabase();
-    const std::string& address = request.ClientAddress();
-    auto create = [database, name, password, address, security] {
-      return CreateAccount(database, name, password, address, security);
-    };
-    accountWork.Park(request, AnswerWhen::kOnDisk, create, WriteLocalRegistrationResult);
-  } catch (...) {
-    platform::ConsoleWrite("catch in DoNewAccount\n");
+  CPage& page = request.Page();
+  const std::string& name = form.FindField("username");
+  const std::string& password = form.FindField("password");
+  const SecurityData security = SecurityDataOf(form);
+  if (name.empty() || password.empty() || !IsStorablePassword(password) || !IsStorableSecurityData(security)) {
+    page.IncludeFile("register.html");
+    return;
   }
+  if (BreaksNameRules(name, NameRules::kLocal)) {
+    page.IncludeFile("include.html");
+    return;
+  }
+  if (name.size() > kMaxUserNameLength) {
+    page.IncludeFile("nametoolong.html");
+    return;
+  }
+  if (!TakeRegistration(request, rate)) return;
+  const UserDatabase database = ConfiguredUserDatabase();
+  const std::string& address = request.ClientAddress();
+  auto create = [database, name, password, address, security] {
+    return CreateAccount(database, name, password, address, security);
+  };
+  accountWork.Park(request, AnswerWhen::kOnDisk, create, WriteLocalRegistrationResult);
 }
 
 void DoRegister(CRequest& request, const CRequestForm& form, CChatCore& core, CRegistrationRate& rate) {
-  try {
-    CPage& page = request.Page();
-    const std::string& name = form.FindField("username");
-    const std::string& password = form.FindField("password");
-    if (name.empty() || BreaksNameRules(name, NameRules::kNodeLink)) {
-      page.IncludeFile("include.html");
-      return;
-    }
-    if (name.size() > kMaxUserNameLength) {
-      page.IncludeFile("nametoolong.html");
-      return;
-    }
-    const SecurityData security = SecurityDataOf(form);
-    if (password.empty() || !IsStorableSecurityData(security)) {
-      page.IncludeFile("register.html");
-      return;
-    }
-    if (!TakeRegistration(request, rate)) return;
-    const RecordValues values = {{"UN", name},
-                                 {"PW", password},
-                                 {"EM", security.email},
-                                 {"BD", security.birthday},
-                                 {"HQ", security.question},
-                                 {"AN", security.answer}};
-    AskNodeAndWait(core, request, RecordLayout::kRegister, values, kRegistrationResends,
-                   AwaitedAnswer::kStatus, [](const NodeAnswer& answer, CPage& answerPage) {
-                     if (answer.status == kNodeAnswerFailed) {
-                       answerPage.IncludeFile("errorr.html");
-                       return;
-                     }
-                     WriteRegistrationResultPage(answerPage,
-                                                 answer.status == 1 ? RegistrationOutcome::kCreated
-                                                                    : RegistrationOutcome::kNameTaken,
-                                                 true);
-                   });
-  } catch (...) {
-    platform::ConsoleWrite("catch in DoRegister\n");
+  CPage& page = request.Page();
+  const std::string& name = form.FindField("username");
+  const std::string& password = form.FindField("password");
+  if (name.empty() || BreaksNameRules(name, NameRules::kNodeLink)) {
+    page.IncludeFile("include.html");
+    return;
   }
+  if (name.size() > kMaxUserNameLength) {
+    page.IncludeFile("nametoolong.html");
+    return;
+  }
+  const SecurityData security = SecurityDataOf(form);
+  if (password.empty() || !IsStorableSecurityData(security)) {
+    page.IncludeFile("register.html");
+    return;
+  }
+  if (!TakeRegistration(request, rate)) return;
+  const RecordValues values = {{"UN", name},
+                               {"PW", password},
+                               {"EM", security.email},
+                               {"BD", security.birthday},
+                               {"HQ", security.question},
+                               {"AN", security.answer}};
+  AskNodeAndWait(core, request, RecordLayout::kRegister, values, kRegistrationResends,
+                 AwaitedAnswer::kStatus, [](const NodeAnswer& answer, CPage& answerPage) {
+                   if (answer.status == kNodeAnswerFailed) {
+                     answerPage.IncludeFile("errorr.html");
+                     return;
+                   }
+                   WriteRegistrationResultPage(answerPage,
+                                               answer.status == 1 ? RegistrationOutcome::kCreated
+                                                                  : RegistrationOutcome::kNameTaken,
+                                               true);
+                 });
 }

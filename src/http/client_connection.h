@@ -15,6 +15,9 @@
 // ceiling, and a connection from a trusted proxy counts against the cap of
 // the client it names (past the cap it is answered "too many connections").
 //
+// A request whose handler (or a parked request's answer) throws is answered
+// "500" with a one-line page, and the console gives the cause.
+//
 // A parked request keeps reading: when its client closes the connection
 // (or resets it) the connection closes at once and the request is marked
 // gone, so the work it waits for can be dropped. A client that only shuts
@@ -69,6 +72,10 @@ class CClientConnection final : public net::CConnectionHandler {
   void TurnAway(net::CConnection& connection);
   void Serve(net::CConnection& connection);
   void Answer(net::CConnection& connection);
+  // The last guard of a request, in its handler: the console says which
+  // request failed and why; the client gets a short error page (status 500)
+  // rather than part of a page, and the connection closes once it is sent.
+  void AnswerFailure(net::CConnection& connection);
 
   const CHttpServices& m_services;
   Phase m_phase = Phase::kReading;

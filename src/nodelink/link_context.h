@@ -64,9 +64,9 @@ class CBackoff {
 
 // The loop of each of the transport's threads: connect (pausing with
 // back-off while Redis cannot be reached), then take one step at a time
-// until the transport stops. An exception closes the connection, which the
-// next turn opens again. Each turn says in connected whether the thread's
-// connection is up.
+// until the transport stops. An exception (the turn's last guard) is said on
+// the console and closes the connection, which the next turn opens again.
+// Each turn says in connected whether the thread's connection is up.
 template <typename Connect, typename Step>
 void RunUntilStopped(const LinkContext& context, CRedisConnection& redis, CBackoff& backoff, const char* threadName,
                      std::atomic<bool>& connected, Connect connect, Step step) {
@@ -80,7 +80,7 @@ void RunUntilStopped(const LinkContext& context, CRedisConnection& redis, CBacko
       connected.store(true, std::memory_order_relaxed);
       step();
     } catch (...) {
-      platform::ConsoleWrite(std::string("catch in ") + threadName + "\n");
+      platform::LogException(std::string("node link ") + threadName + ": turn failed, reconnecting to Redis");
       redis.Close();
     }
     connected.store(redis.Connected(), std::memory_order_relaxed);

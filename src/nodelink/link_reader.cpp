@@ -106,7 +106,13 @@ bool CLinkReader::ReadOnce() {
   for (const StreamEntry& entry : EntriesOfStreams(*reply)) {
     m_lastId = entry.id;
     NoteRead(entry);
-    Handle(entry);
+    // One record that cannot be applied costs that record, not the others
+    // read with it nor the connection.
+    try {
+      Handle(entry);
+    } catch (...) {
+      platform::LogException("node link: a record was skipped", "entry " + entry.id + " from node " + entry.node);
+    }
   }
   return true;
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "accounts/user_database.h"
 #include "chat/chat_core.h"
@@ -226,10 +227,9 @@ void CServer::Accept(net::CEventLoop& loop, platform::CUniqueFd socket, std::str
     return;
   }
   try {
-    loop.Adopt(std::move(socket), std::move(peerAddress), std::make_unique<CClientConnection>(m_http),
-               std::move(admitted.ticket));
-  } catch (...) {
-    platform::ConsoleWrite("Can't new CClientConnection object\n");
+    loop.Adopt(std::move(socket), peerAddress, std::make_unique<CClientConnection>(m_http), std::move(admitted.ticket));
+  } catch (const std::bad_alloc&) {  // the socket and its place are given back
+    platform::LogException("Can't new CClientConnection object", "client " + peerAddress);
   }
 }
 
@@ -255,10 +255,10 @@ void CServer::SpaceThread() {
   int turn = 0;
   while (!g_stopEvent->Wait(1000)) {
     if (++turn % kHousekeepingTurns != 0) continue;
-    try {
+    try {  // the last guard of a round
       RunHousekeeping(m_core);
     } catch (...) {
-      platform::ConsoleWrite("catch in SpaceThread\n");
+      platform::LogException("housekeeping: the round failed");
       platform::SleepMs(50);
     }
   }

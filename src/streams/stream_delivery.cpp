@@ -1,5 +1,7 @@
 #include "streams/stream_delivery.h"
 
+#include <new>
+
 #include "chat/chat_core.h"
 #include "foundation/settings.h"
 #include "foundation/text.h"
@@ -34,10 +36,10 @@ struct LoopBatch {
 void WriteBatch(net::CEventLoop& loop, const LoopBatch& batch, StreamFigures& figures) {
   for (const Recipient& recipient : batch.recipients) {
     if (net::CConnection* stream = loop.Find(recipient.stream)) {
-      try {
+      try {  // a stream whose output cannot grow misses the line; the others still get it
         CJavaClientConnection::Deliver(*stream, recipient.addressed ? *batch.toAddressee : *batch.toOthers, figures);
-      } catch (...) {
-        platform::ConsoleWrite("catch in SSPBMSG1\n");
+      } catch (const std::bad_alloc&) {
+        platform::LogException("delivering a line", "stream " + std::to_string(recipient.stream));
       }
     }
   }
@@ -52,8 +54,8 @@ void SendKeepAlive(net::CEventLoop& loop, StreamFigures& figures) {
   for (net::CConnection* stream : streams) {
     try {
       CJavaClientConnection::Deliver(*stream, "   ", figures);
-    } catch (...) {
-      platform::ConsoleWrite("catch in CServerListJavaSendPublicSpace\n");
+    } catch (const std::bad_alloc&) {
+      platform::LogException("keep-alive", "stream " + std::to_string(stream->Id()));
     }
   }
 }
