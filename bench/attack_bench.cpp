@@ -18,13 +18,15 @@
 //              connection closed as soon as the request is sent
 //   bogus      bogus clients each posting a logon with a wrong password,
 //              waiting for the answer, and again at once
-//   flood      connections that send nothing, beyond the server's connection
-//              ceiling (from as many addresses of 127.0.1.0/24 besides
-//              127.0.0.1 as the cap per address needs to let them in); each
-//              one the server closes is opened again at once
+//   flood      connections that send nothing, an eighth more than the
+//              server's connection ceiling (from as many addresses of
+//              127.0.1.0/24 besides 127.0.0.1 as the cap per address needs
+//              to let them in); each one the server closes is opened again
+//              flood_reopen_ms later
 //   chat       a member of the room posting lines as fast as the server
 //              answers, on chat_posters connections at once
-// Keys: abandon_rate=3000 bogus=256 logon_rate=4 line_rate=20 chat_posters=1.
+// Keys: abandon_rate=3000 bogus=256 logon_rate=4 line_rate=20 chat_posters=1
+// flood_reopen_ms=1000.
 //
 // Per phase: the user's logon times (connect to the answer's end, every
 // attempt; an unanswered one counts at the 30 s time-out) and what the
@@ -97,6 +99,7 @@ struct Settings {
   double logonRate = 4;
   int lineRate = 20;
   int chatPosters = 1;
+  int floodReopenMs = 1000;
 };
 
 // Tries again while the answer is "busy" (setup only: it runs with the limits on too).
@@ -341,10 +344,11 @@ SwarmPlan BogusLogons(const Stage& stage, const Settings& settings) {
   return plan;
 }
 
-SwarmPlan ConnectionFlood(const Stage& stage) {
+SwarmPlan ConnectionFlood(const Stage& stage, const Settings& settings) {
   SwarmPlan plan;
   plan.port = stage.Port();
   plan.mode = SwarmMode::kHoldIdle;
+  plan.pauseMs = settings.floodReopenMs;
   plan.slots = stage.Ceiling() + std::max(200, stage.Ceiling() / 8);
   const int perAddress = stage.CapPerAddress() > 0 ? stage.CapPerAddress() : plan.slots;
   const int addresses = (plan.slots + perAddress - 1) / perAddress;
@@ -381,14 +385,27 @@ SwarmPlan UserLogons(const Stage& stage, const Settings& settings) {
 std::optional<SwarmPlan> AttackPlan(const std::string& name, const Stage& stage, const Settings& settings) {
   if (name == "abandoned") return AbandonedLogons(stage, settings);
   if (name == "bogus") return BogusLogons(stage, settings);
-  if (name == "flood") return ConnectionFlood(stage);
+  if (name == "flood") return ConnectionFlood(stage, settings);
   if (name == "chat") return ChatFlood(stage, settings);
   return std::nullopt;
 }
 
-std::string TimesOf(const SwarmFigures& figures, const std::string& prefix) {
+// The outcomes each kind of attack reports, also when none ended so.
+std::vector<std::string> OutcomesOf(SwarmMode mode) {
+  switch (mode) {
+    case SwarmMode::kAbandon: return {"abandoned"};
+    case SwarmMode::kAwaitAnswer: return {"answered", "busy", "refused_address", "unanswered"};
+    case SwarmMode::kHoldIdle: return {"reset", "closed", "refused_address", "refused_full", "held"};
+  }
+  return {};
+}
+
+// Percentiles of the connections' times, of one outcome or (none named) all.
+std::string TimesOf(const SwarmFigures& figures, const std::string& prefix, const std::string& outcome = "") {
   std::vector<double> times;
-  for (const auto& [outcome, each] : figures.outcomes) times.insert(times.end(), each.begin(), each.end());
+  for (const auto& [name, each] : figures.outcomes) {
+    if (outcome.empty() || name == outcome) times.insert(times.end(), each.begin(), each.end());
+  }
   char text[200];
   std::snprintf(text, sizeof text, "%sp50_ms=%.1f %sp99_ms=%.1f %smax_ms=%.1f", prefix.c_str(), Percentile(times, 0.5),
                 prefix.c_str(), Percentile(times, 0.99), prefix.c_str(), Percentile(times, 1.0));
@@ -466,7 +483,8 @@ bool RunPhase(Stage& stage, const Settings& settings, const std::string& name) {
 
   const SwarmFigures& users = user.Figures();
   std::string line = "result bench=attack_limits phase=" + name + " seconds=" + std::to_string(settings.seconds) + " " +
-                     users.Describe("user_") + " " + TimesOf(users, "user_") + " " + Describe(room.figures);
+                     users.Describe("user_", {"ok", "busy", "unanswered"}) + " " + TimesOf(users, "user_") + " " +
+                     TimesOf(users, "user_ok_", "ok") + " " + Describe(room.figures);
   char figures[600];
   std::snprintf(figures, sizeof figures,
                 " server_cpu_pct=%.1f server_rss_most_kb=%ld server_rss_end_kb=%ld hashes_est=%.0f "
@@ -476,10 +494,12 @@ bool RunPhase(Stage& stage, const Settings& settings, const std::string& name) {
   line += figures;
   if (attack) {
     const SwarmFigures& done = attack->Figures();
-    char rate[200];
-    std::snprintf(rate, sizeof rate, " attack_seconds=%.1f attack_per_s=%.0f attack_open_at_end=%ld", done.seconds,
-                  done.seconds > 0 ? done.started / done.seconds : 0, attackOpenAtEnd);
-    line += " " + done.Describe("attack_") + rate;
+    // The hashes beyond the user's own logons (each answered one was hashed).
+    const double attackHashes = std::max(0.0, hashes - static_cast<double>(users.Count("ok") + users.Count("answered")));
+    char rate[300];
+    std::snprintf(rate, sizeof rate, " attack_seconds=%.1f attack_per_s=%.0f attack_open_at_end=%ld attack_hashes_est=%.0f",
+                  done.seconds, done.seconds > 0 ? done.started / done.seconds : 0, attackOpenAtEnd, attackHashes);
+    line += " " + done.Describe("attack_", OutcomesOf(plan->mode)) + rate;
   }
   std::printf("%s\n", line.c_str());
   return room.figures.complete == lines && userDone;
@@ -488,7 +508,7 @@ bool RunPhase(Stage& stage, const Settings& settings, const std::string& name) {
 int Usage() {
   std::fprintf(stderr,
                "usage: tolvan_attack_bench BINARY SITE_DIR MEMBERS SECONDS DESCRIPTORS [abandoned|bogus|flood|chat]... "
-               "[abandon_rate=N] [bogus=N] [logon_rate=N] [line_rate=N] [chat_posters=N]\n");
+               "[abandon_rate=N] [bogus=N] [logon_rate=N] [line_rate=N] [chat_posters=N] [flood_reopen_ms=N]\n");
   return 2;
 }
 
@@ -513,6 +533,7 @@ Settings ReadSettings(const std::vector<std::string>& args) {
     else if (key == "logon_rate") settings.logonRate = value;
     else if (key == "line_rate") settings.lineRate = static_cast<int>(value);
     else if (key == "chat_posters") settings.chatPosters = static_cast<int>(value);
+    else if (key == "flood_reopen_ms") settings.floodReopenMs = static_cast<int>(value);
     else throw std::invalid_argument("unknown key " + key);
   }
   if (settings.attacks.empty()) settings.attacks = {"abandoned", "bogus", "flood", "chat"};

@@ -36,6 +36,7 @@ struct SwarmPlan {
   int slots = 1;                                  // connections under way at most
   double perSecond = 0;  // new connections a second; 0: a slot starts again when its connection ends
   long total = 0;        // connections to start in all; 0: until stopped
+  int pauseMs = 0;       // a slot starts again this long after its connection ended
   int answerTimeoutMs = 30000;  // kAwaitAnswer: an answer not complete by then is "unanswered"
   // The request of the n-th connection (not used by kHoldIdle).
   std::function<std::string(long n)> request;
@@ -62,11 +63,14 @@ struct SwarmFigures {
     for (const auto& [name, times] : outcomes) ended += static_cast<long>(times.size());
     return ended;
   }
-  // Every outcome as "outcome_NAME=COUNT" words.
-  std::string Describe(const std::string& prefix) const {
+  // Every outcome as "PREFIXNAME=COUNT" words; those named in always even when none ended so.
+  std::string Describe(const std::string& prefix, const std::vector<std::string>& always = {}) const {
     std::string text = prefix + "started=" + std::to_string(started) + " " + prefix +
                        "connected=" + std::to_string(connected) + " " + prefix + "open_most=" + std::to_string(openMost);
-    for (const auto& [name, times] : outcomes) text += " " + prefix + name + "=" + std::to_string(times.size());
+    std::map<std::string, long> counts;
+    for (const std::string& name : always) counts[name] = 0;
+    for (const auto& [name, times] : outcomes) counts[name] = static_cast<long>(times.size());
+    for (const auto& [name, count] : counts) text += " " + prefix + name + "=" + std::to_string(count);
     return text;
   }
 };
@@ -186,7 +190,7 @@ class RequestSwarm {
     MarkTried(i);
     Note(i, std::string("connect_failed_") +
                 (error == EADDRNOTAVAIL ? "no_port" : error == EMFILE ? "no_descriptor" : "other"));
-    Free(i, std::chrono::milliseconds(kRetryPauseMs));
+    Free(i, std::chrono::milliseconds(std::max(kRetryPauseMs, m_plan.pauseMs)));
   }
 
   void Free(size_t i, std::chrono::milliseconds pause) {
@@ -272,7 +276,7 @@ class RequestSwarm {
     slot.fd.Reset();
     MarkTried(i);
     Note(i, outcome);
-    Free(i, std::chrono::milliseconds(0));
+    Free(i, std::chrono::milliseconds(m_plan.pauseMs));
   }
 
   void Note(size_t i, const std::string& outcome) {

@@ -41,7 +41,10 @@ inline Fanout PostLines(const ScratchServer& server, const Member& poster, const
     try {
       const auto start = Clock::now();
       for (int line = 0; line < lines; ++line) {
-        if (pace.linesPerSecond > 0) std::this_thread::sleep_until(start + line * std::chrono::seconds(1) / pace.linesPerSecond);
+        // Evenly spaced (in whole seconds, line * 1 s / rate would send a second's lines at once).
+        if (pace.linesPerSecond > 0) {
+          std::this_thread::sleep_until(start + std::chrono::microseconds(1'000'000LL * line / pace.linesPerSecond));
+        }
         pacer.MarkSent(line);
         if (!Say(server.Port(), poster, LineMarker(line), source)) break;
         if (pace.byLastReceiver && !pacer.WaitComplete(line, 30000)) break;
