@@ -322,63 +322,58 @@ class Stage {
   int m_perAddress = 0;
 };
 
-// The attacks, as swarms of connections.
-SwarmPlan AbandonedLogons(const Stage& stage, const Settings& settings) {
+// A swarm against the stage's server whose connections end as Outcome says.
+SwarmPlan PlanOf(const Stage& stage, SwarmMode mode, int slots, std::function<std::string(long n)> request) {
   SwarmPlan plan;
   plan.port = stage.Port();
-  plan.mode = SwarmMode::kAbandon;
-  plan.slots = 512;
+  plan.mode = mode;
+  plan.slots = slots;
+  plan.request = std::move(request);
+  plan.classify = Outcome;
+  return plan;
+}
+
+// A logon to an account that exists, with a wrong password.
+std::string BogusLogon(long n) { return LogonRequest("victim", "wrong" + std::to_string(n)); }
+
+// The attacks, as swarms of connections.
+SwarmPlan AbandonedLogons(const Stage& stage, const Settings& settings) {
+  SwarmPlan plan = PlanOf(stage, SwarmMode::kAbandon, 512, BogusLogon);
   plan.perSecond = settings.abandonRate;
   plan.total = static_cast<long>(settings.abandonRate * settings.seconds);
-  plan.request = [](long n) { return LogonRequest("victim", "wrong" + std::to_string(n)); };
-  plan.classify = Outcome;
   return plan;
 }
 
 SwarmPlan BogusLogons(const Stage& stage, const Settings& settings) {
-  SwarmPlan plan;
-  plan.port = stage.Port();
-  plan.slots = settings.bogus;
-  plan.request = [](long n) { return LogonRequest("victim", "wrong" + std::to_string(n)); };
-  plan.classify = Outcome;
-  return plan;
+  return PlanOf(stage, SwarmMode::kAwaitAnswer, settings.bogus, BogusLogon);
 }
 
 SwarmPlan ConnectionFlood(const Stage& stage, const Settings& settings) {
-  SwarmPlan plan;
-  plan.port = stage.Port();
-  plan.mode = SwarmMode::kHoldIdle;
+  SwarmPlan plan = PlanOf(stage, SwarmMode::kHoldIdle, stage.Ceiling() + std::max(200, stage.Ceiling() / 8), {});
   plan.pauseMs = settings.floodReopenMs;
-  plan.slots = stage.Ceiling() + std::max(200, stage.Ceiling() / 8);
   const int perAddress = stage.CapPerAddress() > 0 ? stage.CapPerAddress() : plan.slots;
   const int addresses = (plan.slots + perAddress - 1) / perAddress;
   plan.sources = {kAttacker};
   for (int i = 1; i < addresses; ++i) plan.sources.push_back("127.0.1." + std::to_string(i));
-  plan.classify = Outcome;
   return plan;
 }
 
 SwarmPlan ChatFlood(const Stage& stage, const Settings& settings) {
-  SwarmPlan plan;
-  plan.port = stage.Port();
-  plan.slots = settings.chatPosters;
   const Member flooder = stage.Flooder();
-  plan.request = [flooder](long n) { return PostRequest("/Blank", ChatFormBody(flooder, "flood" + std::to_string(n))); };
-  plan.classify = Outcome;
-  return plan;
+  return PlanOf(stage, SwarmMode::kAwaitAnswer, settings.chatPosters, [flooder](long n) {
+    return PostRequest("/Blank", ChatFormBody(flooder, "flood" + std::to_string(n)));
+  });
 }
 
 // The user who logs on again and again while an attack goes on.
 SwarmPlan UserLogons(const Stage& stage, const Settings& settings) {
-  SwarmPlan plan;
-  plan.port = stage.Port();
+  SwarmPlan plan = PlanOf(stage, SwarmMode::kAwaitAnswer, 64, [](long n) {
+    return LogonRequest("user" + std::to_string(n % kUserAccounts), "pw");
+  });
   plan.sources = {kUser};
-  plan.slots = 64;
   plan.perSecond = settings.logonRate;
   plan.total = static_cast<long>(settings.logonRate * settings.seconds);
   plan.answerTimeoutMs = kAnswerTimeoutMs;
-  plan.request = [](long n) { return LogonRequest("user" + std::to_string(n % kUserAccounts), "pw"); };
-  plan.classify = Outcome;
   return plan;
 }
 
