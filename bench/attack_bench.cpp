@@ -70,9 +70,11 @@ const std::string kBusyTitle = "服务器忙";
 const std::string kAddressFullText = "来自您的地址的连接太多";
 const std::string kServerFullText = "服务器的连接已满";
 
-// An account's home: an address of 127.1.0.0/16 of its own.
-std::string HomeAddress(int account) {
-  return "127.1." + std::to_string(account / 250) + "." + std::to_string(account % 250 + 1);
+// An account's home: an address of its own in 127.1.0.0/16, or for a
+// later attempt in 127.2.0.0/16 and up (see PostPatiently).
+std::string HomeAddress(int account, int attempt = 0) {
+  return "127." + std::to_string(1 + attempt) + "." + std::to_string(account / 250) + "." +
+         std::to_string(account % 250 + 1);
 }
 
 bool IsBusy(const std::string& answer) { return answer.find(kBusyTitle) != std::string::npos; }
@@ -102,11 +104,14 @@ struct Settings {
   int floodReopenMs = 1000;
 };
 
-// Tries again while the answer is "busy" (setup only: it runs with the limits on too).
-std::string PostPatiently(int port, const std::string& target, const std::string& body, const std::string& source) {
+// Setup only (it runs with the limits on too): tries again while the answer
+// is "busy", each time from another address of the account's, because the
+// server counts a registration refused as busy against the address's
+// registrations per minute.
+std::string PostPatiently(int port, const std::string& target, const std::string& body, int account) {
   std::string answer;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    answer = Post(port, target, body, source);
+    answer = Post(port, target, body, HomeAddress(account, attempt));
     if (!IsBusy(answer)) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
@@ -114,12 +119,15 @@ std::string PostPatiently(int port, const std::string& target, const std::string
 }
 
 Member EnrolFromHome(int port, const std::string& name, int home, const std::string& room) {
-  const std::string source = HomeAddress(home);
   Member member{name, room, ""};
-  PostPatiently(port, "/register", "username=" + name + "&password=pw", source);
-  member.session = SessionOf(PostPatiently(port, "/logon", "username=" + name + "&password=pw", source));
-  if (member.session.empty()) throw std::runtime_error("logon failed for " + name);
-  Join(port, member, source);
+  const std::string registered = PostPatiently(port, "/register", "username=" + name + "&password=pw", home);
+  const std::string frameset = PostPatiently(port, "/logon", "username=" + name + "&password=pw", home);
+  member.session = SessionOf(frameset);
+  if (member.session.empty()) {
+    throw std::runtime_error("logon failed for " + name + "; registration answered:\n" + registered +
+                             "\nlogon answered:\n" + frameset);
+  }
+  Join(port, member, HomeAddress(home));
   return member;
 }
 
@@ -253,10 +261,9 @@ class Stage {
       m_members[static_cast<size_t>(i)] = EnrolFromHome(port, "m" + std::to_string(i), i, RoomName(1));
     });
     InParallel(kUserAccounts, [&](int i) {
-      PostPatiently(port, "/register", "username=user" + std::to_string(i) + "&password=pw",
-                    HomeAddress(settings.members + i));
+      PostPatiently(port, "/register", "username=user" + std::to_string(i) + "&password=pw", settings.members + i);
     });
-    PostPatiently(port, "/register", "username=victim&password=pw", HomeAddress(settings.members + kUserAccounts));
+    PostPatiently(port, "/register", "username=victim&password=pw", settings.members + kUserAccounts);
     m_flooder = EnrolFromHome(port, "flooder", settings.members + kUserAccounts + 1, RoomName(1));
     m_streams = OpenStreams(port, m_members, kRoomAddress);
     for (const Descriptor& stream : m_streams) m_receivers.push_back(stream.Get());
