@@ -1,7 +1,8 @@
-// Small pieces shared by the benchmark programs (127.0.0.1 only): owned
-// descriptors, loopback sockets, percentiles, a process's CPU time and
-// resident memory from /proc, and the chat server started by PID in a
-// scratch copy of the site on free ports.
+// Small pieces shared by the benchmark programs (loopback only): owned
+// descriptors, loopback sockets (from 127.0.0.1, or from another address of
+// 127.0.0.0/8 so that the server sees several clients), percentiles, a
+// process's CPU time and resident memory from /proc, and the chat server
+// started by PID in a scratch copy of the site on free ports.
 #pragma once
 
 #include <arpa/inet.h>
@@ -22,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>  // brings std::chrono durations; <chrono> itself cannot be built for GB2312 (its "µs")
@@ -83,6 +85,19 @@ inline sockaddr_in LoopbackAddress(int port) {
   return address;
 }
 
+// Binds a client socket to a source address ("127.0.0.2"; empty: left to
+// connect). The port is chosen at connect, by the whole address pair, so
+// many connections from one source do not run out of ports at bind.
+inline bool BindSource(int fd, const std::string& source) {
+  if (source.empty()) return true;
+  const int yes = 1;
+  ::setsockopt(fd, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &yes, sizeof yes);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  if (::inet_pton(AF_INET, source.c_str(), &address.sin_addr) != 1) return false;
+  return ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
 // A port on 127.0.0.1 that was free a moment ago.
 inline int FreePort() {
   Descriptor probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -93,11 +108,13 @@ inline int FreePort() {
   return ntohs(address.sin_port);
 }
 
-// A blocking connection to 127.0.0.1:port (invalid on failure). A receive
-// buffer size, when given, is set before the connection so the window stays small.
-inline Descriptor ConnectLoopback(int port, int receiveBuffer = 0) {
+// A blocking connection to 127.0.0.1:port (invalid on failure), from the
+// source address when one is given. A receive buffer size, when given, is
+// set before the connection so the window stays small.
+inline Descriptor ConnectLoopback(int port, int receiveBuffer = 0, const std::string& source = "") {
   Descriptor fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (receiveBuffer > 0) ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+  if (!BindSource(fd.Get(), source)) return Descriptor();
   const sockaddr_in address = LoopbackAddress(port);
   if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return Descriptor();
   return fd;
@@ -130,11 +147,13 @@ inline std::string ReadUntil(int fd, const std::string& text, int timeoutMs = 10
   return got;
 }
 
-// One request on a fresh connection; the whole answer.
-inline std::string Exchange(int port, const std::string& request) {
-  const Descriptor fd = ConnectLoopback(port);
+// One request on a fresh connection (from the source address, when one is
+// given); the whole answer, or what came of it within the time.
+inline std::string Exchange(int port, const std::string& request, const std::string& source = "",
+                            int timeoutMs = 10000) {
+  const Descriptor fd = ConnectLoopback(port, 0, source);
   if (!fd.Valid() || !SendAll(fd.Get(), request)) return "";
-  return ReadUntil(fd.Get(), "");
+  return ReadUntil(fd.Get(), "", timeoutMs);
 }
 
 // Nearest-rank percentile, p in [0, 1]; 0 for no values.
@@ -145,9 +164,10 @@ inline double Percentile(std::vector<double> values, double p) {
   return values[std::clamp<size_t>(rank, 1, values.size()) - 1];
 }
 
-// User plus system CPU seconds of a process (all its threads), from /proc.
-inline double CpuSeconds(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+// User plus system CPU seconds from a "stat" file of /proc: a process's
+// (all its threads) or one thread's (/proc/PID/task/TID/stat).
+inline double CpuSecondsOfStat(const std::string& path) {
+  std::ifstream stat(path);
   const std::string text((std::istreambuf_iterator<char>(stat)), {});
   const size_t close = text.rfind(')');
   if (close == std::string::npos) return 0;
@@ -159,6 +179,18 @@ inline double CpuSeconds(pid_t pid) {
     if (i >= 14) ticks += std::atol(field.c_str());
   }
   return static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+inline double CpuSeconds(pid_t pid) { return CpuSecondsOfStat("/proc/" + std::to_string(pid) + "/stat"); }
+
+// The CPU seconds of each thread of a process, by thread id.
+inline std::map<int, double> ThreadCpuSeconds(pid_t pid) {
+  std::map<int, double> threads;
+  std::error_code error;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+    threads[std::atoi(task.path().filename().c_str())] = CpuSecondsOfStat(task.path().string() + "/stat");
+  }
+  return threads;
 }
 
 inline long ResidentKb(pid_t pid) {
@@ -175,18 +207,27 @@ inline long ResidentKb(pid_t pid) {
 // turns them on again in its lines or in BENCH_SERVER_INI.
 inline const std::string kLimitsOffIni =
     "[network]\nmax_connections_per_address = 0\n"
-    "[general]\nmax_sessions_per_account = 0\n"
+    "[general]\nmax_sessions_per_account = 0\nline_burst = 0\nlines_per_minute = 0\n"
     "[user_database]\nmax_pending_per_address = 0\nregistrations_per_minute = 0\n";
 
+// How a scratch server differs from the benchmarks' usual one.
+struct ScratchOptions {
+  bool limitsOn = false;    // keep the bundled ini's limits per address and per account
+  int descriptorLimit = 0;  // the server's open-file limit (soft and hard); 0: this process's
+};
+
 // The chat server binary in a scratch copy of the site directory, on free
-// loopback ports, with the limits off (every client of a benchmark
-// comes from 127.0.0.1) and lines appended to its ini (a later
-// key replaces an earlier one), then the lines of the environment variable
-// BENCH_SERVER_INI (for a run with other settings, e.g. "[network]\nloops = 1").
+// loopback ports, with the limits off (every client of most benchmarks comes
+// from 127.0.0.1) unless the options keep them, and lines appended to its
+// ini (a later key replaces an earlier one), then the lines of the
+// environment variable BENCH_SERVER_INI (for a run with other settings,
+// e.g. "[network]\nloops = 1").
 // Stopped by PID and removed when the object goes.
 class ScratchServer {
  public:
-  ScratchServer(const std::string& binary, const std::string& site, const std::string& extraIni) {
+  ScratchServer(const std::string& binary, const std::string& site, const std::string& extraIni,
+                ScratchOptions options = {})
+      : m_options(options) {
     char pattern[] = "/tmp/tolvan-bench-XXXXXX";
     if (::mkdtemp(pattern) == nullptr) return;
     m_dir = pattern;
@@ -200,7 +241,8 @@ class ScratchServer {
       while (telnetPort == m_port) telnetPort = FreePort();
       std::ofstream(m_dir + "/tolvann2.ini", std::ios::binary | std::ios::trunc)
           << bundledIni << "\n[network]\nhttp_port = " << m_port << "\ntelnet_port = " << telnetPort << "\n"
-          << kLimitsOffIni << extraIni << "\n" << (std::getenv("BENCH_SERVER_INI") ? std::getenv("BENCH_SERVER_INI") : "") << "\n";
+          << (options.limitsOn ? "" : kLimitsOffIni) << extraIni << "\n"
+          << (std::getenv("BENCH_SERVER_INI") ? std::getenv("BENCH_SERVER_INI") : "") << "\n";
       Launch(program);
       if (!WaitForListen()) Stop();
     }
@@ -218,6 +260,8 @@ class ScratchServer {
   bool Running() const { return m_pid > 0; }
   int Port() const { return m_port; }
   pid_t Pid() const { return m_pid; }
+  // What the server printed (its stdout and stderr).
+  std::string ConsolePath() const { return m_dir + "/console.txt"; }
 
   // SIGINT, then SIGKILL if it has not ended within five seconds.
   void Stop() {
@@ -246,6 +290,10 @@ class ScratchServer {
     if (m_pid != 0) return;
     if (::chdir(m_dir.c_str()) != 0 || !std::freopen("console.txt", "w", stdout)) ::_exit(127);
     ::dup2(STDOUT_FILENO, STDERR_FILENO);
+    if (m_options.descriptorLimit > 0) {
+      const rlimit limit{static_cast<rlim_t>(m_options.descriptorLimit), static_cast<rlim_t>(m_options.descriptorLimit)};
+      if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(126);
+    }
     ::execl(program.c_str(), program.c_str(), "-debug", static_cast<char*>(nullptr));
     ::_exit(127);
   }
@@ -262,6 +310,7 @@ class ScratchServer {
     return false;
   }
 
+  const ScratchOptions m_options;
   std::string m_dir;
   int m_port = 0;
   pid_t m_pid = -1;

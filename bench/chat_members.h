@@ -2,7 +2,8 @@
 // register, log on and enter a room (POST /register, POST /logon, GET
 // /Blank?...&message=/join%20ROOM), open the message frame (GET /messages),
 // post the chat form (POST /Blank). Everything over loopback HTTP/1.0, one
-// request per connection, to the given port (the server's or a proxy's).
+// request per connection, to the given port (the server's or a proxy's),
+// from 127.0.0.1 or the source address given.
 #pragma once
 
 #include <atomic>
@@ -34,9 +35,13 @@ inline std::string RoomsIni(int rooms) {
   return ini;
 }
 
-inline std::string Post(int port, const std::string& target, const std::string& body) {
-  return Exchange(port, "POST " + target + " HTTP/1.0\r\nHost: bench\r\nContent-Length: " +
-                            std::to_string(body.size()) + "\r\n\r\n" + body);
+inline std::string PostRequest(const std::string& target, const std::string& body) {
+  return "POST " + target + " HTTP/1.0\r\nHost: bench\r\nContent-Length: " + std::to_string(body.size()) +
+         "\r\n\r\n" + body;
+}
+
+inline std::string Post(int port, const std::string& target, const std::string& body, const std::string& source = "") {
+  return Exchange(port, PostRequest(target, body), source);
 }
 
 struct Member {
@@ -45,23 +50,34 @@ struct Member {
   std::string session;  // empty when the logon failed
 };
 
-// Registers, logs on and enters the room, as the logon page and the room list do.
-inline Member Enrol(int port, const std::string& name, const std::string& room) {
-  Member member{name, room, ""};
-  Post(port, "/register", "username=" + name + "&password=pw");
-  const std::string frameset = Post(port, "/logon", "username=" + name + "&password=pw");
+// The session a logon's answer (the frameset) names; empty when it names none.
+inline std::string SessionOf(const std::string& frameset) {
   const size_t at = frameset.find("session=");
-  if (at == std::string::npos) return member;
+  if (at == std::string::npos) return "";
   const size_t start = at + 8;
   const size_t end = frameset.find_first_not_of("0123456789abcdefghijklmnopqrstuvwxyz", start);
-  member.session = frameset.substr(start, end - start);
-  Exchange(port, "GET /Blank?session=" + member.session + "&message=/join%20" + room + " HTTP/1.0\r\nHost: bench\r\n\r\n");
+  return frameset.substr(start, end - start);
+}
+
+inline void Join(int port, const Member& member, const std::string& source = "") {
+  Exchange(port, "GET /Blank?session=" + member.session + "&message=/join%20" + member.room +
+                     " HTTP/1.0\r\nHost: bench\r\n\r\n",
+           source);
+}
+
+// Registers, logs on and enters the room, as the logon page and the room list do.
+inline Member Enrol(int port, const std::string& name, const std::string& room, const std::string& source = "") {
+  Member member{name, room, ""};
+  Post(port, "/register", "username=" + name + "&password=pw", source);
+  member.session = SessionOf(Post(port, "/logon", "username=" + name + "&password=pw", source));
+  if (!member.session.empty()) Join(port, member, source);
   return member;
 }
 
 // The member's message frame; with readHead, returns once the page head has come.
-inline Descriptor OpenStream(int port, const Member& member, int receiveBuffer = 0, bool readHead = true) {
-  Descriptor fd = ConnectLoopback(port, receiveBuffer);
+inline Descriptor OpenStream(int port, const Member& member, int receiveBuffer = 0, bool readHead = true,
+                             const std::string& source = "") {
+  Descriptor fd = ConnectLoopback(port, receiveBuffer, source);
   if (!fd.Valid()) return fd;
   SendAll(fd.Get(), "GET /messages?session=" + member.session + "&RoomName=" + member.room +
                         " HTTP/1.0\r\nHost: bench\r\n\r\n");
@@ -69,12 +85,15 @@ inline Descriptor OpenStream(int port, const Member& member, int receiveBuffer =
   return fd;
 }
 
+// The body of the chat form's POST /Blank: the member says the text to everybody.
+inline std::string ChatFormBody(const Member& member, const std::string& text) {
+  return "session=" + member.session + "&message=" + text + "&towho=" + kEverybody + "&addsays=" + kSays +
+         "&addwordcolor=ff0000&RoomName=" + member.room;
+}
+
 // The chat form's POST; true when the server answered.
-inline bool Say(int port, const Member& member, const std::string& text) {
-  return !Post(port, "/Blank",
-               "session=" + member.session + "&message=" + text + "&towho=" + kEverybody + "&addsays=" + kSays +
-                   "&addwordcolor=ff0000&RoomName=" + member.room)
-              .empty();
+inline bool Say(int port, const Member& member, const std::string& text, const std::string& source = "") {
+  return !Post(port, "/Blank", ChatFormBody(member, text), source).empty();
 }
 
 // Runs step(i) for i below count on a few client threads at once, as many
@@ -115,10 +134,10 @@ inline std::vector<Member> EnrolMany(int port, const std::string& prefix, int co
   return members;
 }
 
-inline std::vector<Descriptor> OpenStreams(int port, const std::vector<Member>& members) {
+inline std::vector<Descriptor> OpenStreams(int port, const std::vector<Member>& members, const std::string& source = "") {
   std::vector<Descriptor> streams(members.size());
   InParallel(static_cast<int>(members.size()), [&](int i) {
-    streams[static_cast<size_t>(i)] = OpenStream(port, members[static_cast<size_t>(i)]);
+    streams[static_cast<size_t>(i)] = OpenStream(port, members[static_cast<size_t>(i)], 0, true, source);
     if (!streams[static_cast<size_t>(i)].Valid()) {
       throw std::runtime_error("no message frame for " + members[static_cast<size_t>(i)].name);
     }

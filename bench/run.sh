@@ -31,6 +31,7 @@ STREAM_BENCH=$BUILD/tolvan_stream_bench
 FLOOR_BENCH=$BUILD/tolvan_floor_bench
 IRC_BENCH=$BUILD/tolvan_irc_bench
 SOAK_BENCH=$BUILD/tolvan_soak_bench
+ATTACK_BENCH=$BUILD/tolvan_attack_bench
 
 # ---------------------------------------------------------------- arguments
 
@@ -61,6 +62,7 @@ if ((SMALL)); then
   ROOMS=10 ROOM_SIZE=10 ROOM_LINES=100
   API_SIZE=100 API_LINES=200
   ATTACK_USERS=20 ATTACK_LINES=100 ATTACK_SILENT=200 ATTACK_STALLED=50 ATTACK_RATE=50
+  LIMITS_MEMBERS=20 LIMITS_SECONDS=3 LIMITS_DESCRIPTORS=1024
   SOAK_STREAMS=100 SOAK_DEFAULT_SECONDS=60
 else
   HTTP_SECONDS=10 HTTP_CLIENTS="50 500"
@@ -69,6 +71,7 @@ else
   ROOMS=100 ROOM_SIZE=100 ROOM_LINES=2000
   API_SIZE=100 API_LINES=2000
   ATTACK_USERS=100 ATTACK_LINES=500 ATTACK_SILENT=5000 ATTACK_STALLED=1000 ATTACK_RATE=50
+  LIMITS_MEMBERS=100 LIMITS_SECONDS=10 LIMITS_DESCRIPTORS=8192
   SOAK_STREAMS=1000 SOAK_DEFAULT_SECONDS=600
 fi
 SOAK_SECONDS=${SOAK_SECONDS:-$SOAK_DEFAULT_SECONDS}
@@ -84,7 +87,7 @@ lines_for() {
 
 # ------------------------------------------------------ processes and files
 
-for program in "$SERVER" "$HTTP_BENCH" "$STREAM_BENCH" "$FLOOR_BENCH" "$IRC_BENCH" "$SOAK_BENCH"; do
+for program in "$SERVER" "$HTTP_BENCH" "$STREAM_BENCH" "$FLOOR_BENCH" "$IRC_BENCH" "$SOAK_BENCH" "$ATTACK_BENCH"; do
   [[ -x $program ]] || { echo "missing $program: run make build first" >&2; exit 1; }
 done
 
@@ -478,6 +481,7 @@ run_attack() {
   for ((ROUND = 1; ROUND <= REPEATS; ROUND++)); do
     measure attack "$STREAM_BENCH" "$SERVER" "$ROOT/site" attack "$ATTACK_USERS" "$ATTACK_LINES" "$ATTACK_SILENT" \
       "$ATTACK_STALLED" "$ATTACK_RATE"
+    measure limits "$ATTACK_BENCH" "$SERVER" "$ROOT/site" "$LIMITS_MEMBERS" "$LIMITS_SECONDS" "$LIMITS_DESCRIPTORS"
   done
   heading "attack: $ATTACK_USERS chat in a room; quiet, then with $ATTACK_SILENT silent connections and $ATTACK_STALLED members' streams never read, then those streams read (control); ratio = attacked / peer"
   local case="ours, $ATTACK_USERS chatting, under attack"
@@ -494,6 +498,53 @@ run_attack() {
   row "$case" "server RSS KB" attack/attack rss_after_kb before attack/attack rss_before_kb
   row "$case" "silent closed" attack/attack silent_closed
   row "$case" "stalled closed" attack/attack stalled_closed
+  limits_rows
+}
+
+# The attacks against the server as shipped (bundled limits, bundled hash
+# cost): a user's logons and a room's lines during each, beside quiet.
+limits_rows() {
+  heading "attacks on the bundled limits and hash cost: a user logs on 4 times a second from 127.0.0.2, one of $LIMITS_MEMBERS members posts 20 lines a second to the room (127.0.0.3), attackers on 127.0.0.1 (the flood also on 127.0.1.x), $LIMITS_SECONDS s each, server limited to $LIMITS_DESCRIPTORS descriptors; ratio = attacked / quiet"
+  local phase case
+  row "quiet" "hashes (est.)" limits/quiet hashes_est
+  row "quiet" "CPU ms per hash" limits/setup cpu_ms_per_hash
+  for phase in abandoned bogus flood chat; do
+    case $phase in
+      abandoned) case="abandoned logons" ;;
+      bogus) case="bogus logons awaiting answers" ;;
+      flood) case="idle connections past the ceiling" ;;
+      chat) case="chat flood (no line rate yet)" ;;
+    esac
+    row "$case" "user logon p50 ms" "limits/$phase" user_p50_ms quiet limits/quiet user_p50_ms
+    row "$case" "user logon p99 ms" "limits/$phase" user_p99_ms quiet limits/quiet user_p99_ms
+    row "$case" "user ok logon p99 ms" "limits/$phase" user_ok_p99_ms quiet limits/quiet user_ok_p99_ms
+    row "$case" "user logons ok" "limits/$phase" user_ok quiet limits/quiet user_ok
+    row "$case" "user logons busy" "limits/$phase" user_busy
+    row "$case" "user unanswered" "limits/$phase" user_unanswered
+    row "$case" "room last p50 ms" "limits/$phase" last_p50_ms quiet limits/quiet last_p50_ms
+    row "$case" "room last p99 ms" "limits/$phase" last_p99_ms quiet limits/quiet last_p99_ms
+    row "$case" "room streams closed" "limits/$phase" receivers_closed
+    row "$case" "server CPU %" "limits/$phase" server_cpu_pct quiet limits/quiet server_cpu_pct
+    row "$case" "server RSS KB, most" "limits/$phase" server_rss_most_kb quiet limits/quiet server_rss_most_kb
+    row "$case" "bench client CPU %" "limits/$phase" bench_cpu_pct quiet limits/quiet bench_cpu_pct
+    row "$case" "attack connections" "limits/$phase" attack_started
+    row "$case" "attack connections/s" "limits/$phase" attack_per_s
+    row "$case" "attack hashes (est.)" "limits/$phase" attack_hashes_est
+    case $phase in
+      bogus)
+        row "$case" "attack answered" "limits/$phase" attack_answered
+        row "$case" "attack busy" "limits/$phase" attack_busy
+        row "$case" "attack refused addr" "limits/$phase" attack_refused_address ;;
+      flood)
+        row "$case" "attack shed (reset)" "limits/$phase" attack_reset
+        row "$case" "attack timed out" "limits/$phase" attack_closed
+        row "$case" "attack refused full" "limits/$phase" attack_refused_full
+        row "$case" "attack open at end" "limits/$phase" attack_open_at_end
+        row "$case" "server ceiling" limits/setup ceiling ;;
+      chat)
+        row "$case" "attack posts" "limits/$phase" attack_answered ;;
+    esac
+  done
 }
 
 # One long run (it is not repeated): the streams, the memory of both

@@ -36,6 +36,7 @@
 #include "bench_support.h"
 #include "chat_members.h"
 #include "line_arrivals.h"
+#include "room_lines.h"
 
 namespace {
 using namespace bench;
@@ -44,54 +45,6 @@ std::vector<int> Numbers(const std::vector<Descriptor>& streams, size_t count) {
   std::vector<int> fds;
   for (size_t i = 0; i < count && i < streams.size(); ++i) fds.push_back(streams[i].Get());
   return fds;
-}
-
-struct Fanout {
-  LineFigures figures;
-  double serverCpuMsPerLine = 0;
-};
-
-// The poster says LINES lines; the receivers' streams are watched for them.
-// How the poster paces its lines: the next when the POST was answered, when
-// the line reached every receiver, or at a fixed rate.
-struct Pace {
-  bool byLastReceiver = false;
-  int linesPerSecond = 0;  // 0: as fast as the answers (or arrivals) allow
-};
-
-// Says the line's text; false when the server did not answer.
-using SayLine = std::function<bool(const std::string& text)>;
-
-// The chat form's POST, one connection a line.
-SayLine ByForm(const ScratchServer& server, const Member& poster) {
-  return [port = server.Port(), &poster](const std::string& text) { return Say(port, poster, text); };
-}
-
-Fanout PostLines(const ScratchServer& server, const SayLine& say, const std::vector<int>& receivers, int lines,
-                 Pace pace) {
-  LinePacer pacer(lines);
-  LineArrivals arrivals(receivers, pacer);
-  arrivals.Drain(300);
-  const double cpuBefore = CpuSeconds(server.Pid());
-  std::thread posting([&] {
-    try {
-      const auto start = Clock::now();
-      for (int line = 0; line < lines; ++line) {
-        if (pace.linesPerSecond > 0) std::this_thread::sleep_until(start + line * std::chrono::seconds(1) / pace.linesPerSecond);
-        pacer.MarkSent(line);
-        if (!say(LineMarker(line))) break;
-        if (pace.byLastReceiver && !pacer.WaitComplete(line, 30000)) break;
-      }
-    } catch (...) {
-      // The reader notices the missing lines and stops at its stall limit.
-    }
-  });
-  arrivals.Run(10000);
-  const double cpuUsed = CpuSeconds(server.Pid()) - cpuBefore;
-  posting.join();
-  Fanout result{arrivals.Figures()};
-  if (result.figures.complete > 0) result.serverCpuMsPerLine = 1000.0 * cpuUsed / result.figures.complete;
-  return result;
 }
 
 double IdleCpuPercent(pid_t pid, int seconds) {

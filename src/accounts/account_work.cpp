@@ -121,7 +121,13 @@ void CAccountWork::Run(Waiting& waiting) {
   {
     const AddressShare share{*this, waiting.address};
     const std::int64_t started = platform::MonotonicUs();
-    fill = waiting.work();
+    try {
+      fill = waiting.work();
+    } catch (...) {
+      // The failure goes to the request, whose last guard says why on the
+      // console and answers an error page: nobody is left waiting.
+      fill = [failure = std::current_exception()](CPage&) { std::rethrow_exception(failure); };
+    }
     const std::int64_t took = std::max<std::int64_t>(0, platform::MonotonicUs() - started);
     ++m_done;
     m_workUs += static_cast<std::uint64_t>(took);

@@ -14,6 +14,8 @@
 // - with [user_database] max_pending_per_address, each client address has at
 //   most that many requests taken and not yet worked; past it, "busy.html".
 // The console says when refusals start and how many there were (platform/burst_report.h).
+// Work that throws hands its exception to the request, which answers an
+// error page (http/client_connection.h) and says the cause on the console.
 #pragma once
 
 #include <atomic>

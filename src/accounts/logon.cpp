@@ -14,7 +14,6 @@
 #include "html/room_list_page.h"
 #include "http/request.h"
 #include "http/request_form.h"
-#include "platform/console.h"
 
 namespace {
 
@@ -88,44 +87,40 @@ bool IsAcceptableLogonName(const std::string& name) {
 
 void LogOn(CRequest& request, const std::string& name, const std::string& password, CChatCore& core,
            CAccountWork& accountWork, const LogonAnswer& answer) {
-  try {
-    core.PurgeSanctions();
-    const std::string& address = request.ClientAddress();
-    const bool acceptable = IsAcceptableLogonName(name);
-    const bool banned = core.IsBanned(address);
-    const bool kicked = acceptable && core.IsKicked(name);
-    CPage& page = request.Page();
-    const SessionView none;
-    if (!acceptable) return answer(LogonOutcome::kBadName, none, page);
-    if (banned) return answer(LogonOutcome::kBanned, none, page);
-    if (kicked) return answer(LogonOutcome::kKicked, none, page);
-    if (core.NodeLink().On()) {
-      const SessionView session = CreateLogonSession(core, name, password, address);
-      AskNodeAndWait(core, request, RecordLayout::kLogon,
-                     {{"UN", name}, {"PW", password}, {"SS", session.id}, {"ND", session.nodeId}, {"IP", address}},
-                     kLogonResends, AwaitedAnswer::kStatus,
-                     [&core, session, answer](const NodeAnswer& reply, CPage& answerPage) {
-                       const LogonOutcome outcome = FinishLogon(core, session, reply.status);
-                       answer(outcome, outcome == LogonOutcome::kLoggedOn ? session : SessionView(), answerPage);
-                     });
-      return;
-    }
-    // Here the session is made once the password is right: a logon refused,
-    // or whose client left meanwhile, leaves none behind.
-    const UserDatabase database = ConfiguredUserDatabase();
-    auto check = [database, address, name, password] { return CheckAccount(database, address, name, password, ""); };
-    accountWork.Park(
-        request, AnswerWhen::kDone, check,
-        [&core, name, password, address, answer](int result, CPage& answerPage) {
-          if (result < 0) return answer(LogonOutcome::kRefused, SessionView(), answerPage);
-          const SessionView session = CreateLogonSession(core, name, password, address);
-          const LogonOutcome outcome = FinishLogon(core, session, result);
-          answer(outcome, outcome == LogonOutcome::kLoggedOn ? session : SessionView(), answerPage);
-        },
-        [answer](CPage& busyPage) { answer(LogonOutcome::kBusy, SessionView(), busyPage); });
-  } catch (...) {
-    platform::ConsoleWrite("catch in LogOn\n");
+  core.PurgeSanctions();
+  const std::string& address = request.ClientAddress();
+  const bool acceptable = IsAcceptableLogonName(name);
+  const bool banned = core.IsBanned(address);
+  const bool kicked = acceptable && core.IsKicked(name);
+  CPage& page = request.Page();
+  const SessionView none;
+  if (!acceptable) return answer(LogonOutcome::kBadName, none, page);
+  if (banned) return answer(LogonOutcome::kBanned, none, page);
+  if (kicked) return answer(LogonOutcome::kKicked, none, page);
+  if (core.NodeLink().On()) {
+    const SessionView session = CreateLogonSession(core, name, password, address);
+    AskNodeAndWait(core, request, RecordLayout::kLogon,
+                   {{"UN", name}, {"PW", password}, {"SS", session.id}, {"ND", session.nodeId}, {"IP", address}},
+                   kLogonResends, AwaitedAnswer::kStatus,
+                   [&core, session, answer](const NodeAnswer& reply, CPage& answerPage) {
+                     const LogonOutcome outcome = FinishLogon(core, session, reply.status);
+                     answer(outcome, outcome == LogonOutcome::kLoggedOn ? session : SessionView(), answerPage);
+                   });
+    return;
   }
+  // Here the session is made once the password is right: a logon refused,
+  // or whose client left meanwhile, leaves none behind.
+  const UserDatabase database = ConfiguredUserDatabase();
+  auto check = [database, address, name, password] { return CheckAccount(database, address, name, password, ""); };
+  accountWork.Park(
+      request, AnswerWhen::kDone, check,
+      [&core, name, password, address, answer](int result, CPage& answerPage) {
+        if (result < 0) return answer(LogonOutcome::kRefused, SessionView(), answerPage);
+        const SessionView session = CreateLogonSession(core, name, password, address);
+        const LogonOutcome outcome = FinishLogon(core, session, result);
+        answer(outcome, outcome == LogonOutcome::kLoggedOn ? session : SessionView(), answerPage);
+      },
+      [answer](CPage& busyPage) { answer(LogonOutcome::kBusy, SessionView(), busyPage); });
 }
 
 void DoLogon(CRequest& request, const CRequestForm& form, CChatCore& core, CAccountWork& accountWork) {

@@ -10,7 +10,6 @@
 #include "html/account_pages.h"
 #include "http/request.h"
 #include "http/request_form.h"
-#include "platform/console.h"
 
 namespace {
 
@@ -67,58 +66,50 @@ bool BreaksNameRules(const std::string& name, NameRules rules) {
 
 void RegisterLocally(CRequest& request, const RegistrationRequest& registration, CAccountWork& accountWork,
                      CRegistrationRate& rate, const RegistrationAnswer& answer) {
-  try {
-    CPage& page = request.Page();
-    const std::string& name = registration.name;
-    const std::string& password = registration.password;
-    const SecurityData& security = registration.security;
-    if (name.empty() || password.empty() || !IsStorablePassword(password) || !IsStorableSecurityData(security)) {
-      return answer(RegistrationResult::kIncomplete, page);
-    }
-    if (BreaksNameRules(name, NameRules::kLocal)) return answer(RegistrationResult::kBadName, page);
-    if (name.size() > kMaxUserNameLength) return answer(RegistrationResult::kNameTooLong, page);
-    if (!rate.Take(request.ClientAddress())) return answer(RegistrationResult::kTooOften, page);
-    const UserDatabase database = ConfiguredUserDatabase();
-    const std::string& address = request.ClientAddress();
-    auto create = [database, name, password, address, security] {
-      return CreateAccount(database, name, password, address, security);
-    };
-    accountWork.Park(
-        request, AnswerWhen::kOnDisk, create,
-        [answer](int created, CPage& answerPage) { answer(ResultOfCreation(created), answerPage); },
-        [answer](CPage& busyPage) { answer(RegistrationResult::kBusy, busyPage); });
-  } catch (...) {
-    platform::ConsoleWrite("catch in RegisterLocally\n");
+  CPage& page = request.Page();
+  const std::string& name = registration.name;
+  const std::string& password = registration.password;
+  const SecurityData& security = registration.security;
+  if (name.empty() || password.empty() || !IsStorablePassword(password) || !IsStorableSecurityData(security)) {
+    return answer(RegistrationResult::kIncomplete, page);
   }
+  if (BreaksNameRules(name, NameRules::kLocal)) return answer(RegistrationResult::kBadName, page);
+  if (name.size() > kMaxUserNameLength) return answer(RegistrationResult::kNameTooLong, page);
+  if (!rate.Take(request.ClientAddress())) return answer(RegistrationResult::kTooOften, page);
+  const UserDatabase database = ConfiguredUserDatabase();
+  const std::string& address = request.ClientAddress();
+  auto create = [database, name, password, address, security] {
+    return CreateAccount(database, name, password, address, security);
+  };
+  accountWork.Park(
+      request, AnswerWhen::kOnDisk, create,
+      [answer](int created, CPage& answerPage) { answer(ResultOfCreation(created), answerPage); },
+      [answer](CPage& busyPage) { answer(RegistrationResult::kBusy, busyPage); });
 }
 
 void RegisterThroughNodes(CRequest& request, const RegistrationRequest& registration, CChatCore& core,
                           CRegistrationRate& rate, const RegistrationAnswer& answer) {
-  try {
-    CPage& page = request.Page();
-    const std::string& name = registration.name;
-    const SecurityData& security = registration.security;
-    if (name.empty() || BreaksNameRules(name, NameRules::kNodeLink)) return answer(RegistrationResult::kBadName, page);
-    if (name.size() > kMaxUserNameLength) return answer(RegistrationResult::kNameTooLong, page);
-    if (registration.password.empty() || !IsStorableSecurityData(security)) {
-      return answer(RegistrationResult::kIncomplete, page);
-    }
-    if (!rate.Take(request.ClientAddress())) return answer(RegistrationResult::kTooOften, page);
-    const RecordValues values = {{"UN", name},
-                                 {"PW", registration.password},
-                                 {"EM", security.email},
-                                 {"BD", security.birthday},
-                                 {"HQ", security.question},
-                                 {"AN", security.answer}};
-    AskNodeAndWait(core, request, RecordLayout::kRegister, values, kRegistrationResends, AwaitedAnswer::kStatus,
-                   [answer](const NodeAnswer& reply, CPage& answerPage) {
-                     if (reply.status == kNodeAnswerFailed) return answer(RegistrationResult::kFailed, answerPage);
-                     answer(reply.status == 1 ? RegistrationResult::kCreated : RegistrationResult::kNameTaken,
-                            answerPage);
-                   });
-  } catch (...) {
-    platform::ConsoleWrite("catch in RegisterThroughNodes\n");
+  CPage& page = request.Page();
+  const std::string& name = registration.name;
+  const SecurityData& security = registration.security;
+  if (name.empty() || BreaksNameRules(name, NameRules::kNodeLink)) return answer(RegistrationResult::kBadName, page);
+  if (name.size() > kMaxUserNameLength) return answer(RegistrationResult::kNameTooLong, page);
+  if (registration.password.empty() || !IsStorableSecurityData(security)) {
+    return answer(RegistrationResult::kIncomplete, page);
   }
+  if (!rate.Take(request.ClientAddress())) return answer(RegistrationResult::kTooOften, page);
+  const RecordValues values = {{"UN", name},
+                               {"PW", registration.password},
+                               {"EM", security.email},
+                               {"BD", security.birthday},
+                               {"HQ", security.question},
+                               {"AN", security.answer}};
+  AskNodeAndWait(core, request, RecordLayout::kRegister, values, kRegistrationResends, AwaitedAnswer::kStatus,
+                 [answer](const NodeAnswer& reply, CPage& answerPage) {
+                   if (reply.status == kNodeAnswerFailed) return answer(RegistrationResult::kFailed, answerPage);
+                   answer(reply.status == 1 ? RegistrationResult::kCreated : RegistrationResult::kNameTaken,
+                          answerPage);
+                 });
 }
 
 void DoNewAccount(CRequest& request, const CRequestForm& form, CAccountWork& accountWork, CRegistrationRate& rate) {

@@ -244,15 +244,11 @@ bool IsStorableSecurityData(const SecurityData& data) {
 std::string AccountPath(const std::string& directory, const std::string& name) { return directory + AsciiLower(name); }
 
 bool LoadUser(UserRecord& record, const std::string& directory, const std::string& name) {
-  try {
-    if (name.empty() || !IsSafeAccountName(name)) return false;
-    UniqueFile file = OpenFile(AccountPath(directory, name), "rb");
-    if (!file) return false;
-    record.name = name;
-    return ReadAccount(file.get(), record);
-  } catch (...) {
-    return false;
-  }
+  if (name.empty() || !IsSafeAccountName(name)) return false;
+  UniqueFile file = OpenFile(AccountPath(directory, name), "rb");
+  if (!file) return false;
+  record.name = name;
+  return ReadAccount(file.get(), record);
 }
 
 int CreateAccount(const UserDatabase& database, const std::string& name, const std::string& password,
@@ -289,34 +285,30 @@ bool SetAccountPassword(const UserDatabase& database, const std::string& name, c
 
 int CheckAccount(const UserDatabase& database, const std::string& address, const std::string& name,
                  const std::string& password, const std::string& newPassword) {
-  try {
-    if (name.empty() || password.empty()) return -2;
-    UserRecord record;
-    if (!LoadUser(record, database.directory, name)) {
-      // No such account costs what a wrong password costs: the time of the
-      // answer does not tell whether the name has an account.
-      HashPassword(password, database.cost);
-      return -2;
-    }
-    const bool storedInClear = record.StoredInClear();
-    if (!record.CheckPassword(password, database.cost)) return -2;
-    record.address = address;
-    if (!newPassword.empty()) {
-      if (!record.SetPassword(newPassword, database.cost)) return kAccountWriteFailed;
-      return SaveUser(record, database.directory) ? 1 : kAccountWriteFailed;
-    }
-    // A file from before hashing keeps the hash from now on (when hashing
-    // fails, the password stays as it was and the logon still succeeds).
-    if (storedInClear && record.SetPassword(password, database.cost)) {
-      // Lost in a power cut, the file keeps its clear password and still logs on.
-      SaveUser(record, database.directory);
-      return 1;
-    }
-    RecordLogon(record, database.directory);
-    return 1;
-  } catch (...) {
+  if (name.empty() || password.empty()) return -2;
+  UserRecord record;
+  if (!LoadUser(record, database.directory, name)) {
+    // No such account costs what a wrong password costs: the time of the
+    // answer does not tell whether the name has an account.
+    HashPassword(password, database.cost);
     return -2;
   }
+  const bool storedInClear = record.StoredInClear();
+  if (!record.CheckPassword(password, database.cost)) return -2;
+  record.address = address;
+  if (!newPassword.empty()) {
+    if (!record.SetPassword(newPassword, database.cost)) return kAccountWriteFailed;
+    return SaveUser(record, database.directory) ? 1 : kAccountWriteFailed;
+  }
+  // A file from before hashing keeps the hash from now on (when hashing
+  // fails, the password stays as it was and the logon still succeeds).
+  if (storedInClear && record.SetPassword(password, database.cost)) {
+    // Lost in a power cut, the file keeps its clear password and still logs on.
+    SaveUser(record, database.directory);
+    return 1;
+  }
+  RecordLogon(record, database.directory);
+  return 1;
 }
 
 std::string HintQuestion(const std::string& directory, const std::string& name) {
@@ -327,18 +319,14 @@ std::string HintQuestion(const std::string& directory, const std::string& name) 
 
 int RecoverAccount(const UserDatabase& database, const std::string& address, const std::string& name,
                    const SecurityData& given, const std::string& newPassword) {
-  try {
-    if (newPassword.empty() || !IsStorablePassword(newPassword)) return -2;
-    UserRecord record;
-    if (!LoadUser(record, database.directory, name) || !record.security.CanRecover()) return -2;
-    const SecurityData& stored = record.security;
-    // The answer is checked even when the rest is wrong: the time taken tells nothing.
-    const bool answerMatches = MatchesStored(stored.answer, given.answer, database.cost, name);
-    if (!answerMatches || given.email != stored.email || given.birthday != stored.birthday) return -2;
-    if (!record.SetPassword(newPassword, database.cost)) return kAccountWriteFailed;
-    record.address = address;
-    return SaveUser(record, database.directory) ? 1 : kAccountWriteFailed;
-  } catch (...) {
-    return -2;
-  }
+  if (newPassword.empty() || !IsStorablePassword(newPassword)) return -2;
+  UserRecord record;
+  if (!LoadUser(record, database.directory, name) || !record.security.CanRecover()) return -2;
+  const SecurityData& stored = record.security;
+  // The answer is checked even when the rest is wrong: the time taken tells nothing.
+  const bool answerMatches = MatchesStored(stored.answer, given.answer, database.cost, name);
+  if (!answerMatches || given.email != stored.email || given.birthday != stored.birthday) return -2;
+  if (!record.SetPassword(newPassword, database.cost)) return kAccountWriteFailed;
+  record.address = address;
+  return SaveUser(record, database.directory) ? 1 : kAccountWriteFailed;
 }

@@ -53,10 +53,10 @@ void Serve(CRequest& request, CChatCore& core, const RequestServices& services) 
 void ProcessApiRequest(CRequest& request, CChatCore& core, const RequestServices& services) {
   try {
     Serve(request, core, services);
-  } catch (const std::exception& fault) {
-    platform::ConsoleWrite(std::string("catch in ProcessApiRequest: ") + fault.what() + "\n");
   } catch (...) {
-    platform::ConsoleWrite("catch in ProcessApiRequest\n");
+    // Said with its cause; the client gets the API's own error below, not a page.
+    const std::string& path = request.Path().value_or("");
+    platform::LogException("api request failed", path.substr(0, path.find('?')) + ", client " + request.ClientAddress());
   }
   // Every call answers, at once or once its parked work is done.
   if (!request.Parked() && !request.Page().Typed()) AnswerError(request.Page(), ApiError::kInternal);

@@ -44,6 +44,7 @@ struct CChatCore::Session {
   bool manager = false;
   std::vector<std::string> ignored;
   std::atomic<std::time_t> lastActive;
+  CLineBudget lines;  // taken under the read lock: it is its own atomic
   std::uint64_t stream = 0;  // the user's open message frame (0: none)
   std::int64_t streamOpenedAt = 0;
 };
@@ -214,6 +215,11 @@ int CChatCore::TotalMembers() const {
   int total = 0;
   for (const auto& [order, room] : m_roomOrder) total += static_cast<int>(room->members.size());
   return total;
+}
+
+int CChatCore::SessionCount() const {
+  std::shared_lock<std::shared_mutex> guard(m_lock);
+  return static_cast<int>(m_sessions.size());
 }
 
 int CChatCore::RoomCount() const {
@@ -394,6 +400,15 @@ std::optional<SessionView> CChatCore::FindInNoRoom(const std::string& id, const 
   std::shared_lock<std::shared_mutex> guard(m_lock);
   Session* session = SessionAt(id, node);
   return Touch(session != nullptr && session->room == nullptr ? session : nullptr, touch);
+}
+
+bool CChatCore::TakeLine(const std::string& id, const std::string& node) {
+  if (!m_settings.lineRate.On()) return true;
+  std::shared_lock<std::shared_mutex> guard(m_lock);
+  Session* session = SessionAt(id, node);
+  if (session == nullptr || session->lines.Take(m_settings.lineRate, platform::MonotonicMs())) return true;
+  m_linesRefused.fetch_add(1, std::memory_order_relaxed);
+  return false;
 }
 
 bool CChatCore::SetLevel(const std::string& id, const std::string& node, int level) {

@@ -81,6 +81,8 @@ class CChatCore {
   std::vector<RoomView> Rooms() const;
   int TotalMembers() const;
   int RoomCount() const;
+  // Sessions known here, of this node and of others, in rooms or not.
+  int SessionCount() const;
   bool SetRoomLocked(const std::string& name, bool locked);
   // Deletes the room and its managers; its members' sessions end (nobody
   // hears their leave).
@@ -101,6 +103,12 @@ class CChatCore {
   // Only in a room / only in no room.
   std::optional<SessionView> FindInAnyRoom(const std::string& id, const std::string& node, bool touch);
   std::optional<SessionView> FindInNoRoom(const std::string& id, const std::string& node, bool touch);
+  // Whether the session may say a line now ([general] line_burst and
+  // lines_per_minute); the line is counted. True when the rate is off or
+  // the session is gone (then it says nothing anyway).
+  bool TakeLine(const std::string& id, const std::string& node);
+  // Lines refused so, since the core was made.
+  std::uint64_t LinesRefused() const { return m_linesRefused.load(std::memory_order_relaxed); }
   bool SetLevel(const std::string& id, const std::string& node, int level);
   bool SetAdmission(const std::string& id, const std::string& node, bool approved, bool manager);
   // Takes the session out, wherever it is. What the core lets go is handed
@@ -220,4 +228,5 @@ class CChatCore {
   std::atomic<std::time_t> m_lastRoomSweep;
   std::atomic<std::time_t> m_lastSanctionPurge;
   std::uint32_t m_idSeed;
+  std::atomic<std::uint64_t> m_linesRefused{0};
 };

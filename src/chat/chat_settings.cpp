@@ -1,5 +1,7 @@
 #include "chat/chat_settings.h"
 
+#include <algorithm>
+
 #include "foundation/settings.h"
 
 namespace {
@@ -13,5 +15,7 @@ CChatSettings ReadChatSettings() {
   settings.sessionTimeout = PositiveOr(GetSettingInt("network", "session_timeout"), kDefaultSessionTimeout);
   settings.maxRooms = PositiveOr(GetSettingInt("general", "max_rooms"), kDefaultMaxRooms);
   settings.maxRoomsPerAccount = PositiveOr(GetSettingInt("general", "max_rooms_per_user"), kDefaultMaxRoomsPerAccount);
+  settings.lineRate.burst = std::max(0, GetSettingInt("general", "line_burst"));
+  settings.lineRate.perMinute = std::max(0, GetSettingInt("general", "lines_per_minute"));
   return settings;
 }

@@ -11,7 +11,6 @@
 #include "chat/room_lines.h"
 #include "chat/sanctions.h"
 #include "chat/session_end.h"
-#include "platform/console.h"
 
 namespace {
 
@@ -181,28 +180,16 @@ void AddSharedState(CChatCore& core, const StateHashes& shared) {
 }  // namespace
 
 void ApplyNodeRecord(CChatCore& core, const ParsedRecord& record) {
-  try {
-    ApplyRecord(core, record);
-  } catch (...) {
-    platform::ConsolePrintf("catch in ApplyNodeRecord %s\n", record.type.c_str());
-  }
+  ApplyRecord(core, record);
 }
 
 void ApplyClusterSnapshot(CChatCore& core, const ClusterSnapshot& snapshot) {
-  try {
-    AddSharedState(core, snapshot.shared);
-    for (const auto& [node, hashes] : snapshot.nodes) {
-      if (node != core.NodeId()) ReplaceNodeUsers(core, node, hashes);
-    }
-  } catch (...) {
-    platform::ConsoleWrite("catch in ApplyClusterSnapshot\n");
+  AddSharedState(core, snapshot.shared);
+  for (const auto& [node, hashes] : snapshot.nodes) {
+    if (node != core.NodeId()) ReplaceNodeUsers(core, node, hashes);
   }
 }
 
 void DropNodeUsers(CChatCore& core, const std::string& node) {
-  try {
-    if (node != core.NodeId()) EndSessions(core, core.RemoveNodeSessions(node));
-  } catch (...) {
-    platform::ConsoleWrite("catch in DropNodeUsers\n");
-  }
+  if (node != core.NodeId()) EndSessions(core, core.RemoveNodeSessions(node));
 }

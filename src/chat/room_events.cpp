@@ -8,7 +8,6 @@
 #include "chat/session_end.h"
 #include "foundation/settings.h"
 #include "platform/clock.h"
-#include "platform/console.h"
 
 namespace {
 
@@ -44,121 +43,83 @@ std::string NoticeTimeStamp() {
 }
 
 int EnterRoomMessage(CChatCore& core, const SessionView& session) {
-  try {
-    Notice(core, session, std::string(GetSetting("text", "MSG_ENTERED_ROOM")) + " " + NoticeTimeStamp());
-  } catch (...) {
-    platform::ConsoleWrite("catch in EnterRoomMessage\n");
-  }
+  Notice(core, session, std::string(GetSetting("text", "MSG_ENTERED_ROOM")) + " " + NoticeTimeStamp());
   return 0;
 }
 
 void LeaveRoomMessage(CChatCore& core, const SessionView& session) {
-  try {
-    Notice(core, session, std::string(GetSetting("text", "MSG_LEFT_THE_ROOM")) + NoticeTimeStamp());
-  } catch (...) {
-    platform::ConsoleWrite("catch in LeaveRoomMessage\n");
-  }
+  Notice(core, session, std::string(GetSetting("text", "MSG_LEFT_THE_ROOM")) + NoticeTimeStamp());
 }
 
 void JumpRoomToOtherMessage(CChatCore& core, const SessionView& session, const std::string& target, int kind) {
-  try {
-    std::string text;
-    if (kind == 0) {
-      text = "创建聊天室(" + target + ")";
-    } else if (kind == 5) {
-      text = "跳转到聊天室(" + target + ")";
-    } else {
-      text = std::string(GetSetting("text", "MSG_JUMP_TO_OTHER_ROOM")) + "(" + target + ")";
-    }
-    Notice(core, session, text);
-  } catch (...) {
-    platform::ConsoleWrite("catch in JumpRoom}ToOtherMessage\n");
+  std::string text;
+  if (kind == 0) {
+    text = "创建聊天室(" + target + ")";
+  } else if (kind == 5) {
+    text = "跳转到聊天室(" + target + ")";
+  } else {
+    text = std::string(GetSetting("text", "MSG_JUMP_TO_OTHER_ROOM")) + "(" + target + ")";
   }
+  Notice(core, session, text);
 }
 
 int JumpRoomMessage(CChatCore& core, const SessionView& session, const std::string& oldRoomName) {
-  try {
-    Notice(core, session, "从(" + oldRoomName + ")" + GetSetting("text", "MSG_JUMP_TO_THIS_ROOM"));
-  } catch (...) {
-    platform::ConsoleWrite("catch in JumpRoomMessage\n");
-  }
+  Notice(core, session, "从(" + oldRoomName + ")" + GetSetting("text", "MSG_JUMP_TO_THIS_ROOM"));
   return 0;
 }
 
 int CreateRoom(CChatCore& core, const SessionView& session, const std::string& roomName, const std::string& category,
                const std::string& nodeId, bool emit) {
-  try {
-    if (session.id.empty() || roomName.empty() || nodeId.empty() || roomName == kNoRoom) return 0;
-    if (core.AddUserRoom(roomName, category, session.name) != RoomCreation::kCreated) return 0;
-    JumpRoomToOtherMessage(core, session, roomName, 0);
-    if (nodeId == core.NodeId() && core.NodeLink().On() && emit) {
-      core.NodeLink().Emit(RecordLayout::kCreateRoom, {{"ND", nodeId},
-                                                       {"SS", session.id},
-                                                       {"RM", roomName},
-                                                       {"TP", category},
-                                                       {"OLD", session.roomName},
-                                                       {"UN", session.name}});
-    }
-    return 1;
-  } catch (...) {
-    platform::ConsoleWrite("catch in CreateRoom\n");
-    return 0;
+  if (session.id.empty() || roomName.empty() || nodeId.empty() || roomName == kNoRoom) return 0;
+  if (core.AddUserRoom(roomName, category, session.name) != RoomCreation::kCreated) return 0;
+  JumpRoomToOtherMessage(core, session, roomName, 0);
+  if (nodeId == core.NodeId() && core.NodeLink().On() && emit) {
+    core.NodeLink().Emit(RecordLayout::kCreateRoom, {{"ND", nodeId},
+                                                     {"SS", session.id},
+                                                     {"RM", roomName},
+                                                     {"TP", category},
+                                                     {"OLD", session.roomName},
+                                                     {"UN", session.name}});
   }
+  return 1;
 }
 
 int JoinRoom(CChatCore& core, const SessionView& session, const std::string& currentRoomId, const std::string& target,
              const std::string& category, const std::string& nodeId, bool emit, bool announce) {
-  try {
-    if (session.id.empty() || currentRoomId.empty() || target.empty() || nodeId.empty()) return 0;
-    bool created = false;
-    const std::optional<RoomView> room = core.EnsureRoom(target, category, created);
-    if (!room || room->id == currentRoomId) return 0;
-    JumpRoomToOtherMessage(core, session, room->name, created ? 5 : 6);
-    if (emit && core.NodeLink().On()) EmitJump(core, session, room->name, nodeId);
-    const MoveResult moved = core.MoveSession(session.id, nodeId, room->name);
-    if (moved.moved && announce) JumpRoomMessage(core, moved.arrived, moved.oldRoomName);
-    return created ? 1 : 0;
-  } catch (...) {
-    platform::ConsoleWrite("catch in JoinRoom\n");
-    return 0;
-  }
+  if (session.id.empty() || currentRoomId.empty() || target.empty() || nodeId.empty()) return 0;
+  bool created = false;
+  const std::optional<RoomView> room = core.EnsureRoom(target, category, created);
+  if (!room || room->id == currentRoomId) return 0;
+  JumpRoomToOtherMessage(core, session, room->name, created ? 5 : 6);
+  if (emit && core.NodeLink().On()) EmitJump(core, session, room->name, nodeId);
+  const MoveResult moved = core.MoveSession(session.id, nodeId, room->name);
+  if (moved.moved && announce) JumpRoomMessage(core, moved.arrived, moved.oldRoomName);
+  return created ? 1 : 0;
 }
 
 void JoinRoomFromLogon(CChatCore& core, const SessionView& session, const std::string& currentRoomId,
                        const std::string& target, const std::string& nodeId, bool listFlag) {
-  try {
-    if (session.id.empty() || target.empty() || nodeId.empty()) return;
-    bool created = false;
-    const std::optional<RoomView> room = core.EnsureRoom(target, "", created);
-    if (!room || room->id == currentRoomId) return;
-    if (listFlag && core.NodeLink().On()) EmitJump(core, session, room->name, nodeId);
-    const MoveResult moved = core.MoveSession(session.id, nodeId, room->name);
-    if (moved.moved) EnterRoomMessage(core, moved.arrived);
-  } catch (...) {
-    platform::ConsoleWrite("catch in JoinRoomFromLogon\n");
-  }
+  if (session.id.empty() || target.empty() || nodeId.empty()) return;
+  bool created = false;
+  const std::optional<RoomView> room = core.EnsureRoom(target, "", created);
+  if (!room || room->id == currentRoomId) return;
+  if (listFlag && core.NodeLink().On()) EmitJump(core, session, room->name, nodeId);
+  const MoveResult moved = core.MoveSession(session.id, nodeId, room->name);
+  if (moved.moved) EnterRoomMessage(core, moved.arrived);
 }
 
 void DoOut(CChatCore& core, const SessionView& session, const std::string& nodeId) {
-  try {
-    if (session.id.empty() || nodeId.empty()) return;
-    // Logging out from the room list (in no room) ends the session too.
-    RemoveAndEndSession(core, session.id, nodeId, true, kLoggedOutText);
-  } catch (...) {
-    platform::ConsoleWrite("Catch in DoOut\n");
-  }
+  if (session.id.empty() || nodeId.empty()) return;
+  // Logging out from the room list (in no room) ends the session too.
+  RemoveAndEndSession(core, session.id, nodeId, true, kLoggedOutText);
 }
 
 void REmoveRoom(CChatCore& core, const std::string& roomName, const std::string& nodeId, bool deleteRoom) {
-  try {
-    if (roomName.empty()) return;
-    if (nodeId == core.NodeId() && core.NodeLink().On()) {
-      core.NodeLink().Emit(RecordLayout::kRemoveRoom, {{"ND", nodeId}, {"RM", roomName}});
-    }
-    // The room is gone before its members' sessions end: their leave
-    // notices reach nobody.
-    if (deleteRoom) EndSessions(core, core.RemoveRoom(roomName), kRoomRemovedText);
-  } catch (...) {
-    platform::ConsoleWrite("Catch in REmoveRoom\n");
+  if (roomName.empty()) return;
+  if (nodeId == core.NodeId() && core.NodeLink().On()) {
+    core.NodeLink().Emit(RecordLayout::kRemoveRoom, {{"ND", nodeId}, {"RM", roomName}});
   }
+  // The room is gone before its members' sessions end: their leave
+  // notices reach nobody.
+  if (deleteRoom) EndSessions(core, core.RemoveRoom(roomName), kRoomRemovedText);
 }

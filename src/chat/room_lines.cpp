@@ -2,28 +2,19 @@
 
 #include "chat/chat_core.h"
 #include "chat/delivery.h"
-#include "platform/console.h"
 
 void AddMessageToRoom1(CChatCore& core, const std::string& addressee, int local, const std::string& room,
                        const std::string& from, const std::string& colour, const std::string& text, int kind) {
-  try {
-    if (text.empty() || from.empty()) return;
-    if (CDelivery* delivery = core.Delivery()) {
-      delivery->PostRoomMessage(core.NodeId(), addressee, local, room, kind, colour, from, text);
-    }
-  } catch (...) {
-    platform::ConsoleWrite("catch in AddMessageToRoom1\n");
+  if (text.empty() || from.empty()) return;
+  if (CDelivery* delivery = core.Delivery()) {
+    delivery->PostRoomMessage(core.NodeId(), addressee, local, room, kind, colour, from, text);
   }
 }
 
 void AddMessageBoxToRoom(CChatCore& core, int local, const std::string& room, const std::string& from,
                          const std::string& colour, const std::string& text, int kind, const std::string& session) {
-  try {
-    if (text.empty() || from.empty()) return;
-    if (CDelivery* delivery = core.Delivery()) delivery->PostRoomNotice(local, room, kind, colour, from, text, session);
-  } catch (...) {
-    platform::ConsoleWrite("catch in AddMessageBoxToRoom\n");
-  }
+  if (text.empty() || from.empty()) return;
+  if (CDelivery* delivery = core.Delivery()) delivery->PostRoomNotice(local, room, kind, colour, from, text, session);
 }
 
 void AnnounceAdmission(CChatCore& core, const std::string& room, const std::string& manager,

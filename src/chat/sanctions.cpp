@@ -7,7 +7,6 @@
 #include "chat/room_lines.h"
 #include "chat/session_end.h"
 #include "foundation/text.h"
-#include "platform/console.h"
 
 namespace {
 
@@ -36,58 +35,44 @@ std::string TargetName(const std::string& target) {
 }
 
 int Kick(CChatCore& core, const std::string& manager, const std::string& target, const std::string& roomName, int) {
-  try {
-    const std::optional<SessionView> victim = FindVictim(core, manager, target, roomName);
-    if (!victim) return 0;
-    if (core.NodeLink().On()) {
-      core.NodeLink().Emit(RecordLayout::kKick,
-                           {{"UN", manager}, {"RM", roomName}, {"PA", target}, {"MN", std::to_string(victim->level)}});
-    }
-    Announce(core, manager, roomName, KickText(victim->name));
-    RemoveAndEndSession(core, victim->id, victim->nodeId, false);
-    core.AddKick(victim->name);
-    return 1;
-  } catch (...) {
-    platform::ConsoleWrite("catch in Kick\n");
-    return 0;
+  const std::optional<SessionView> victim = FindVictim(core, manager, target, roomName);
+  if (!victim) return 0;
+  if (core.NodeLink().On()) {
+    core.NodeLink().Emit(RecordLayout::kKick,
+                         {{"UN", manager}, {"RM", roomName}, {"PA", target}, {"MN", std::to_string(victim->level)}});
   }
+  Announce(core, manager, roomName, KickText(victim->name));
+  RemoveAndEndSession(core, victim->id, victim->nodeId, false);
+  core.AddKick(victim->name);
+  return 1;
 }
 
 int Ban(CChatCore& core, const std::string& manager, const std::string& target, const std::string& roomName,
         const std::string& requesterAddress, int) {
-  try {
-    const std::optional<SessionView> victim = FindVictim(core, manager, target, roomName);
-    if (!victim) return 0;
-    if (core.NodeLink().On()) {
-      core.NodeLink().Emit(RecordLayout::kBan, {{"UN", manager},
-                                                {"RM", roomName},
-                                                {"PA", target},
-                                                {"IP", requesterAddress},
-                                                {"MN", std::to_string(victim->level)}});
-      core.AddKick(victim->name);
-    }
-    Announce(core, manager, roomName, BanText(victim->name));
-    RemoveAndEndSession(core, victim->id, victim->nodeId, false);
-    core.AddBan(victim->ipAddress);
-    return 1;
-  } catch (...) {
-    platform::ConsoleWrite("catch in Ban\n");
-    return 0;
+  const std::optional<SessionView> victim = FindVictim(core, manager, target, roomName);
+  if (!victim) return 0;
+  if (core.NodeLink().On()) {
+    core.NodeLink().Emit(RecordLayout::kBan, {{"UN", manager},
+                                              {"RM", roomName},
+                                              {"PA", target},
+                                              {"IP", requesterAddress},
+                                              {"MN", std::to_string(victim->level)}});
+    core.AddKick(victim->name);
   }
+  Announce(core, manager, roomName, BanText(victim->name));
+  RemoveAndEndSession(core, victim->id, victim->nodeId, false);
+  core.AddBan(victim->ipAddress);
+  return 1;
 }
 
 void ApplyRemoteSanction(CChatCore& core, const std::string& manager, const std::string& target,
                          const std::string& roomName, bool ban) {
-  try {
-    const std::string name = TargetName(target);
-    if (name.empty()) return;
-    if (const std::optional<SessionView> victim = core.FindMemberByName(roomName, name)) {
-      Announce(core, manager, roomName, ban ? BanText(victim->name) : KickText(victim->name));
-      RemoveAndEndSession(core, victim->id, victim->nodeId, false);
-      if (ban) core.AddBan(victim->ipAddress);
-    }
-    core.AddKick(name);
-  } catch (...) {
-    platform::ConsoleWrite(ban ? "catch in Ban\n" : "catch in Kick\n");
+  const std::string name = TargetName(target);
+  if (name.empty()) return;
+  if (const std::optional<SessionView> victim = core.FindMemberByName(roomName, name)) {
+    Announce(core, manager, roomName, ban ? BanText(victim->name) : KickText(victim->name));
+    RemoveAndEndSession(core, victim->id, victim->nodeId, false);
+    if (ban) core.AddBan(victim->ipAddress);
   }
+  core.AddKick(name);
 }

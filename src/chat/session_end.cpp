@@ -1,5 +1,7 @@
 #include "chat/session_end.h"
 
+#include <new>
+
 #include "chat/chat_core.h"
 #include "chat/delivery.h"
 #include "chat/room_events.h"
@@ -22,14 +24,18 @@ void AnnounceLeave(CChatCore& core, const SessionView& session) {
 }  // namespace
 
 void EndSession(CChatCore& core, const EndedSession& ended, const std::string& lastLine) {
+  // The session is out of the core already: its stream ends even when its
+  // leave cannot be told, or the frame would stay open with no session.
   try {
     if (ended.announce) AnnounceLeave(core, ended.session);
-    // After the leave: whatever was said to the user before goes out first.
-    CDelivery* delivery = core.Delivery();
-    if (ended.stream != 0 && delivery != nullptr) delivery->EndStream(ended.stream, lastLine);
-  } catch (...) {
-    platform::ConsoleWrite("catch in ~CUserSession\n");
+  } catch (const std::bad_alloc&) {
+    const SessionView& session = ended.session;
+    platform::LogException("announcing a leave",
+                           "session " + session.id + ", user " + session.name + ", room " + session.roomName);
   }
+  // After the leave: whatever was said to the user before goes out first.
+  CDelivery* delivery = core.Delivery();
+  if (ended.stream != 0 && delivery != nullptr) delivery->EndStream(ended.stream, lastLine);
 }
 
 bool RemoveAndEndSession(CChatCore& core, const std::string& id, const std::string& node, bool announce,

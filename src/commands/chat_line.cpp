@@ -6,19 +6,26 @@
 #include "foundation/text.h"
 #include "http/request_form.h"
 
+namespace {
+// An action or verb of the form, cut and cleaned.
+std::string Phrase(const CRequestForm& form, std::string_view field) {
+  return CleanUserText(CutToCharacters(form.FindField(field), kPhraseLimit));
+}
+}  // namespace
+
 Addressee ParseAddressee(const std::string& towho, const std::string& ownNode, bool nodeLink) {
-  Addressee addressee;
-  addressee.towho = towho;
-  for (char& c : addressee.towho) {
+  std::string field = towho;
+  for (char& c : field) {
     if (c == '\x05' || c == '\x06') c = '-';
   }
-  const std::string copy(CutToCharacters(addressee.towho, kAddresseeCopyLimit));
+  Addressee addressee;
+  addressee.towho = CutToCharacters(field, kAddresseeCopyLimit);
+  const std::string& copy = addressee.towho;
   const size_t colon = copy.find(':');
   addressee.name = copy.substr(0, colon);
   addressee.node = colon == std::string::npos ? std::string() : copy.substr(colon + 1);
   addressee.node = addressee.node.substr(0, addressee.node.find(':'));
-  if (addressee.name.size() > kAddresseeNameLimit || addressee.towho.find(' ') != std::string::npos ||
-      addressee.name.empty()) {
+  if (addressee.name.size() > kAddresseeNameLimit || field.find(' ') != std::string::npos || addressee.name.empty()) {
     addressee.towho = addressee.name = kEverybody;
     addressee.node = ownNode;
   }
@@ -28,11 +35,11 @@ Addressee ParseAddressee(const std::string& towho, const std::string& ownNode, b
 
 void SayChatLine(CommandContext& context, const std::string& text) {
   const SessionView& speaker = context.Session();
-  if (!speaker.approved) return;
+  if (!speaker.approved || !TakeLineOfSpeaker(context)) return;
   const CRequestForm& form = context.form;
-  const std::string colour = CleanUserText(form.FindField("addwordcolor"));
-  const std::string line = "<font color=#000000>" + CleanUserText(form.FindField("UserAction")) +
-                           CleanUserText(form.FindField("addsays")) + ": </font>" + CleanChatText(text);
+  const std::string colour = FormColour(form);
+  const std::string line = "<font color=#000000>" + Phrase(form, "UserAction") + Phrase(form, "addsays") +
+                           ": </font>" + CleanChatText(text);
   const Addressee to = ParseAddressee(form.FindField("towho"), context.ownNode, context.core.NodeLink().On());
   if (form.FindField("towhoway") != "private") {
     AddMessageToRoom1(context.core, to.towho, 0, speaker.roomName, speaker.name, colour, line, kChatLine);

@@ -7,7 +7,6 @@
 #include "foundation/text_buffer.h"
 #include "html/page.h"
 #include "http/request.h"
-#include "platform/console.h"
 
 namespace {
 
@@ -53,13 +52,9 @@ std::string HelpText(const CSiteFiles& site, int mode, const std::string& topic)
 
 void ShowHelp(CChatCore& core, const CSiteFiles& site, int mode, const std::string& room, const std::string& session,
               const std::string& topic) {
-  try {
-    if (CDelivery* delivery = core.Delivery()) {
-      delivery->PostUserMessage("", session, room, kSystemLine, "#ff0000", "   ", HelpText(site, mode, topic), "",
-                                kToSession);
-    }
-  } catch (...) {
-    platform::ConsoleWrite("catch in ShowHelp\n");
+  if (CDelivery* delivery = core.Delivery()) {
+    delivery->PostUserMessage("", session, room, kSystemLine, "#ff0000", "   ", HelpText(site, mode, topic), "",
+                              kToSession);
   }
 }
 

@@ -10,7 +10,6 @@
 #include "commands/room_admin_commands.h"
 #include "commands/user_commands.h"
 #include "http/request_form.h"
-#include "platform/console.h"
 
 void RunMessageStep(CommandContext& context) {
   const ClassifiedInput input = ClassifyInput(context.form.FindField("message"));
@@ -27,11 +26,7 @@ void RunMessageStep(CommandContext& context) {
       ShowRoom(context.core, context.Session().id, target);
       break;
     case kJoin:
-      try {
-        CommandJoin(context, target, rest);
-      } catch (...) {
-        platform::ConsoleWrite("catch in d-join");
-      }
+      CommandJoin(context, target, rest);
       break;
     case kMessage:
       CommandPage(context, target, rest);

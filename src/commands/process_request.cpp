@@ -29,27 +29,23 @@ void WriteLogonFile(CPage& page) { page.IncludeFile(GetSetting("files", "logon_h
 // "/newroom": a room from the room-list page's creation form.
 void action_newroom(CPage& page, CChatCore& core, const SessionView& session, const std::string& roomName,
                     const std::string& requestedCategory) {
-  try {
-    const std::string category =
-        requestedCategory.empty() || requestedCategory == kSystemCategory ? kOtherCategory : requestedCategory;
-    if (!IsValidRoomName(roomName)) {
-      page.IncludeFile("error_cr1.html");
-      return;
-    }
-    if (roomName.size() > kRoomNameLimit) {
-      page.IncludeFile("error_cr2.html");
-      return;
-    }
-    const int created = CreateRoom(core, session, roomName, category, core.NodeId(), true);
-    const std::string sessionId = session.id.substr(0, kSessionIdCopyLimit);
-    if (sessionId.empty()) return;
-    if (created) {
-      WriteRoomCreatedPage(page, sessionId, roomName);
-    } else {
-      WriteRoomNotCreatedPage(page);
-    }
-  } catch (...) {
-    platform::ConsoleWrite("catch in action_newroom\n");
+  const std::string category =
+      requestedCategory.empty() || requestedCategory == kSystemCategory ? kOtherCategory : requestedCategory;
+  if (!IsValidRoomName(roomName)) {
+    page.IncludeFile("error_cr1.html");
+    return;
+  }
+  if (roomName.size() > kRoomNameLimit) {
+    page.IncludeFile("error_cr2.html");
+    return;
+  }
+  const int created = CreateRoom(core, session, roomName, category, core.NodeId(), true);
+  const std::string sessionId = session.id.substr(0, kSessionIdCopyLimit);
+  if (sessionId.empty()) return;
+  if (created) {
+    WriteRoomCreatedPage(page, sessionId, roomName);
+  } else {
+    WriteRoomNotCreatedPage(page);
   }
 }
 
@@ -156,25 +152,21 @@ std::string StaticFileName(const std::string& path) {
 }
 
 void ProcessRequest(CRequest& request, CChatCore& core, const RequestServices& services) {
-  try {
-    CRequestForm form;
-    form.Parse(request.Path() ? request.Path()->c_str() : nullptr,
-               request.QueryOrBody() ? request.QueryOrBody()->c_str() : nullptr);
-    Speaker speaker = FindSpeaker(core, form);
-    if (speaker.session) {
-      CommandContext context{request, form, speaker, core, core.NodeId()};
-      RunMessageStep(context);
-    } else if (!form.FindField("session").empty() && ClassifyInput(form.FindField("message")).code == kFind) {
-      platform::ConsoleWrite("find2\n");
-      DoUserSearchPage(request.Page(), core, form.FindField("fun"));
-    }
-    const int route = GetRouteCode(form.Path());
-    if (speaker.session) {
-      AnswerWithUser(request, core, form, *speaker.session, route);
-    } else {
-      AnswerWithoutUser(request, core, services, form, route);
-    }
-  } catch (...) {
-    platform::ConsoleWrite("catch in ProcessRequest\n");
+  CRequestForm form;
+  form.Parse(request.Path() ? request.Path()->c_str() : nullptr,
+             request.QueryOrBody() ? request.QueryOrBody()->c_str() : nullptr);
+  Speaker speaker = FindSpeaker(core, form);
+  if (speaker.session) {
+    CommandContext context{request, form, speaker, core, core.NodeId()};
+    RunMessageStep(context);
+  } else if (!form.FindField("session").empty() && ClassifyInput(form.FindField("message")).code == kFind) {
+    platform::ConsoleWrite("find2\n");
+    DoUserSearchPage(request.Page(), core, form.FindField("fun"));
+  }
+  const int route = GetRouteCode(form.Path());
+  if (speaker.session) {
+    AnswerWithUser(request, core, form, *speaker.session, route);
+  } else {
+    AnswerWithoutUser(request, core, services, form, route);
   }
 }

@@ -2,6 +2,9 @@
 
 #include "chat/chat_core.h"
 #include "chat/delivery.h"
+#include "foundation/settings.h"
+#include "foundation/text.h"
+#include "html/message_render.h"
 #include "http/request_form.h"
 
 Speaker FindSpeaker(CChatCore& core, const CRequestForm& form) {
@@ -23,6 +26,10 @@ Speaker FindSpeaker(CChatCore& core, const CRequestForm& form) {
   return speaker;
 }
 
+std::string FormColour(const CRequestForm& form) {
+  return CleanUserText(CutToCharacters(form.FindField("addwordcolor"), kColourLimit));
+}
+
 void SystemLineToSpeaker(const CommandContext& context, const std::string& colour, const std::string& sender,
                          const std::string& text, int kind) {
   const SessionView& speaker = context.Session();
@@ -30,6 +37,13 @@ void SystemLineToSpeaker(const CommandContext& context, const std::string& colou
     delivery->PostUserMessage(context.ownNode, speaker.id, speaker.roomName, kind, colour, sender, text,
                               speaker.name, kToSession);
   }
+}
+
+bool TakeLineOfSpeaker(const CommandContext& context) {
+  const SessionView& speaker = context.Session();
+  if (context.core.TakeLine(speaker.id, speaker.nodeId)) return true;
+  SystemLineToSpeaker(context, GetSetting("general", "fgcolor"), GetSetting("text", "MSG_SYSTEM"), kTooFastText);
+  return false;
 }
 
 void ReplyToSpeaker(const CommandContext& context, const std::string& reply) {

@@ -32,6 +32,17 @@ struct CommandContext {
   const SessionView& Session() const { return *speaker.session; }
 };
 
+// The colour of the chat form ("addwordcolor"), cut to the longest colour
+// there is and cleaned like other user text: what a line carries to every
+// listener and into its node record.
+std::string FormColour(const CRequestForm& form);
+
+// What a speaker past the line rate is told; his line is not said.
+inline constexpr const char* kTooFastText = "您说话太快了，请稍后再说";
+// Takes a line of the speaker's rate (chat lines, private lines, pages:
+// what reaches others); past it, tells him so and returns false.
+bool TakeLineOfSpeaker(const CommandContext& context);
+
 // A line to the speaker alone, in his room: a system line unless the kind
 // says otherwise.
 void SystemLineToSpeaker(const CommandContext& context, const std::string& colour, const std::string& sender,

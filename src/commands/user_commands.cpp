@@ -37,61 +37,49 @@ std::vector<SearchHit> PageHits(CChatCore& core, const std::string& name) {
 }  // namespace
 
 void ShowRoom(CChatCore& core, const std::string& sessionId, const std::string& category) {
-  try {
-    if (sessionId.empty() || category.empty()) return;
-    CTextBuffer listing;
-    if (category == "全部") {
-      CRoomListToBuffer(listing, core, sessionId);
-    } else {
-      CRoomListToBuffer0(listing, sessionId, core.RoomsOfCategory(category, false));
-    }
-    SendToViewer(core, sessionId, "#ff0000", EscapeText(category) + GetSetting("text", "MSG_ROOM_LIST"), listing.Str());
-  } catch (...) {
-    platform::ConsoleWrite("catch in ShowRoom\n");
+  if (sessionId.empty() || category.empty()) return;
+  CTextBuffer listing;
+  if (category == "全部") {
+    CRoomListToBuffer(listing, core, sessionId);
+  } else {
+    CRoomListToBuffer0(listing, sessionId, core.RoomsOfCategory(category, false));
   }
+  SendToViewer(core, sessionId, "#ff0000", EscapeText(category) + GetSetting("text", "MSG_ROOM_LIST"), listing.Str());
 }
 
 void ShowManager(CChatCore& core, const std::string& sessionId) {
-  try {
-    if (sessionId.empty()) return;
-    CTextBuffer listing;
-    CManagerListToBuffer(listing, core.Managers());
-    SendToViewer(core, sessionId, "#0000ff", "管理员列表:", listing.Str());
-  } catch (...) {
-    platform::ConsoleWrite("catch in ShowManager\n");
-  }
+  if (sessionId.empty()) return;
+  CTextBuffer listing;
+  CManagerListToBuffer(listing, core.Managers());
+  SendToViewer(core, sessionId, "#0000ff", "管理员列表:", listing.Str());
 }
 
 void CommandPage(CommandContext& context, const std::string& target, const std::string& text) {
-  try {
-    CDelivery* delivery = context.core.Delivery();
-    if (target.empty() || delivery == nullptr) return;
-    const SessionView& speaker = context.Session();
-    const std::string name = target.substr(0, target.find(':'));
-    const std::string colour = context.form.FindField("addwordcolor");
-    const std::vector<SearchHit> hits = PageHits(context.core, name);
-    if (hits.empty()) {
-      SystemLineToSpeaker(context, "#FF0000", "系统: 传呼对象不在线", " ");
-      return;
+  CDelivery* delivery = context.core.Delivery();
+  if (target.empty() || delivery == nullptr || !TakeLineOfSpeaker(context)) return;
+  const SessionView& speaker = context.Session();
+  const std::string name = target.substr(0, target.find(':'));
+  const std::string colour = FormColour(context.form);
+  const std::vector<SearchHit> hits = PageHits(context.core, name);
+  if (hits.empty()) {
+    SystemLineToSpeaker(context, "#FF0000", "系统: 传呼对象不在线", " ");
+    return;
+  }
+  for (const SearchHit& hit : hits) {
+    const std::string roomName(CutToCharacters(hit.roomName, kPageHitLimit));
+    const std::optional<SessionView> paged = context.core.FindMemberByName(roomName, name);
+    if (!paged || paged->nodeId.empty()) continue;
+    const std::string line = "内容: " + CleanChatText(text) + "<font size=2 color=Fuchsia>(" +
+                             EscapeText(speaker.roomName) + ")-->(" + EscapeText(roomName) + ")</font>";
+    if (paged->nodeId != context.ownNode) {
+      delivery->PostPrivateMessage(context.ownNode, paged->nodeId, paged->id, roomName, kPage, colour, speaker.name,
+                                   line, paged->name, kRecordOnly);
+    } else if (paged->id != speaker.id) {
+      delivery->PostPrivateMessage(context.ownNode, paged->nodeId, paged->id, roomName, kPage, colour, speaker.name,
+                                   line, paged->name, kToSession);
     }
-    for (const SearchHit& hit : hits) {
-      const std::string roomName(CutToCharacters(hit.roomName, kPageHitLimit));
-      const std::optional<SessionView> paged = context.core.FindMemberByName(roomName, name);
-      if (!paged || paged->nodeId.empty()) continue;
-      const std::string line = "内容: " + CleanChatText(text) + "<font size=2 color=Fuchsia>(" +
-                               EscapeText(speaker.roomName) + ")-->(" + EscapeText(roomName) + ")</font>";
-      if (paged->nodeId != context.ownNode) {
-        delivery->PostPrivateMessage(context.ownNode, paged->nodeId, paged->id, roomName, kPage, colour, speaker.name,
-                                     line, paged->name, kRecordOnly);
-      } else if (paged->id != speaker.id) {
-        delivery->PostPrivateMessage(context.ownNode, paged->nodeId, paged->id, roomName, kPage, colour, speaker.name,
-                                     line, paged->name, kToSession);
-      }
-      delivery->PostPrivateMessage(context.ownNode, paged->nodeId, speaker.id, speaker.roomName, kPage, colour,
-                                   speaker.name, line, paged->name, kToSession);
-    }
-  } catch (...) {
-    platform::ConsoleWrite("catch in cmd_message\n");
+    delivery->PostPrivateMessage(context.ownNode, paged->nodeId, speaker.id, speaker.roomName, kPage, colour,
+                                 speaker.name, line, paged->name, kToSession);
   }
 }
 

@@ -9,10 +9,11 @@ CFileWriter& CFileWriter::Instance() {
 
 void CFileWriter::Submit(const std::function<void()>& job) {
   if (m_pool.Submit(job)) return;
-  // No thread could be started: better late on this thread than never.
+  // No thread could be started: better late on this thread than never,
+  // and guarded as the pool would guard it.
   try {
     job();
   } catch (...) {
-    platform::ConsoleWrite("catch in file writer\n");
+    platform::LogException("file writer: job failed");
   }
 }

@@ -14,7 +14,7 @@ class CFileWriter {
   static CFileWriter& Instance();
 
   // Queues the job. A job's failure is its own to report; an exception
-  // from it is caught and printed.
+  // from it is caught and said on the console with its cause.
   void Submit(const std::function<void()>& job);
 
  private:

@@ -47,11 +47,13 @@ void CSyncBatch::Run() {
       batch.swap(m_waiting);
     }
     SyncFileSystem();
+    // The last guard of each answer: one that fails keeps none of the
+    // others waiting.
     for (std::function<void()>& done : batch) {
       try {
         done();
       } catch (...) {
-        platform::ConsoleWrite("catch in the sync batch\n");
+        platform::LogException("sync batch: letting an answer go failed");
       }
     }
   }

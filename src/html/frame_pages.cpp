@@ -7,7 +7,6 @@
 #include "foundation/settings.h"
 #include "html/escape.h"
 #include "html/room_tables.h"
-#include "platform/console.h"
 
 namespace {
 
@@ -136,162 +135,142 @@ std::string NodeIdDigits(const std::string& nodeId) {
 }
 
 void DoFrameSet(CPage& page, CChatCore& core, const SessionView& session) {
-  try {
-    const std::optional<RoomView> room = RoomOf(core, session);
-    if (!room) return;
-    const std::string s = EscapeAttribute(EscapeUrlComponent(session.id));
-    const std::string r = EscapeAttribute(EscapeUrlComponent(session.roomName));
-    page.WriteHeader(kNoCache);
-    page.Append("<HTML><head>");
-    page.WritePageHead();
-    page.Append(
-        "<title>", EscapeText(room->name),
-        "</title><script language=\"JavaScript\"><!--\r\nfunction choose(str){\r\nthis.form.document.mainform.towho."
-        "value = str;\r\nthis.form.document.object.towho.value = str;\r\nthis.form.document.mainform.messagetemp."
-        "focus();}\r\n// --></script>",
-        kFramesetFit, "</head>\n", kFramesetOpening, NodeIdDigits(core.NodeId()), "\"></frameset>",
-        "\n<frame name=\"messages\" marginheight=\"1\" src=\"/messages?session=", s, "&RoomName=", r,
-        "\"></frameset>\n<frame src=\"/online?session=", s, "&RoomName=", r,
-        "\" name=\"online\" marginwidth=\"0\"  scrolling=\"auto\">\n</frameset>\n<frameset border=\"0\" "
-        "frameborder=\"0\" framespacing=\"0\" cols=\"*,100%\">\n<frame src=\"/goto?session=",
-        s, "&RoomName=", r, "\" name=\"goto\" marginwidth=\"0\" scrolling=\"no\">\n<frame name=\"form\" "
-        "src=\"/mainform?&session=", s, "&RoomName=", r,
-        "\" marginwidth=\"0\" scrolling=\"auto\">\n</frameset><noframes>\n<BODY></BODY></noframes></frameset>"
-        "</html>\n");
-    page.WriteBodyEnd();
-  } catch (...) {
-    platform::ConsoleWrite("catch in DoFrameSet\n");
-  }
+  const std::optional<RoomView> room = RoomOf(core, session);
+  if (!room) return;
+  const std::string s = EscapeAttribute(EscapeUrlComponent(session.id));
+  const std::string r = EscapeAttribute(EscapeUrlComponent(session.roomName));
+  page.WriteHeader(kNoCache);
+  page.Append("<HTML><head>");
+  page.WritePageHead();
+  page.Append(
+      "<title>", EscapeText(room->name),
+      "</title><script language=\"JavaScript\"><!--\r\nfunction choose(str){\r\nthis.form.document.mainform.towho."
+      "value = str;\r\nthis.form.document.object.towho.value = str;\r\nthis.form.document.mainform.messagetemp."
+      "focus();}\r\n// --></script>",
+      kFramesetFit, "</head>\n", kFramesetOpening, NodeIdDigits(core.NodeId()), "\"></frameset>",
+      "\n<frame name=\"messages\" marginheight=\"1\" src=\"/messages?session=", s, "&RoomName=", r,
+      "\"></frameset>\n<frame src=\"/online?session=", s, "&RoomName=", r,
+      "\" name=\"online\" marginwidth=\"0\"  scrolling=\"auto\">\n</frameset>\n<frameset border=\"0\" "
+      "frameborder=\"0\" framespacing=\"0\" cols=\"*,100%\">\n<frame src=\"/goto?session=",
+      s, "&RoomName=", r, "\" name=\"goto\" marginwidth=\"0\" scrolling=\"no\">\n<frame name=\"form\" "
+      "src=\"/mainform?&session=", s, "&RoomName=", r,
+      "\" marginwidth=\"0\" scrolling=\"auto\">\n</frameset><noframes>\n<BODY></BODY></noframes></frameset>"
+      "</html>\n");
+  page.WriteBodyEnd();
 }
 
 void DoMessage(CPage& page, CChatCore& core, const SessionView& session, int framed) {
-  try {
-    if (framed != kFramed) return;
-    const std::optional<RoomView> room = RoomOf(core, session);
-    if (!room) return;
-    const std::string& background = room->background;
-    page.Append(kHtmlHead, "\r\n", "<HTML><head>");
-    page.WritePageHead();
+  if (framed != kFramed) return;
+  const std::optional<RoomView> room = RoomOf(core, session);
+  if (!room) return;
+  const std::string& background = room->background;
+  page.Append(kHtmlHead, "\r\n", "<HTML><head>");
+  page.WritePageHead();
+  page.Append(
+      "<title>look</title><STYLE type=text/css>"
+      "body{font-family:宋体;font-size:11pt;line-height:15pt}select{font-size:10.5pt}"
+      "a{font-size:11pt}a:hover{color:#ff0000;text-decoration:none}",
+      "</style>\r\n</head>\r\n", kMessageScript, "<BODY  background='/image/",
+      background.empty() ? "other.gif" : EscapeAttribute(background),
+      "' bgproperties=\"fixed\"><!--This is a comment.--><P>\r\n<br>", GetSetting("text", "MSG_WELCOME"));
+  if (!session.approved) {
     page.Append(
-        "<title>look</title><STYLE type=text/css>"
-        "body{font-family:宋体;font-size:11pt;line-height:15pt}select{font-size:10.5pt}"
-        "a{font-size:11pt}a:hover{color:#ff0000;text-decoration:none}",
-        "</style>\r\n</head>\r\n", kMessageScript, "<BODY  background='/image/",
-        background.empty() ? "other.gif" : EscapeAttribute(background),
-        "' bgproperties=\"fixed\"><!--This is a comment.--><P>\r\n<br>", GetSetting("text", "MSG_WELCOME"));
-    if (!session.approved) {
-      page.Append(
-          "<font color=#000077>系统: ", kNotApprovedText,
-          "<br>没获批准前除了不能聊天各种命令均可用，也可以跳转到其它聊天室</font><br>");
-    }
-  } catch (...) {
-    platform::ConsoleWrite("catch in DoMessage\n");
+        "<font color=#000077>系统: ", kNotApprovedText,
+        "<br>没获批准前除了不能聊天各种命令均可用，也可以跳转到其它聊天室</font><br>");
   }
 }
 
 void DoOnline(CPage& page, CChatCore& core, const SessionView& session) {
-  try {
-    const std::optional<RoomView> room = RoomOf(core, session);
-    if (!room) return;
-    const std::string s = EscapeUrlComponent(session.id);
-    page.Append(kHtmlHead, "\r\n", "<html><head>");
-    page.WritePageHead();
-    page.Append(
-        "</head><META HTTP-EQUIV='refresh' CONTENT='68 URL=\"/online?session=", s,
-        "\"'>\r\n<style type=\"text/css\"><!--",
-        "body,select,a{font-family:宋体;font-size:9pt}a{text-decoration:none}a:hover{text-decoration:underline;"
-        "color:#FF0000}", kOnlineTouchStyle,
-        "--></style><BODY  bgcolor=#", GetSetting("general", "bgcolor1"),
-        " link=\"blue\" vlink=\"blue\"><br><center><font color=", GetSetting("general", "color1"), " size=4><strong>",
-        EscapeText(room->name), "</strong></font><br></center></font><center><font size=2>[<em>在线",
-        std::to_string(room->memberCount),
-        "人</em>]</font></center><br><center><A href=\"/online?session=", s,
-        "\"><font size=2 color=\"#ff0000\">[刷新名单]</font></a></center><br>\r\n&nbsp;[<a "
-        "href=\"javascript:parent.choose('大家');\" target=form><font color=red>全部</font></a>]<br>\r\n");
-    CTextBuffer people;
-    if (const std::optional<RoomView> named = core.FindRoom(session.roomName, true)) {
-      OnlineToBuffer(people, *named, core.NodeLink().On());
-    }
-    page.Append(people.View(), "<hr><p>&nbsp;</p></body></html>");
-  } catch (...) {
-    platform::ConsoleWrite("catch in DoOnline\n");
+  const std::optional<RoomView> room = RoomOf(core, session);
+  if (!room) return;
+  const std::string s = EscapeUrlComponent(session.id);
+  page.Append(kHtmlHead, "\r\n", "<html><head>");
+  page.WritePageHead();
+  page.Append(
+      "</head><META HTTP-EQUIV='refresh' CONTENT='68 URL=\"/online?session=", s,
+      "\"'>\r\n<style type=\"text/css\"><!--",
+      "body,select,a{font-family:宋体;font-size:9pt}a{text-decoration:none}a:hover{text-decoration:underline;"
+      "color:#FF0000}", kOnlineTouchStyle,
+      "--></style><BODY  bgcolor=#", GetSetting("general", "bgcolor1"),
+      " link=\"blue\" vlink=\"blue\"><br><center><font color=", GetSetting("general", "color1"), " size=4><strong>",
+      EscapeText(room->name), "</strong></font><br></center></font><center><font size=2>[<em>在线",
+      std::to_string(room->memberCount),
+      "人</em>]</font></center><br><center><A href=\"/online?session=", s,
+      "\"><font size=2 color=\"#ff0000\">[刷新名单]</font></a></center><br>\r\n&nbsp;[<a "
+      "href=\"javascript:parent.choose('大家');\" target=form><font color=red>全部</font></a>]<br>\r\n");
+  CTextBuffer people;
+  if (const std::optional<RoomView> named = core.FindRoom(session.roomName, true)) {
+    OnlineToBuffer(people, *named, core.NodeLink().On());
   }
+  page.Append(people.View(), "<hr><p>&nbsp;</p></body></html>");
 }
 
 void DoMainForm(CPage& page, CChatCore& core, const SessionView& session, int framed, bool posted) {
-  try {
-    const std::string s = EscapeUrlComponent(session.id.substr(0, kSessionIdCopyLimit));
-    if (s.empty()) return;
-    const std::optional<RoomView> room = RoomOf(core, session);
-    if (!room) return;
-    if (posted) {
-      page.WriteHeader(kNoCache);
-      page.WriteBlank();
-      return;
-    }
-    std::string links;
-    std::string action;
-    if (framed == kFramed) {
-      page.WriteHeader(kNoCache);
-      links = "/goto?session=" + s + "&RoomName=" + EscapeUrlComponent(room->name);
-      action = "/mainform";
-    } else {
-      links = "/noframes?session=" + s;
-      action = "/noframes";
-    }
-    try {
-      page.Append("<html><head>");
-      page.WritePageHead();
-      page.Append("<title>type</title>", kFormScript,
-                      "<style type=\"text/css\">body,select{font-family:宋体;font-size:8pt}"
-                      "A {text-decoration: none; color: #",
-                      GetSetting("general", "color4"), "; font-size: 8pt}A:hover {color: #",
-                      GetSetting("general", "color5"), "; font-size: 9pt}", kFormTouchStyle, "</style>",
-                      "</head><body bgcolor=",
-                      GetSetting("general", "bgcolor"), " text=", GetSetting("general", "textcolor"), ">",
-                      "<div align=\"center\"><TABLE border=\"0\" cellpadding=\"0\" cellspacing=\"0\">"
-                      "<TR><form name=\"object\"><TD nowrap><b>",
-                      EscapeText(session.name),
-                      "</b>对<input type=\"text\" name=\"towho\" size=\"10\" maxLength=\"20\" value=\"大家\" "
-                      "readonly> 动作:<input type=\"text\" name=\"UserAction\" size=\"8\" maxlength=\"40\"> "
-                      "表情:<select name=\"addsays\">");
-      for (const Option& option : kExpressions) {
-        page.Append("<option value=\"", option.value, "\">", option.label, "</option>");
-      }
-      page.Append(
-          "</select> <input type=\"checkbox\" name=\"checkbox1\" checked onclick=\"scrollit()\">滚屏 ");
-      for (const char* category : kListCategories) {
-        page.Append("<A HREF=\"", links, "&message=/list%20", category, "\" TARGET=\"goto\">[", category, "]</A>");
-      }
-      page.Append("</TD></form></TR><TR><TD nowrap>", "<FORM NAME=mainform ACTION=\"", action,
-                      "\" METHOD=POST onsubmit='return(checksays());' TARGET=\"", "goto",
-                      "\">\n<INPUT TYPE=\"hidden\" name=\"session\" value=\"", EscapeAttribute(session.id.substr(0, kSessionIdCopyLimit)),
-                      "\"><INPUT TYPE=\"hidden\" name=\"towho\"><INPUT TYPE=\"hidden\" name=\"addsays\">"
-                      "<INPUT TYPE=\"hidden\" name=\"UserAction\">颜色:<select name=\"addwordcolor\">");
-      for (const Option& option : kColours) {
-        page.Append("<option value=\"", option.value, "\" style=\"color:#", option.value, "\">", option.label,
-                        "</option>");
-      }
-      page.Append(
-          "</select><input type=\"checkbox\" name=\"towhoway\" value=\"private\">密谈"
-          "<INPUT TYPE=\"hidden\" name=\"message\"><input type=\"button\" value=\"&gt;&gt;\" onclick=\"lastwd()\">"
-          "<input type=\"text\" name=\"messagetemp\" size=\"38\" maxlength=\"80\">"
-          "<INPUT TYPE=\"hidden\" name=\"UserName\" value=\"",
-          EscapeAttribute(session.name), "\"><INPUT TYPE=\"hidden\" name=\"RoomName\" value=\"", EscapeAttribute(room->name),
-          "\"><input type=\"submit\" value=\"发 言\" id=\"submit1\" name=\"submit1\" "
-          "onclick=\"return submit1_onclick()\"> ",
-          "<A HREF=\"", links, "&message=/users\" TARGET=\"goto\">[", GetSetting("text", "MSG_USERS"), "]</A>",
-          "<A HREF=\"", links, "&message=/MLIST\" TARGET=\"goto\">[管理员]</A>", "<A HREF=\"", links,
-          "&message=/help\" TARGET=\"goto\">[", GetSetting("text", "MSG_HELP"), "]</A>",
-          "<A HREF=\"/logout?session=", s, "\" TARGET=\"_top\">[", GetSetting("text", "MSG_LOGOUT"), "]</A>",
-          "</TD></form></TR></TABLE>\r\n</div></body>\r\n<script Language='JavaScript'>\r\n"
-          "document.mainform.messagetemp.focus();\r\n</script>\r\n</html>\n");
-    } catch (...) {
-      platform::ConsoleWrite("catch ...");
-    }
-  } catch (...) {
-    platform::ConsoleWrite("catch in DoMainForm\n");
+  const std::string s = EscapeUrlComponent(session.id.substr(0, kSessionIdCopyLimit));
+  if (s.empty()) return;
+  const std::optional<RoomView> room = RoomOf(core, session);
+  if (!room) return;
+  if (posted) {
+    page.WriteHeader(kNoCache);
+    page.WriteBlank();
+    return;
   }
+  std::string links;
+  std::string action;
+  if (framed == kFramed) {
+    page.WriteHeader(kNoCache);
+    links = "/goto?session=" + s + "&RoomName=" + EscapeUrlComponent(room->name);
+    action = "/mainform";
+  } else {
+    links = "/noframes?session=" + s;
+    action = "/noframes";
+  }
+  page.Append("<html><head>");
+  page.WritePageHead();
+  page.Append("<title>type</title>", kFormScript,
+                  "<style type=\"text/css\">body,select{font-family:宋体;font-size:8pt}"
+                  "A {text-decoration: none; color: #",
+                  GetSetting("general", "color4"), "; font-size: 8pt}A:hover {color: #",
+                  GetSetting("general", "color5"), "; font-size: 9pt}", kFormTouchStyle, "</style>",
+                  "</head><body bgcolor=",
+                  GetSetting("general", "bgcolor"), " text=", GetSetting("general", "textcolor"), ">",
+                  "<div align=\"center\"><TABLE border=\"0\" cellpadding=\"0\" cellspacing=\"0\">"
+                  "<TR><form name=\"object\"><TD nowrap><b>",
+                  EscapeText(session.name),
+                  "</b>对<input type=\"text\" name=\"towho\" size=\"10\" maxLength=\"20\" value=\"大家\" "
+                  "readonly> 动作:<input type=\"text\" name=\"UserAction\" size=\"8\" maxlength=\"40\"> "
+                  "表情:<select name=\"addsays\">");
+  for (const Option& option : kExpressions) {
+    page.Append("<option value=\"", option.value, "\">", option.label, "</option>");
+  }
+  page.Append(
+      "</select> <input type=\"checkbox\" name=\"checkbox1\" checked onclick=\"scrollit()\">滚屏 ");
+  for (const char* category : kListCategories) {
+    page.Append("<A HREF=\"", links, "&message=/list%20", category, "\" TARGET=\"goto\">[", category, "]</A>");
+  }
+  page.Append("</TD></form></TR><TR><TD nowrap>", "<FORM NAME=mainform ACTION=\"", action,
+                  "\" METHOD=POST onsubmit='return(checksays());' TARGET=\"", "goto",
+                  "\">\n<INPUT TYPE=\"hidden\" name=\"session\" value=\"", EscapeAttribute(session.id.substr(0, kSessionIdCopyLimit)),
+                  "\"><INPUT TYPE=\"hidden\" name=\"towho\"><INPUT TYPE=\"hidden\" name=\"addsays\">"
+                  "<INPUT TYPE=\"hidden\" name=\"UserAction\">颜色:<select name=\"addwordcolor\">");
+  for (const Option& option : kColours) {
+    page.Append("<option value=\"", option.value, "\" style=\"color:#", option.value, "\">", option.label,
+                    "</option>");
+  }
+  page.Append(
+      "</select><input type=\"checkbox\" name=\"towhoway\" value=\"private\">密谈"
+      "<INPUT TYPE=\"hidden\" name=\"message\"><input type=\"button\" value=\"&gt;&gt;\" onclick=\"lastwd()\">"
+      "<input type=\"text\" name=\"messagetemp\" size=\"38\" maxlength=\"80\">"
+      "<INPUT TYPE=\"hidden\" name=\"UserName\" value=\"",
+      EscapeAttribute(session.name), "\"><INPUT TYPE=\"hidden\" name=\"RoomName\" value=\"", EscapeAttribute(room->name),
+      "\"><input type=\"submit\" value=\"发 言\" id=\"submit1\" name=\"submit1\" "
+      "onclick=\"return submit1_onclick()\"> ",
+      "<A HREF=\"", links, "&message=/users\" TARGET=\"goto\">[", GetSetting("text", "MSG_USERS"), "]</A>",
+      "<A HREF=\"", links, "&message=/MLIST\" TARGET=\"goto\">[管理员]</A>", "<A HREF=\"", links,
+      "&message=/help\" TARGET=\"goto\">[", GetSetting("text", "MSG_HELP"), "]</A>",
+      "<A HREF=\"/logout?session=", s, "\" TARGET=\"_top\">[", GetSetting("text", "MSG_LOGOUT"), "]</A>",
+      "</TD></form></TR></TABLE>\r\n</div></body>\r\n<script Language='JavaScript'>\r\n"
+      "document.mainform.messagetemp.focus();\r\n</script>\r\n</html>\n");
 }
 
 void DoFramelessPage(CPage& page, CChatCore& core, const SessionView& session, bool posted) {
@@ -304,14 +283,10 @@ void DoFramelessPage(CPage& page, CChatCore& core, const SessionView& session, b
 }
 
 void DoSpace(CPage& page, const SessionView& session) {
-  try {
-    page.WriteHeader(kNoCache);
-    page.Append(
-        "<HTML><head>", kCharsetMeta, "<title>",
-        GetSetting("general", "name"), "</title></head>\n", "<BODY BGCOLOR=#22ffff>",
-        "<META HTTP-EQUIV=\"Refresh\" CONTENT=\"70; URL=/space?session=", EscapeAttribute(EscapeUrlComponent(session.id)), "\">");
-    page.WriteBodyEnd();
-  } catch (...) {
-    platform::ConsoleWrite("catch in from DoSpace\n");
-  }
+  page.WriteHeader(kNoCache);
+  page.Append(
+      "<HTML><head>", kCharsetMeta, "<title>",
+      GetSetting("general", "name"), "</title></head>\n", "<BODY BGCOLOR=#22ffff>",
+      "<META HTTP-EQUIV=\"Refresh\" CONTENT=\"70; URL=/space?session=", EscapeAttribute(EscapeUrlComponent(session.id)), "\">");
+  page.WriteBodyEnd();
 }

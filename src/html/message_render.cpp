@@ -34,7 +34,7 @@ bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }  // namespace
 
 std::string ShownColour(std::string_view colour) {
-  if (Contains(colour, "size") || Contains(colour, "SIZE")) return "#000000";
+  if (colour.size() > kColourLimit || Contains(colour, "size") || Contains(colour, "SIZE")) return "#000000";
   const std::string_view digits = !colour.empty() && colour[0] == '#' ? colour.substr(1) : colour;
   const bool hex = digits.size() == 6 && AllOf(digits, IsHexDigit);
   if (!hex && !AllOf(colour, IsLetter)) return "#000000";  // anything else could add attributes

@@ -23,9 +23,13 @@ std::string CleanShownName(std::string_view text, bool addressee);
 // A sender or addressee as a personal line shows it: cleaned, and cut to
 // kShownNameLimit bytes on a character boundary.
 std::string ShownName(std::string_view text, bool addressee);
+// The longest colour a line can carry: "lightgoldenrodyellow", the longest
+// colour name. A line writes its colour up to three times for each
+// listener, so a longer one only makes every listener's line longer.
+inline constexpr size_t kColourLimit = 20;
 // A colour as it is shown: six hex digits with or without '#', or a colour
-// name of letters only; anything else (and a colour that tries to change the
-// font size) is shown as "#000000".
+// name of letters only (at most kColourLimit of them); anything else (and a
+// colour that tries to change the font size) is shown as "#000000".
 std::string ShownColour(std::string_view colour);
 // The part of a sender or addressee before its first ':'.
 std::string NamePart(std::string_view text);

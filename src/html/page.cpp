@@ -2,7 +2,6 @@
 
 #include "foundation/settings.h"
 #include "foundation/text.h"
-#include "platform/console.h"
 
 namespace {
 
@@ -39,11 +38,7 @@ bool IncludeFile(const CSiteFiles& site, const std::string& name, CTextBuffer& t
 }
 
 void CPage::WriteHeader(const char* extra) {
-  try {
-    m_text.AppendMany(kHtmlHead, extra != nullptr ? extra : "", "\r\n");
-  } catch (...) {
-    platform::ConsoleWrite("catch in write header\n");
-  }
+  m_text.AppendMany(kHtmlHead, extra != nullptr ? extra : "", "\r\n");
 }
 
 std::string_view PageHead() {
@@ -54,16 +49,12 @@ std::string_view PageHead() {
 void CPage::WritePageHead() { m_text.Append(PageHead()); }
 
 void CPage::writetitle(const char* subtitle, const char* bodyAttributes) {
-  try {
-    m_text.AppendString("<HTML><HEAD>");
-    WritePageHead();
-    m_text.AppendMany("<TITLE>", GetSetting("general", "name"));
-    if (subtitle != nullptr) m_text.AppendMany(" - ", subtitle);
-    m_text.AppendMany("</TITLE></HEAD><BODY BGCOLOR=\"", GetSetting("general", "bgcolor"), "\" ", " text=",
-                      GetSetting("general", "textcolor"), bodyAttributes != nullptr ? bodyAttributes : "", ">\n");
-  } catch (...) {
-    platform::ConsoleWrite("catch in writetitle\n");
-  }
+  m_text.AppendString("<HTML><HEAD>");
+  WritePageHead();
+  m_text.AppendMany("<TITLE>", GetSetting("general", "name"));
+  if (subtitle != nullptr) m_text.AppendMany(" - ", subtitle);
+  m_text.AppendMany("</TITLE></HEAD><BODY BGCOLOR=\"", GetSetting("general", "bgcolor"), "\" ", " text=",
+                    GetSetting("general", "textcolor"), bodyAttributes != nullptr ? bodyAttributes : "", ">\n");
 }
 
 void CPage::WriteBodyEnd() { m_text.AppendString("</BODY></HTML>\n\n"); }

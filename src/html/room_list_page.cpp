@@ -7,7 +7,6 @@
 #include "foundation/text.h"
 #include "html/escape.h"
 #include "html/room_tables.h"
-#include "platform/console.h"
 
 namespace {
 
@@ -99,31 +98,27 @@ void WriteWindowScript(CPage& page) {
 }
 
 void DoRoomList(CPage& page, CChatCore& core, const SessionView* session, const std::string& category, int mode) {
-  try {
-    const std::string viewer = mode == kLoggedOnMode && session != nullptr ? session->id : kGuestSession;
-    CTextBuffer body;
-    body.SetGrowthStep(4096);
-    WriteScriptTail(body, mode);
-    if (mode == kLoggedOnMode) IncludeFile(page.Site(), "title.html", body);
-    WriteCategoryBanner(body, mode, viewer);
-    body.AppendString(
-        "</table></td></tr><tr align=\"center\"><td bgColor=\"#ffc001\" colSpan=\"2\" height=\"1\" "
-        "width=\"704\"><img height=\"1\" src=\"line3.gif\" width=\"200\"></td></tr>");
-    if (mode == kLogonPageMode) WriteLogonForm(body);
-    body.AppendString("</table></center></div>");
-    CRoomListToBuffer3(body, viewer, category, core.RoomsOfCategory(category, true), core.TotalMembers());
+  const std::string viewer = mode == kLoggedOnMode && session != nullptr ? session->id : kGuestSession;
+  CTextBuffer body;
+  body.SetGrowthStep(4096);
+  WriteScriptTail(body, mode);
+  if (mode == kLoggedOnMode) IncludeFile(page.Site(), "title.html", body);
+  WriteCategoryBanner(body, mode, viewer);
+  body.AppendString(
+      "</table></td></tr><tr align=\"center\"><td bgColor=\"#ffc001\" colSpan=\"2\" height=\"1\" "
+      "width=\"704\"><img height=\"1\" src=\"line3.gif\" width=\"200\"></td></tr>");
+  if (mode == kLogonPageMode) WriteLogonForm(body);
+  body.AppendString("</table></center></div>");
+  CRoomListToBuffer3(body, viewer, category, core.RoomsOfCategory(category, true), core.TotalMembers());
 
-    page.WriteHeader(kNoCache);
-    page.Append("<HTML>", "<head>");
-    page.WritePageHead();
-    page.Append("<title>", GetSetting("general", "name"), "</title>\r\n");
-    WriteWindowScript(page);
-    page.Append(body.View());
-    page.IncludeFile("tail.html");
-    page.WriteBodyEnd();
-  } catch (...) {
-    platform::ConsoleWrite("catch in DoRoomList\n");
-  }
+  page.WriteHeader(kNoCache);
+  page.Append("<HTML>", "<head>");
+  page.WritePageHead();
+  page.Append("<title>", GetSetting("general", "name"), "</title>\r\n");
+  WriteWindowScript(page);
+  page.Append(body.View());
+  page.IncludeFile("tail.html");
+  page.WriteBodyEnd();
 }
 
 void WriteRoomCreatedPage(CPage& page, const std::string& sessionId, const std::string& roomName) {

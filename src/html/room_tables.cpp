@@ -4,7 +4,6 @@
 
 #include "chat/chat_core.h"
 #include "html/escape.h"
-#include "platform/console.h"
 
 namespace {
 // How a locked room is marked in the lists, in red, with what stands around
@@ -32,14 +31,10 @@ std::string JoinLinkInScript(const std::string& viewer, const std::string& room)
 
 void CRoomListToBuffer0(CTextBuffer& buffer, const std::string& viewerSession, const std::vector<RoomView>& rooms) {
   for (const RoomView& room : rooms) {
-    try {
-      if (room.name.empty()) continue;
-      buffer.AppendMany("[<A HREF=\"", JoinLink(viewerSession, room.name), "\" TARGET=\"_top\">",
-                        EscapeText(room.name), "(", std::to_string(room.memberCount),
-                        ")", LockedMark(room), "</A>]");
-    } catch (...) {
-      platform::ConsoleWrite("catch in CRoomListToBuffer0\n");
-    }
+    if (room.name.empty()) continue;
+    buffer.AppendMany("[<A HREF=\"", JoinLink(viewerSession, room.name), "\" TARGET=\"_top\">",
+                      EscapeText(room.name), "(", std::to_string(room.memberCount),
+                      ")", LockedMark(room), "</A>]");
   }
 }
 
@@ -65,29 +60,25 @@ void CRoomListToBuffer3(CTextBuffer& buffer, const std::string& viewerSession, c
   CTextBuffer cells;
   int counter = 1;
   for (const RoomView& room : rooms) {
-    try {
-      const int column = counter % 3;
-      cells.AppendString(column == 1 ? "<tr><td width=\"27%\" height=\"15\" align=\"center\">"
-                                     : "<td width=\"27%\" height=\"15\" align=\"center\">");
-      const std::string link = "<a href=\"javascript:popwin('" + JoinLinkInScript(viewerSession, room.id) +
-                               "','" + EscapeJsString(viewerSession) + "')\">";
-      if (room.locked) {
-        cells.AppendMany(link, EscapeText(room.name), LockedMark(room, "(", ")"), "</a>");
-      } else if (!guest) {
-        cells.AppendMany(link, EscapeText(room.name), "</a>");
-      } else {
-        cells.Append(EscapeText(room.name));
-      }
-      cells.AppendMany(
-          "<br><select name=\"D1\" size=\"1\" style=\"background-color: #ffffff; color: #000000\"><option>"
-          "\u3000\u3000\u3000在线",
-          std::to_string(room.memberCount), "人\u3000\u3000\u3000</option>");
-      for (const MemberView& member : room.members) cells.AppendMany("<option>", EscapeText(member.name), "</option>");
-      cells.AppendString(column == 0 ? "</select></td></tr>" : "</select></td>");
-      ++counter;
-    } catch (...) {
-      platform::ConsoleWrite("catch in CRoomListToBuffer3\n");
+    const int column = counter % 3;
+    cells.AppendString(column == 1 ? "<tr><td width=\"27%\" height=\"15\" align=\"center\">"
+                                   : "<td width=\"27%\" height=\"15\" align=\"center\">");
+    const std::string link = "<a href=\"javascript:popwin('" + JoinLinkInScript(viewerSession, room.id) +
+                             "','" + EscapeJsString(viewerSession) + "')\">";
+    if (room.locked) {
+      cells.AppendMany(link, EscapeText(room.name), LockedMark(room, "(", ")"), "</a>");
+    } else if (!guest) {
+      cells.AppendMany(link, EscapeText(room.name), "</a>");
+    } else {
+      cells.Append(EscapeText(room.name));
     }
+    cells.AppendMany(
+        "<br><select name=\"D1\" size=\"1\" style=\"background-color: #ffffff; color: #000000\"><option>"
+        "\u3000\u3000\u3000在线",
+        std::to_string(room.memberCount), "人\u3000\u3000\u3000</option>");
+    for (const MemberView& member : room.members) cells.AppendMany("<option>", EscapeText(member.name), "</option>");
+    cells.AppendString(column == 0 ? "</select></td></tr>" : "</select></td>");
+    ++counter;
   }
   buffer.AppendMany("<TR><td width=\"27%\" align=\"center\" bgColor=\"#637dbc\"><font color=#ffffff>",
                     EscapeText(category));
@@ -122,16 +113,12 @@ void CRoomListToBuffer3(CTextBuffer& buffer, const std::string& viewerSession, c
 
 void CRoomListUserToBuffer(CTextBuffer& buffer, const std::string& viewerSession, const std::vector<RoomView>& rooms) {
   for (const RoomView& room : rooms) {
-    try {
-      if (room.name.empty()) continue;
-      buffer.AppendMany("<br>[<A HREF=\"", JoinLink(viewerSession, room.name), "\" TARGET=\"_top\">",
-                        EscapeText(room.name), "(", std::to_string(room.memberCount), ")",
-                        LockedMark(room), "</A>]");
-      for (const MemberView& member : room.members) {
-        buffer.AppendMany("[<font color=#ff0000>", EscapeText(member.name), "</font>]");
-      }
-    } catch (...) {
-      platform::ConsoleWrite("catch in CRoomListUserToBuffer\n");
+    if (room.name.empty()) continue;
+    buffer.AppendMany("<br>[<A HREF=\"", JoinLink(viewerSession, room.name), "\" TARGET=\"_top\">",
+                      EscapeText(room.name), "(", std::to_string(room.memberCount), ")",
+                      LockedMark(room), "</A>]");
+    for (const MemberView& member : room.members) {
+      buffer.AppendMany("[<font color=#ff0000>", EscapeText(member.name), "</font>]");
     }
   }
 }
@@ -147,12 +134,8 @@ void OnlineToBuffer(CTextBuffer& buffer, const RoomView& room, bool nodeLink) {
 
 void CManagerListToBuffer(CTextBuffer& buffer, const std::vector<ManagerEntry>& managers) {
   for (const ManagerEntry& entry : managers) {
-    try {
-      if (entry.room != kNoRoom) {
-        buffer.AppendMany("<font color=#ff0000>", EscapeText(entry.name), "</font>(", EscapeText(entry.room), ")");
-      }
-    } catch (...) {
-      platform::ConsoleWrite("catch in CManagerListToBuffer\n");
+    if (entry.room != kNoRoom) {
+      buffer.AppendMany("<font color=#ff0000>", EscapeText(entry.name), "</font>(", EscapeText(entry.room), ")");
     }
   }
 }

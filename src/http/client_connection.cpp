@@ -86,7 +86,9 @@ void CClientConnection::Serve(net::CConnection& connection) {
   try {
     m_services.handler(request);
   } catch (...) {
-    platform::ConsoleWrite("catch in GenerateResponse\n");
+    if (request.Parked()) request.Gone()->store(true, std::memory_order_release);  // its work need not be done
+    AnswerFailure(connection);
+    return;
   }
   m_streamSession = request.StreamSession();
   if (request.Parked()) {
@@ -104,9 +106,22 @@ void CClientConnection::Resume(net::CConnection& connection, const CParkedReques
   try {
     fill(*m_page);
   } catch (...) {
-    platform::ConsoleWrite("catch in GenerateResponse\n");
+    AnswerFailure(connection);
+    return;
   }
   Answer(connection);
+}
+
+void CClientConnection::AnswerFailure(net::CConnection& connection) {
+  std::string request = m_request.method == kPost ? "POST " : "GET ";
+  const std::string& path = m_request.path.value_or("");
+  request.append(path, 0, path.find('?'));  // whatever a client put after '?' stays off the console
+  platform::LogException("request failed", request + ", client " + m_clientAddress + ", connection " +
+                                               std::to_string(connection.Id()));
+  m_streamSession.reset();
+  m_page.reset();
+  m_phase = Phase::kWriting;
+  connection.Send(FailedRequestAnswer());
 }
 
 void CClientConnection::Answer(net::CConnection& connection) {

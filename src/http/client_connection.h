@@ -32,6 +32,9 @@
 // connections"); a kept connection stays counted so, while each of its
 // requests takes the client address its own head gives.
 //
+// A request whose handler (or a parked request's answer) throws is answered
+// "500" with a one-line page, and the console gives the cause.
+//
 // A parked request keeps reading: when its client closes the connection
 // (or resets it) the connection closes at once and the request is marked
 // gone, so the work it waits for can be dropped; what else the client sends
@@ -97,6 +100,10 @@ class CClientConnection final : public net::CConnectionHandler {
   // The answer is out and the connection is kept: back to reading.
   void BeginNextRequest(net::CConnection& connection);
   int IdleSeconds() const;
+  // The last guard of a request, in its handler: the console says which
+  // request failed and why; the client gets a short error page (status 500)
+  // rather than part of a page, and the connection closes once it is sent.
+  void AnswerFailure(net::CConnection& connection);
 
   const CHttpServices& m_services;
   Phase m_phase = Phase::kReading;

@@ -44,6 +44,27 @@ class StopWatch final : public CPollable {
 constexpr int kEventsPerRound = 256;
 }  // namespace
 
+template <class Work>
+void CEventLoop::RunGuarded(const char* kind, CPollable* target, Work&& work) {
+  try {
+    work();
+  } catch (...) {
+    ReportFailure(kind, target);
+  }
+}
+
+void CEventLoop::ReportFailure(const char* kind, CPollable* target) {
+  const std::string operation = "event loop " + std::to_string(m_index) + ": " + kind + " failed";
+  auto* connection = dynamic_cast<CConnection*>(target);
+  if (connection == nullptr) {
+    platform::LogException(operation);
+    return;
+  }
+  platform::LogException(operation, "connection " + std::to_string(connection->Id()) + " from " +
+                                        connection->PeerAddress() + ", closed");
+  connection->Abort();
+}
+
 CEventLoop::CEventLoop(int index)
     : m_index(index), m_epoll(::epoll_create1(EPOLL_CLOEXEC)), m_waker(std::make_unique<Waker>()) {
   Watch(m_waker->Fd(), EPOLLIN, m_waker.get());
@@ -68,11 +89,8 @@ void CEventLoop::Run(int stopFd) {
     if (m_quit) break;
     const int ready = ::epoll_wait(m_epoll.Get(), events, kEventsPerRound, WaitTimeoutMs());
     for (int i = 0; i < ready; ++i) {
-      try {
-        static_cast<CPollable*>(events[i].data.ptr)->OnEvents(events[i].events);
-      } catch (...) {
-        platform::ConsoleWrite("catch in the event loop\n");
-      }
+      auto* target = static_cast<CPollable*>(events[i].data.ptr);
+      RunGuarded("event", target, [&] { target->OnEvents(events[i].events); });
     }
     RunDueTimers();
     CheckDeadlines();
@@ -105,11 +123,7 @@ void CEventLoop::RunPostedTasks() {
   }
   for (Task& task : tasks) {
     --m_waitingTasks;
-    try {
-      task();
-    } catch (...) {
-      platform::ConsoleWrite("catch in a task of the event loop\n");
-    }
+    RunGuarded("task", nullptr, task);
   }
   m_retired.clear();
 }
@@ -123,11 +137,7 @@ void CEventLoop::RunDueTimers() {
   while (!m_timers.empty() && m_timers.top().dueMs <= now) {
     Task task = m_timers.top().task;
     m_timers.pop();
-    try {
-      task();
-    } catch (...) {
-      platform::ConsoleWrite("catch in a timer of the event loop\n");
-    }
+    RunGuarded("timer", nullptr, task);
   }
 }
 
@@ -140,7 +150,9 @@ void CEventLoop::CheckDeadlines() {
   while (!m_deadlines.empty() && m_deadlines.begin()->first <= now) {
     const ConnectionId id = m_deadlines.begin()->second;
     m_deadlines.erase(m_deadlines.begin());
-    if (CConnection* connection = Find(id)) connection->OnDeadlinePassed();
+    if (CConnection* connection = Find(id)) {
+      RunGuarded("deadline", connection, [connection] { connection->OnDeadlinePassed(); });
+    }
   }
 }
 

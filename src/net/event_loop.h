@@ -4,6 +4,11 @@
 //
 // Threading: Post and Quit may be called from any thread; everything else
 // only on the loop's own thread (checked with AssertInLoopThread).
+//
+// Each event, posted task, timer and deadline runs inside a last guard: what
+// it throws is said on the console ("event loop 1: task failed: <cause>")
+// and the loop goes on; a connection whose event or deadline failed is
+// closed, so that its client is not left waiting.
 #pragma once
 
 #include <atomic>
@@ -103,6 +108,12 @@ class CEventLoop {
     }
   };
 
+  // The last guard of one piece of work; target: the descriptor's owner
+  // whose event (or deadline) it is, if any.
+  template <class Work>
+  void RunGuarded(const char* kind, CPollable* target, Work&& work);
+  // In the guard's handler: the console line, and the close of a connection.
+  void ReportFailure(const char* kind, CPollable* target);
   void RunPostedTasks();
   void RunDueTimers();
   void CheckDeadlines();

@@ -19,7 +19,8 @@ void CLinkAnswerer::Run() {
     if (platform::MonotonicMs() >= m_nextClaimMs && !ClaimAbandoned()) return;
     ServeNew();
   };
-  RunUntilStopped(m_context, m_redis, m_backoff, "NodeLinkAnswer", [this] { return Connect(); }, serve);
+  RunUntilStopped(m_context, m_redis, m_backoff, "NodeLinkAnswer", m_context.figures.answererConnected,
+                  [this] { return Connect(); }, serve);
 }
 
 bool CLinkAnswerer::Failed(const std::optional<RedisValue>& reply) {

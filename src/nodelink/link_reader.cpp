@@ -1,8 +1,10 @@
 #include "nodelink/link_reader.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "nodelink/redis_scripts.h"
+#include "platform/clock.h"
 #include "platform/console.h"
 
 namespace {
@@ -28,7 +30,8 @@ CLinkReader::CLinkReader(LinkContext& context)
       m_backoff(context.settings.reconnectMaxMs) {}
 
 void CLinkReader::Run() {
-  RunUntilStopped(m_context, m_redis, m_backoff, "NodeLinkIn", [this] { return Connect(); }, [this] { ReadOnce(); });
+  RunUntilStopped(m_context, m_redis, m_backoff, "NodeLinkIn", m_context.figures.readerConnected,
+                  [this] { return Connect(); }, [this] { ReadOnce(); });
 }
 
 bool CLinkReader::Connect() {
@@ -102,9 +105,24 @@ bool CLinkReader::ReadOnce() {
   }
   for (const StreamEntry& entry : EntriesOfStreams(*reply)) {
     m_lastId = entry.id;
-    Handle(entry);
+    NoteRead(entry);
+    // One record that cannot be applied costs that record, not the others
+    // read with it nor the connection.
+    try {
+      Handle(entry);
+    } catch (...) {
+      platform::LogException("node link: a record was skipped", "entry " + entry.id + " from node " + entry.node);
+    }
   }
   return true;
+}
+
+void CLinkReader::NoteRead(const StreamEntry& entry) {
+  LinkFigures& figures = m_context.figures;
+  figures.recordsRead.Add();
+  figures.lastReadMs.store(platform::MonotonicMs(), std::memory_order_relaxed);
+  const auto written = static_cast<std::int64_t>(StreamId::Parse(entry.id).ms);
+  figures.readLagMs.store(std::max<std::int64_t>(0, platform::WallClockMs() - written), std::memory_order_relaxed);
 }
 
 void CLinkReader::Handle(const StreamEntry& entry) {

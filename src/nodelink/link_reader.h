@@ -23,6 +23,8 @@ class CLinkReader {
   bool ReadState();
   bool ReadNodeState(const std::string& node);
   bool ReadOnce();
+  // The figures of an entry read: how many, when, how old it was.
+  void NoteRead(const StreamEntry& entry);
   void Handle(const StreamEntry& entry);
   void TakeAnswer(const StreamEntry& entry);
 

@@ -40,7 +40,8 @@ void CLinkWriter::Run() {
     const std::int64_t untilBeat = m_nextHeartbeatMs - platform::MonotonicMs();
     outbox.WaitForRecords(static_cast<int>(std::clamp<std::int64_t>(untilBeat, 1, kDefaultWaitMs)));
   };
-  RunUntilStopped(m_context, m_redis, m_backoff, "NodeLinkOut", [this] { return Connect(); }, publish);
+  RunUntilStopped(m_context, m_redis, m_backoff, "NodeLinkOut", m_context.figures.writerConnected,
+                  [this] { return Connect(); }, publish);
   if (m_redis.Connected() && PublishWaiting()) Bury(m_context.Self(), -1);
 }
 

@@ -2,7 +2,6 @@
 
 #include "nodelink/node_outbox.h"
 #include "platform/clock.h"
-#include "platform/console.h"
 
 CMessageList::CMessageList() : m_lock(platform::OpenNamedMutex("tolMsgList")), m_lastResend(platform::Now()) {}
 
@@ -21,22 +20,18 @@ std::optional<CResendItem> CMessageList::FindBySerial(int serial) {
 }
 
 void CMessageList::CMessageListReSend(int age, CNodeOutbox& outbox) {
-  try {
-    std::list<std::string> due;
-    {
-      platform::CMutexGuard guard(*m_lock);
-      if (!guard) return;
-      const std::time_t now = platform::Now();
-      if (now - m_lastResend <= 10) return;
-      m_lastResend = now;
-      for (const CResendItem& item : m_items) {
-        if (now - item.added > age) due.push_back(item.record);
-      }
+  std::list<std::string> due;
+  {
+    platform::CMutexGuard guard(*m_lock);
+    if (!guard) return;
+    const std::time_t now = platform::Now();
+    if (now - m_lastResend <= 10) return;
+    m_lastResend = now;
+    for (const CResendItem& item : m_items) {
+      if (now - item.added > age) due.push_back(item.record);
     }
-    for (const std::string& record : due) outbox.Append(record);
-  } catch (...) {
-    platform::ConsoleWrite("catch in CMessageListReSend\n");
   }
+  for (const std::string& record : due) outbox.Append(record);
 }
 
 bool CMessageList::SetStatus(int serial, int status) {

@@ -23,6 +23,12 @@ std::string CNodeOutbox::Snapshot() {
   return text;
 }
 
+std::optional<size_t> CNodeOutbox::Length() {
+  platform::CMutexGuard guard(*m_lock);
+  if (!guard) return std::nullopt;
+  return m_entries.size();
+}
+
 void CNodeOutbox::Drop() {
   platform::CMutexGuard guard(*m_lock);
   if (guard) std::deque<OutboxEntry>().swap(m_entries);  // gives the storage back too

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +40,8 @@ class CNodeOutbox {
   std::string Snapshot();
   // Drops the buffer's contents.
   void Drop();
+  // How many records wait; none when the lock's wait timed out.
+  std::optional<size_t> Length();
 
   // ---- For the transport
   // At most this many records wait; beyond it the oldest go (0: no cap).

@@ -26,6 +26,8 @@ class CNodeTransport {
   // Redis is there. Called again, it does nothing.
   void Stop();
 
+  const LinkFigures& Figures() const { return m_context.figures; }
+
  private:
   LinkContext m_context;
   CLinkWriter m_writer;

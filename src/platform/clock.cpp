@@ -9,6 +9,10 @@ std::atomic<std::time_t> g_offset{0};
 }
 
 std::time_t Now() { return std::time(nullptr) + g_offset.load(std::memory_order_relaxed); }
+std::int64_t WallClockMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
 std::int64_t MonotonicMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();

@@ -8,6 +8,9 @@
 namespace platform {
 
 std::time_t Now();
+// Wall-clock milliseconds since the epoch, as other machines stamp what
+// they write (a Redis stream id); the test hooks below do not move it.
+std::int64_t WallClockMs();
 // Milliseconds of a clock that never steps back, for timers and intervals
 // (the test hooks below do not move it).
 std::int64_t MonotonicMs();

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
+#include <new>
 #include <string>
 
 namespace platform {
@@ -10,6 +11,11 @@ namespace {
 std::mutex& ConsoleLock() {
   static std::mutex lock;
   return lock;
+}
+
+std::exception_ptr NestedCause(const std::exception& error) {
+  const auto* nested = dynamic_cast<const std::nested_exception*>(&error);
+  return nested != nullptr ? nested->nested_ptr() : nullptr;
 }
 }  // namespace
 
@@ -30,6 +36,44 @@ void ConsolePrintf(const char* format, ...) {
   if (needed > 0) std::vsnprintf(text.data(), text.size() + 1, format, args);
   va_end(args);
   ConsoleWrite(text);
+}
+
+std::string DescribeException(std::exception_ptr error) {
+  if (!error) return "no exception";
+  std::string text;
+  while (error) {
+    if (!text.empty()) text += ": ";
+    std::exception_ptr cause;
+    try {
+      std::rethrow_exception(error);
+    } catch (const std::exception& exception) {
+      const char* what = exception.what();
+      text += what != nullptr && *what != '\0' ? what : "an exception without a message";
+      cause = NestedCause(exception);
+    } catch (...) {  // not a std::exception: there is nothing more to say about it
+      text += "unknown exception";
+    }
+    error = cause;
+  }
+  return text;
+}
+
+void LogException(std::string_view operation, std::string_view details) {
+  try {
+    std::string line(operation);
+    if (!details.empty()) {
+      line += " (";
+      line += details;
+      line += ")";
+    }
+    line += ": ";
+    line += DescribeException(std::current_exception());
+    line += "\n";
+    ConsoleWrite(line);
+  } catch (const std::bad_alloc&) {
+    ConsoleWrite(operation);
+    ConsoleWrite(": failed, and memory ran out while saying why\n");
+  }
 }
 
 }  // namespace platform

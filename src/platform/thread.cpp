@@ -16,10 +16,11 @@ std::thread StartThread(const char* name, std::function<void()> body) {
       try {
         body();
       } catch (...) {
-        ConsolePrintf("catch in %s\n", name);
+        LogException(std::string("thread ") + name + " ended");
       }
     });
   } catch (const std::system_error&) {
+    LogException(std::string("Can't start the thread ") + name);
     return std::thread();
   }
 }

@@ -1,5 +1,7 @@
-// Threads of the server. Every thread body runs inside a catch-all, so no
-// exception ever leaves a thread and ends the process.
+// Threads of the server. Every thread body runs inside a last guard, so no
+// exception ever leaves a thread and ends the process; the console names the
+// thread and the cause. (The loops of the bodies guard each turn, so a
+// thread ends this way only for a fault outside its turns.)
 #pragma once
 
 #include <functional>

@@ -52,7 +52,7 @@ void CWorkerPool::Work() {
     try {
       task();
     } catch (...) {
-      ConsolePrintf("catch in %s\n", m_name);
+      LogException(std::string(m_name) + ": task failed");
     }
     task = nullptr;  // what the task holds goes before the next wait
   }

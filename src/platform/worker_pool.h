@@ -1,6 +1,7 @@
 // CWorkerPool: a fixed number of threads for slow work that must not run on
 // an event loop (password hashing, account files, the file writer). Tasks
-// run in the order they were submitted, each inside a catch-all. Stop ends
+// run in the order they were submitted, each inside a last guard that says
+// on the console which pool's task failed and why. Stop ends
 // the threads: a task already running finishes; tasks not yet started are
 // dropped, or run first when the pool was made to finish them.
 #pragma once

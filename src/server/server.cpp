@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "accounts/user_database.h"
 #include "api/api_requests.h"
@@ -15,6 +16,7 @@
 #include "foundation/sockets.h"
 #include "foundation/text.h"
 #include "http/routes.h"
+#include "http/metrics_connection.h"
 #include "http/turned_away.h"
 #include "platform/clock.h"
 #include "platform/console.h"
@@ -27,6 +29,7 @@
 namespace {
 
 constexpr int kHousekeepingTurns = 200;  // seconds between housekeeping rounds
+constexpr const char* kMetricsAddress = "127.0.0.1";
 
 // The port of the key on [network] bind_address (every local address when
 // empty). The blanks an ini line may leave before its comment are no part
@@ -125,7 +128,10 @@ CServer::CServer(CChatCore& core)
   OpenListeners();
   m_core.SetDelivery(&m_delivery);
   m_nodeTransport = MakeNodeTransport(core);
-  if (m_startError.empty()) StartAdmission();
+  if (!m_startError.empty()) return;
+  StartAdmission();
+  OpenMetricsListener();
+  AddMetrics();
 }
 
 CServer::~CServer() {
@@ -140,6 +146,7 @@ CServer::~CServer() {
   m_core.SetDelivery(nullptr);
   m_listeners.clear();
   m_telnet.reset();
+  m_metricsListener.reset();
 }
 
 // A typing error here must not quietly give every user behind the proxy
@@ -190,6 +197,26 @@ void CServer::OpenListeners() {
   }
 }
 
+// Only the machine itself may read the metrics, whatever bind_address says.
+void CServer::OpenMetricsListener() {
+  const std::string port(TrimBlanks(GetSetting("network", "metrics_port")));
+  if (PortOf(port) == 0) return;
+  const ListenAddress where{kMetricsAddress, port};
+  ListeningSocket socket = OpenListeningSocket(where, kListenBacklog);
+  if (!socket.fd) {
+    // The chat goes on without its figures; but say so.
+    platform::ConsoleWrite("Can't listen on " + where.Describe() + " for the metrics: " + socket.failure + "\n");
+    return;
+  }
+  // Its connections take no place under the connection caps: the scraper
+  // must get in when the server is full, above all then.
+  net::CEventLoop& loop = m_loops.Loop(0);
+  m_metricsListener = std::make_unique<net::CListener>(
+      loop, std::move(socket.fd), [this, &loop](platform::CUniqueFd client, std::string peer) {
+        loop.Adopt(std::move(client), std::move(peer), std::make_unique<CMetricsConnection>(m_metrics));
+      });
+}
+
 void CServer::StartAdmission() {
   net::CAdmission::Limits limits;
   const int descriptorLimit = platform::DescriptorLimit();
@@ -208,10 +235,9 @@ void CServer::Accept(net::CEventLoop& loop, platform::CUniqueFd socket, std::str
     return;
   }
   try {
-    loop.Adopt(std::move(socket), std::move(peerAddress), std::make_unique<CClientConnection>(m_http),
-               std::move(admitted.ticket));
-  } catch (...) {
-    platform::ConsoleWrite("Can't new CClientConnection object\n");
+    loop.Adopt(std::move(socket), peerAddress, std::make_unique<CClientConnection>(m_http), std::move(admitted.ticket));
+  } catch (const std::bad_alloc&) {  // the socket and its place are given back
+    platform::LogException("Can't new CClientConnection object", "client " + peerAddress);
   }
 }
 
@@ -220,7 +246,9 @@ void CServer::run() {
     net::CListener* listener = m_listeners[index].get();
     m_loops.Loop(static_cast<int>(index)).Post([listener] { listener->Start(); });
   }
-  if (net::CListener* telnet = m_telnet.get()) m_loops.Loop(0).Post([telnet] { telnet->Start(); });
+  for (net::CListener* onFirstLoop : {m_telnet.get(), m_metricsListener.get()}) {
+    if (onFirstLoop != nullptr) m_loops.Loop(0).Post([onFirstLoop] { onFirstLoop->Start(); });
+  }
   m_delivery.StartKeepAlive(KeepAliveSeconds());
   m_loops.Start(g_stopEvent->PollFd());
   if (m_nodeTransport) m_nodeTransport->Start();
@@ -235,10 +263,10 @@ void CServer::SpaceThread() {
   int turn = 0;
   while (!g_stopEvent->Wait(1000)) {
     if (++turn % kHousekeepingTurns != 0) continue;
-    try {
+    try {  // the last guard of a round
       RunHousekeeping(m_core);
     } catch (...) {
-      platform::ConsoleWrite("catch in SpaceThread\n");
+      platform::LogException("housekeeping: the round failed");
       platform::SleepMs(50);
     }
   }

@@ -16,6 +16,7 @@
 #include "accounts/account_work.h"
 #include "accounts/registration_rate.h"
 #include "commands/process_request.h"
+#include "foundation/metrics.h"
 #include "html/page.h"
 #include "http/client_connection.h"
 #include "net/admission.h"
@@ -51,12 +52,19 @@ class CServer {
  private:
   bool ReadTrustedProxies();
   void OpenListeners();
+  // [network] metrics_port on 127.0.0.1 (none when 0 or not set), served by
+  // the first loop.
+  void OpenMetricsListener();
+  // Everything the metrics port shows (server_metrics.cpp).
+  void AddMetrics();
   // The limits on connections, once the listeners hold their descriptors.
   void StartAdmission();
   void Accept(net::CEventLoop& loop, platform::CUniqueFd socket, std::string peerAddress);
   void SpaceThread();
 
   CChatCore& m_core;
+  // Read by the metrics port's connections, on the first loop.
+  CMetricRegistry m_metrics;
   // Outlives the loops: their connections give back what they take up of it.
   std::unique_ptr<net::CAdmission> m_admission;
   CSiteFiles m_site;
@@ -74,6 +82,7 @@ class CServer {
   // The telnet port: opened with the server; its clients are accepted and
   // closed at once (nothing is served there).
   std::unique_ptr<net::CListener> m_telnet;
+  std::unique_ptr<net::CListener> m_metricsListener;
   std::string m_startError;
   std::thread m_housekeeping;
   std::unique_ptr<CNodeTransport> m_nodeTransport;  // the node link over Redis, when configured

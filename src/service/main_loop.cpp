@@ -14,15 +14,11 @@
 
 namespace {
 
-// Settings first, then the chat core with its rooms and managers.
+// Settings first, then the chat core with its rooms and managers. What
+// fails here fails the pass (see RunMainLoop).
 std::unique_ptr<CChatCore> LoadConfiguration(CNodeOutbox& outbox) {
-  try {
-    g_settings = LoadSettingsFile(kIniFileName);
-    return LoadChatCore(outbox);
-  } catch (...) {
-    platform::ConsoleWrite("catch in ini\n");
-    return nullptr;
-  }
+  g_settings = LoadSettingsFile(kIniFileName);
+  return LoadChatCore(outbox);
 }
 
 // One pass: load, serve until the stop event, tear down. The server ends
@@ -31,7 +27,6 @@ std::unique_ptr<CChatCore> LoadConfiguration(CNodeOutbox& outbox) {
 bool RunPass(CNodeOutbox& outbox) {
   platform::ConsoleWrite("Start main thread\n");
   std::unique_ptr<CChatCore> core = LoadConfiguration(outbox);
-  if (!core) throw std::runtime_error("no chat core");
   {
     CServer server(*core);
     if (!server.StartError().empty()) {
@@ -61,11 +56,13 @@ int RunMainLoop(int, char**) {
   }
   if (!ReportServiceStatus(ServiceState::kRunning, 0, 0)) return kMainLoopStopped;
   CNodeOutbox outbox;  // the serial counter and outgoing buffer outlive every pass
+  // The last guard of a pass: what a pass throws is said on the console, and
+  // after a pause a fresh pass rebuilds everything, the settings re-read.
   while (!g_stopEvent->Wait(5)) {
     try {
       if (!RunPass(outbox)) return kServerCannotListen;
     } catch (...) {
-      platform::ConsoleWrite("catch in main\n");
+      platform::LogException("catch in main", "a fresh pass in 2 s");
       platform::SleepMs(2000);
       platform::ConsoleWrite("Loop of while\n");
     }

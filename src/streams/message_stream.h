@@ -5,10 +5,10 @@
 // arrives is dropped, and its end closes the stream.
 #pragma once
 
-#include <atomic>
 #include <string>
 #include <string_view>
 
+#include "foundation/metrics.h"
 #include "net/connection.h"
 
 class CChatCore;
@@ -21,9 +21,19 @@ inline constexpr const char* kReplacedFrameText = "本会话已在另一个窗�
 // How long an ending frame's last lines may wait for its browser to read them.
 inline constexpr int kEndingFrameDrainSeconds = 10;
 
+// The message streams of a server, for its metrics.
+struct StreamFigures {
+  CGauge open;
+  CCounter closedAtCap;  // closed because their browser stopped reading
+};
+
 class CJavaClientConnection final : public net::CConnectionHandler {
  public:
-  CJavaClientConnection(CChatCore& core, std::string session) : m_core(core), m_session(std::move(session)) {}
+  // The figures outlive every stream (the loops close their streams first).
+  CJavaClientConnection(CChatCore& core, std::string session, StreamFigures& figures);
+  ~CJavaClientConnection() override;
+  CJavaClientConnection(const CJavaClientConnection&) = delete;
+  CJavaClientConnection& operator=(const CJavaClientConnection&) = delete;
 
   const std::string& Session() const { return m_session; }
 
@@ -37,13 +47,11 @@ class CJavaClientConnection final : public net::CConnectionHandler {
 
   // Appends the text to the stream; a stream whose output passes the cap is
   // closed at once (its browser stopped reading: it may not grow the server).
-  static void Deliver(net::CConnection& connection, std::string_view text);
-  // Streams closed because their browser stopped reading, since the start.
-  static long ClosedAtCap() { return s_closedAtCap.load(); }
+  static void Deliver(net::CConnection& connection, std::string_view text, StreamFigures& figures);
 
  private:
   CChatCore& m_core;
   const std::string m_session;
+  StreamFigures& m_figures;
   bool m_ending = false;
-  static std::atomic<long> s_closedAtCap;
 };

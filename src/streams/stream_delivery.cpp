@@ -1,5 +1,7 @@
 #include "streams/stream_delivery.h"
 
+#include <new>
+
 #include "chat/chat_core.h"
 #include "foundation/settings.h"
 #include "foundation/text.h"
@@ -31,37 +33,37 @@ struct LoopBatch {
   std::vector<Recipient> recipients;
 };
 
-void WriteBatch(net::CEventLoop& loop, const LoopBatch& batch) {
+void WriteBatch(net::CEventLoop& loop, const LoopBatch& batch, StreamFigures& figures) {
   for (const Recipient& recipient : batch.recipients) {
     if (net::CConnection* stream = loop.Find(recipient.stream)) {
-      try {
-        CJavaClientConnection::Deliver(*stream, recipient.addressed ? *batch.toAddressee : *batch.toOthers);
-      } catch (...) {
-        platform::ConsoleWrite("catch in SSPBMSG1\n");
+      try {  // a stream whose output cannot grow misses the line; the others still get it
+        CJavaClientConnection::Deliver(*stream, recipient.addressed ? *batch.toAddressee : *batch.toOthers, figures);
+      } catch (const std::bad_alloc&) {
+        platform::LogException("delivering a line", "stream " + std::to_string(recipient.stream));
       }
     }
   }
 }
 
 // The keep-alive: three blanks into every stream of the loop.
-void SendKeepAlive(net::CEventLoop& loop) {
+void SendKeepAlive(net::CEventLoop& loop, StreamFigures& figures) {
   std::vector<net::CConnection*> streams;
   loop.ForEachConnection([&](net::CConnection& connection) {
     if (dynamic_cast<CJavaClientConnection*>(connection.Handler()) != nullptr) streams.push_back(&connection);
   });
   for (net::CConnection* stream : streams) {
     try {
-      CJavaClientConnection::Deliver(*stream, "   ");
-    } catch (...) {
-      platform::ConsoleWrite("catch in CServerListJavaSendPublicSpace\n");
+      CJavaClientConnection::Deliver(*stream, "   ", figures);
+    } catch (const std::bad_alloc&) {
+      platform::LogException("keep-alive", "stream " + std::to_string(stream->Id()));
     }
   }
 }
 
-void KeepAliveEvery(net::CEventLoop& loop, int milliseconds) {
-  loop.RunAfter(milliseconds, [&loop, milliseconds] {
-    SendKeepAlive(loop);
-    KeepAliveEvery(loop, milliseconds);
+void KeepAliveEvery(net::CEventLoop& loop, int milliseconds, StreamFigures& figures) {
+  loop.RunAfter(milliseconds, [&loop, milliseconds, &figures] {
+    SendKeepAlive(loop, figures);
+    KeepAliveEvery(loop, milliseconds, figures);
   });
 }
 
@@ -69,6 +71,7 @@ void KeepAliveEvery(net::CEventLoop& loop, int milliseconds) {
 
 void CStreamDelivery::Dispatch(const Text& toAddressee, const Text& toOthers, std::vector<Recipient>& recipients) {
   if (recipients.empty()) return;
+  m_deliveries.Add(recipients.size());
   std::vector<LoopBatch> batches(static_cast<size_t>(m_loops.Count()));
   for (const Recipient& recipient : recipients) {
     const int loop = net::LoopIndexOf(recipient.stream);
@@ -84,9 +87,9 @@ void CStreamDelivery::Dispatch(const Text& toAddressee, const Text& toOthers, st
     // gets lines in the order they were said, whichever loop took each request.
     net::CEventLoop& loop = m_loops.Loop(index);
     if (loop.InLoopThread() && !loop.HasPostedTasks()) {
-      WriteBatch(loop, batch);
+      WriteBatch(loop, batch, m_streams);
     } else {
-      loop.Post([&loop, batch = std::move(batch)] { WriteBatch(loop, batch); });
+      loop.Post([&loop, batch = std::move(batch), &figures = m_streams] { WriteBatch(loop, batch, figures); });
     }
   }
 }
@@ -95,6 +98,7 @@ int CStreamDelivery::PostRoomMessage(const std::string& senderNode, const std::s
                                      const std::string& room, int kind, const std::string& colour,
                                      const std::string& sender, const std::string& line) {
   if (colour.empty() || sender.empty() || line.empty()) return 0;
+  CountLine(kind);
   const RenderedLine rendered{senderNode, sender, addressee, Cut(line), colour, kind};
   if (!localOnly && m_core.NodeLink().On()) {
     m_core.NodeLink().Write(RecordLayout::kRoomLine, {{"RM", room},
@@ -115,6 +119,7 @@ int CStreamDelivery::PostRoomMessage(const std::string& senderNode, const std::s
 int CStreamDelivery::PostRoomNotice(int localOnly, const std::string& room, int kind, const std::string& colour,
                                     const std::string& sender, const std::string& text, const std::string&) {
   if (colour.empty() || sender.empty() || text.empty()) return 0;
+  CountLine(kind);
   const RenderedLine rendered{"", sender, "", Cut(text), colour, kind};
   if (!localOnly && m_core.NodeLink().On()) {
     m_core.NodeLink().Write(RecordLayout::kRoomNotice, {{"RM", room},
@@ -147,6 +152,7 @@ int CStreamDelivery::PostPrivateMessage(const std::string& senderNode, const std
                                         const std::string& colour, const std::string& sender,
                                         const std::string& line, const std::string& addressee, int localMode) {
   if (colour.empty() || sender.empty() || line.empty() || addressee.empty()) return 0;
+  CountLine(kind);
   const std::string text = Cut(line);
   if (localMode == kRecordOnly && m_core.NodeLink().On()) {
     m_core.NodeLink().Write(RecordLayout::kPrivateLine,
@@ -166,6 +172,7 @@ int CStreamDelivery::PostUserMessage(const std::string& node, const std::string&
                                      int kind, const std::string& colour, const std::string& sender,
                                      const std::string& text, const std::string& addressee, int localMode) {
   if (colour.empty() || sender.empty() || text.empty()) return 0;
+  CountLine(kind);
   if (localMode == kRecordOnly && m_core.NodeLink().On()) {
     m_core.NodeLink().Write(RecordLayout::kUserLine,
                             {{"RM", room}, {"CO", colour}, {"FR", sender}, {"MSG", Cut(text)}, {"TO", addressee},
@@ -179,7 +186,7 @@ int CStreamDelivery::PostUserMessage(const std::string& node, const std::string&
 }
 
 void CStreamDelivery::AdoptStream(net::CConnection& connection, const std::string& session) {
-  connection.SetHandler(std::make_unique<CJavaClientConnection>(m_core, session));
+  connection.SetHandler(std::make_unique<CJavaClientConnection>(m_core, session, m_streams));
   connection.SetReading(true);
   connection.SendWithoutDelay();
   // One message frame per session: a browser that opens it again (a reload,
@@ -215,6 +222,24 @@ void CStreamDelivery::EndStream(std::uint64_t stream, const std::string& lastLin
 void CStreamDelivery::StartKeepAlive(int seconds) {
   for (int index = 0; index < m_loops.Count(); ++index) {
     net::CEventLoop& loop = m_loops.Loop(index);
-    loop.Post([&loop, seconds] { KeepAliveEvery(loop, seconds * 1000); });
+    loop.Post([&loop, seconds, &figures = m_streams] { KeepAliveEvery(loop, seconds * 1000, figures); });
   }
+}
+
+void CStreamDelivery::CountLine(int kind) {
+  for (KindCount& count : m_lines) {
+    if (count.kind == kind) count.said.Add();
+  }
+}
+
+void CStreamDelivery::AddMetrics(CMetricRegistry& metrics) const {
+  for (const KindCount& count : m_lines) {
+    metrics.Add("tolvan_lines_total",
+                "Lines handed to the delivery, by kind; a private line or page counts again for the speaker's copy",
+                count.said, {{"kind", count.name}});
+  }
+  metrics.Add("tolvan_line_deliveries_total", "Copies of lines handed to message streams", m_deliveries);
+  metrics.Add("tolvan_streams_open", "Message streams (open message frames) on this node", m_streams.open);
+  metrics.Add("tolvan_streams_reset_at_cap_total",
+              "Message streams reset because more than the output cap waited for their browser", m_streams.closedAtCap);
 }

@@ -12,7 +12,9 @@
 
 #include "chat/chat_views.h"
 #include "chat/delivery.h"
+#include "foundation/metrics.h"
 #include "net/loop_group.h"
+#include "streams/message_stream.h"
 
 class CChatCore;
 
@@ -41,7 +43,18 @@ class CStreamDelivery final : public CDelivery {
   // sends it to the loop's own streams. Called once, before the loops run.
   void StartKeepAlive(int seconds);
 
+  // The lines said (by kind), the copies of them handed to streams, the
+  // streams open and those reset at their output cap.
+  void AddMetrics(CMetricRegistry& metrics) const;
+
  private:
+  // The lines of one kind, as the metrics name it.
+  struct KindCount {
+    MessageKind kind;
+    const char* name;
+    CCounter said;
+  };
+  void CountLine(int kind);
   using Text = std::shared_ptr<const std::string>;
   // Hands each loop its share of the recipients: the addressed ones get
   // the first text, the others the second.
@@ -52,4 +65,8 @@ class CStreamDelivery final : public CDelivery {
 
   CChatCore& m_core;
   net::CLoopGroup& m_loops;
+  StreamFigures m_streams;
+  KindCount m_lines[6] = {{kChatLine, "chat", {}},   {kPrivateLine, "private", {}}, {kSystemLine, "system", {}},
+                          {kNotice, "notice", {}},   {kPage, "page", {}},           {kRefusal, "refusal", {}}};
+  CCounter m_deliveries;
 };

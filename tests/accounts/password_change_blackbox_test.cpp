@@ -143,10 +143,12 @@ TEST_F(Recovery, RegisteredSecurityDataRecoversTheAccount) {
       {"tom@example.com", "1990-01-02", kAnswer, ""},
       {"tom@example.com", "1990-01-02", kAnswer, std::string(79, 'p')},
   };
+  // Taken after the logon above, which stamps the account with its time.
+  const std::string beforeRefusals = Account();
   for (const Case& c : refused) {
     EXPECT_EQ(Recover(c.email, c.birthday, c.answer, c.password), wrong) << c.email << " " << c.answer;
   }
-  EXPECT_EQ(Account(), account) << "a refused recovery leaves the account as it was";
+  EXPECT_EQ(Account(), beforeRefusals) << "a refused recovery leaves the account as it was";
 
   const std::string recovered = Recover("tom@example.com", "1990-01-02", kAnswer, "Fresh1");
   EXPECT_NE(recovered.find("<BODY bgcolor=\"#E8E8E8\" background='/image/01.gif' bgproperties=\"fixed\">"),

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <stdexcept>
 #include <thread>
 
 #include "net/connection.h"
@@ -136,6 +137,52 @@ TEST(EventLoop, DeadlinesCloseSilentConnections) {
   EXPECT_TRUE(WaitForClose(pair[1], 3s));
   EXPECT_EQ(closes, 1);
   ::close(pair[1]);
+}
+
+// Throws when input arrives, or when its deadline passes.
+struct Failing : net::CConnectionHandler {
+  void OnInput(net::CConnection&) override { throw std::runtime_error("input broke"); }
+  void OnDeadline(net::CConnection&) override { throw std::runtime_error("deadline broke"); }
+};
+
+// What a task, a timer, an event or a deadline throws is said on the console
+// with the loop, the connection and the cause; the loop goes on, and a
+// connection whose handler failed is closed, never left waiting.
+TEST(EventLoop, WhatATurnThrowsIsLoggedWithItsCauseAndTheLoopGoesOn) {
+  LoopThread thread;
+  int reading[2];
+  int waiting[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, reading), 0);
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, waiting), 0);
+  testing::internal::CaptureStdout();
+  thread.Loop().Post([] { throw std::runtime_error("task broke"); });
+  net::ConnectionId readingId = 0;
+  net::ConnectionId waitingId = 0;
+  thread.RunOnLoop([&] {
+    thread.Loop().RunAfter(0, [] { throw std::runtime_error("timer broke"); });
+    readingId = thread.Loop().Adopt(platform::CUniqueFd(reading[0]), "10.0.0.9", std::make_unique<Failing>()).Id();
+    net::CConnection& silent = thread.Loop().Adopt(platform::CUniqueFd(waiting[0]), "10.0.0.8", std::make_unique<Failing>());
+    waitingId = silent.Id();
+    silent.SetDeadline(platform::Now() + 1);
+  });
+  SendAll(reading[1], "x");
+  EXPECT_TRUE(WaitForClose(reading[1], 3s));
+  EXPECT_TRUE(WaitForClose(waiting[1], 4s));
+  std::atomic<bool> served{false};
+  thread.RunOnLoop([&] { served = true; });
+  EXPECT_TRUE(served);
+  const std::string console = testing::internal::GetCapturedStdout();
+  for (const std::string& line : {
+           std::string("event loop 3: task failed: task broke\n"),
+           std::string("event loop 3: timer failed: timer broke\n"),
+           "event loop 3: event failed (connection " + std::to_string(readingId) + " from 10.0.0.9, closed): input broke\n",
+           "event loop 3: deadline failed (connection " + std::to_string(waitingId) +
+               " from 10.0.0.8, closed): deadline broke\n",
+       }) {
+    EXPECT_NE(console.find(line), std::string::npos) << line << "in:\n" << console;
+  }
+  ::close(reading[1]);
+  ::close(waiting[1]);
 }
 
 }  // namespace

@@ -31,12 +31,14 @@ TEST(WorkerPool, RunsTasksOnItsThreadsAtTheSameTime) {
   EXPECT_EQ(finished, 2);
 }
 
-TEST(WorkerPool, AThrowingTaskLeavesTheThreadServing) {
+TEST(WorkerPool, AThrowingTaskIsLoggedWithItsCauseAndTheThreadGoesOnServing) {
   platform::CWorkerPool pool(1, "test pool");
-  ASSERT_TRUE(pool.Submit([] { throw std::runtime_error("task failed"); }));
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(pool.Submit([] { throw std::runtime_error("disk full"); }));
   std::promise<int> after;
   ASSERT_TRUE(pool.Submit([&] { after.set_value(7); }));
   EXPECT_EQ(after.get_future().get(), 7);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "test pool: task failed: disk full\n");
 }
 
 TEST(WorkerPool, StopDropsWaitingTasksAndRefusesNewOnes) {

@@ -61,13 +61,7 @@ class Characters : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(m_server.Start()); }
 
-  std::unique_ptr<ChatUser> InLobby(const std::string& name) {
-    auto user = std::make_unique<ChatUser>(m_server, name);
-    EXPECT_TRUE(user->LoggedOn()) << "no logon for " << name;
-    user->Join(kLobby);
-    user->OpenStream(kLobby);
-    return user;
-  }
+  std::unique_ptr<ChatUser> InLobby(const std::string& name) { return UserInRoom(m_server, name, kLobby); }
 
   ServerProcess m_server;
 };

@@ -40,13 +40,7 @@ class Chat : public ::testing::Test {
     ASSERT_TRUE(m_server.Start());
   }
   // A user in the lobby with his message frame open.
-  std::unique_ptr<ChatUser> InLobby(const std::string& name) {
-    auto user = std::make_unique<ChatUser>(m_server, name);
-    EXPECT_TRUE(user->LoggedOn()) << name;
-    user->Join(kLobby);
-    user->OpenStream(kLobby);
-    return user;
-  }
+  std::unique_ptr<ChatUser> InLobby(const std::string& name) { return UserInRoom(m_server, name, kLobby); }
   std::string Template(const std::string& name) {
     return kStandardHead + AsTemplate(ReadWholeFile(m_server.Dir().File("htdocs/" + name)));
   }

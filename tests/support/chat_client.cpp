@@ -1,5 +1,6 @@
 #include "support/chat_client.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <regex>
@@ -61,3 +62,11 @@ std::string ChatUser::Say(const std::string& message, const std::map<std::string
 }
 
 std::string ChatUser::Get(const std::string& target) { return HttpGet(m_server.HttpPort(), target, m_headers); }
+
+std::unique_ptr<ChatUser> UserInRoom(ServerProcess& server, const std::string& name, const std::string& room) {
+  auto user = std::make_unique<ChatUser>(server, name);
+  EXPECT_TRUE(user->LoggedOn()) << "no logon for " << name;
+  user->Join(room);
+  user->OpenStream(room);
+  return user;
+}

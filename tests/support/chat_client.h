@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <string>
 
 #include "support/server_process.h"
@@ -56,3 +57,7 @@ class ChatUser {
   std::string m_room;
   int m_stream = -1;
 };
+
+// A user logged on (a test failure when he is not) in the room, with his
+// message frame open.
+std::unique_ptr<ChatUser> UserInRoom(ServerProcess& server, const std::string& name, const std::string& room);

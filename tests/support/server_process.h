@@ -22,7 +22,7 @@ inline constexpr const char* kCheapHashIni = "[user_database]\nhash_memory_kib =
 // of a limit turns it on again in its extra lines.
 inline constexpr const char* kLimitsOffIni =
     "[network]\nmax_connections_per_address = 0\n"
-    "[general]\nmax_sessions_per_account = 0\n"
+    "[general]\nmax_sessions_per_account = 0\nline_burst = 0\nlines_per_minute = 0\n"
     "[user_database]\nmax_pending_per_address = 0\nregistrations_per_minute = 0\n";
 
 // The bundled ini with the given ports, the cheap hash, the limits off and
