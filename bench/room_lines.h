@@ -26,12 +26,14 @@ struct Pace {
   int linesPerSecond = 0;  // 0: as fast as the answers (or arrivals) allow
 };
 
-// The poster says LINES lines, from the source address when one is given.
-// beforeFirstLine runs once the streams have been drained of what came
-// before, as the first line leaves (e.g. to start an attack beside it).
-inline Fanout PostLines(const ScratchServer& server, const Member& poster, const std::vector<int>& receivers,
-                        int lines, Pace pace, const std::string& source = "",
-                        const std::function<void()>& beforeFirstLine = {}) {
+// Says the line's text; false when the server did not answer.
+using SayLine = std::function<bool(const std::string& text)>;
+
+// LINES lines said through say. beforeFirstLine runs once the streams have
+// been drained of what came before, as the first line leaves (e.g. to start
+// an attack beside it).
+inline Fanout PostLines(const ScratchServer& server, const SayLine& say, const std::vector<int>& receivers, int lines,
+                        Pace pace, const std::function<void()>& beforeFirstLine = {}) {
   LinePacer pacer(lines);
   LineArrivals arrivals(receivers, pacer);
   arrivals.Drain(300);
@@ -46,7 +48,7 @@ inline Fanout PostLines(const ScratchServer& server, const Member& poster, const
           std::this_thread::sleep_until(start + std::chrono::microseconds(1'000'000LL * line / pace.linesPerSecond));
         }
         pacer.MarkSent(line);
-        if (!Say(server.Port(), poster, LineMarker(line), source)) break;
+        if (!say(LineMarker(line))) break;
         if (pace.byLastReceiver && !pacer.WaitComplete(line, 30000)) break;
       }
     } catch (...) {
@@ -59,6 +61,18 @@ inline Fanout PostLines(const ScratchServer& server, const Member& poster, const
   Fanout result{arrivals.Figures()};
   if (result.figures.complete > 0) result.serverCpuMsPerLine = 1000.0 * cpuUsed / result.figures.complete;
   return result;
+}
+
+// The chat form's POST, one connection a line, from the source address when one is given.
+inline SayLine ByForm(const ScratchServer& server, const Member& poster, const std::string& source = "") {
+  return [port = server.Port(), &poster, source](const std::string& text) { return Say(port, poster, text, source); };
+}
+
+// The poster says LINES lines through the chat form.
+inline Fanout PostLines(const ScratchServer& server, const Member& poster, const std::vector<int>& receivers,
+                        int lines, Pace pace, const std::string& source = "",
+                        const std::function<void()>& beforeFirstLine = {}) {
+  return PostLines(server, ByForm(server, poster, source), receivers, lines, pace, beforeFirstLine);
 }
 
 }  // namespace bench

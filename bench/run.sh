@@ -6,7 +6,7 @@
 #
 #   bench/run.sh [--small] [--repeat N] [--soak-seconds S] [SECTION...]
 #
-# Sections: http floor irc fanout attack; all of them when none is named.
+# Sections: http floor irc fanout api attack; all of them when none is named.
 # soak (1,000 message streams through nginx for 10 minutes, a line a second
 # in each room; --soak-seconds for a shorter run) runs only when named, once.
 # irc also runs floor, and fanout runs floor and irc, so that their figures
@@ -14,7 +14,10 @@
 # ngircd, then our server at each size). --small runs at small sizes: a check
 # that the kit works, not figures. Each section runs N times over (3, or 1
 # with --small), its programs taking turns, and every figure is the median. The programs must be built (make build; make bench
-# does both). nginx-light and ngircd are installed from Debian when missing.
+# does both). api: lines posted through the JSON API on one kept connection
+# into a room of API_SIZE members' message frames, beside ngircd's channel
+# of the same size and the chat form's POST, in the same rounds.
+# nginx-light and ngircd are installed from Debian when missing.
 # Every server runs on free loopback ports in a scratch directory and is
 # stopped by PID when the script ends.
 set -uo pipefail
@@ -41,14 +44,14 @@ while (($#)); do
     --small) SMALL=1 ;;
     --repeat) REPEATS=${2:-}; shift ;;
     --soak-seconds) SOAK_SECONDS=${2:-}; shift ;;
-    http | floor | irc | fanout | attack | soak) WANTED[$1]=1 ;;
-    *) echo "usage: bench/run.sh [--small] [--repeat N] [--soak-seconds S] [http|floor|irc|fanout|attack|soak]..." >&2
+    http | floor | irc | fanout | api | attack | soak) WANTED[$1]=1 ;;
+    *) echo "usage: bench/run.sh [--small] [--repeat N] [--soak-seconds S] [http|floor|irc|fanout|api|attack|soak]..." >&2
        exit 2 ;;
   esac
   shift
 done
 [[ -z $REPEATS ]] && REPEATS=$((SMALL ? 1 : 3))
-((${#WANTED[@]})) || WANTED=([http]=1 [floor]=1 [irc]=1 [fanout]=1 [attack]=1)
+((${#WANTED[@]})) || WANTED=([http]=1 [floor]=1 [irc]=1 [fanout]=1 [api]=1 [attack]=1)
 [[ -n ${WANTED[fanout]:-} ]] && WANTED[irc]=1
 [[ -n ${WANTED[irc]:-} ]] && WANTED[floor]=1
 
@@ -57,6 +60,7 @@ if ((SMALL)); then
   FLOOR_SIZES="20 100 500" IRC_SIZES="20 100" FANOUT_SIZES="20 100 500"
   IDLE_SIZE=100 IDLE_SECONDS=2
   ROOMS=10 ROOM_SIZE=10 ROOM_LINES=100
+  API_SIZE=100 API_LINES=200
   ATTACK_USERS=20 ATTACK_LINES=100 ATTACK_SILENT=200 ATTACK_STALLED=50 ATTACK_RATE=50
   LIMITS_MEMBERS=20 LIMITS_SECONDS=3 LIMITS_DESCRIPTORS=1024
   SOAK_STREAMS=100 SOAK_DEFAULT_SECONDS=60
@@ -65,6 +69,7 @@ else
   FLOOR_SIZES="100 1000 10000" IRC_SIZES="100 1000" FANOUT_SIZES="100 1000 10000"
   IDLE_SIZE=1000 IDLE_SECONDS=10
   ROOMS=100 ROOM_SIZE=100 ROOM_LINES=2000
+  API_SIZE=100 API_LINES=2000
   ATTACK_USERS=100 ATTACK_LINES=500 ATTACK_SILENT=5000 ATTACK_STALLED=1000 ATTACK_RATE=50
   LIMITS_MEMBERS=100 LIMITS_SECONDS=10 LIMITS_DESCRIPTORS=8192
   SOAK_STREAMS=1000 SOAK_DEFAULT_SECONDS=600
@@ -321,8 +326,8 @@ measure_floor() {  # SIZE
   measure "floor$1" "$FLOOR_BENCH" "$1" "$(lines_for "$1")"
 }
 
-measure_irc() {  # SIZE
-  local size=$1 dir=$WORK/ngircd$1 port pid idle=0
+measure_irc() {  # SIZE [ID]
+  local size=$1 id=${2:-irc$1} dir=$WORK/ngircd$1 port pid idle=0
   mkdir -p "$dir/conf.d"
   port=$(free_port)
   cat >"$dir/ngircd.conf" <<EOF
@@ -353,7 +358,7 @@ EOF
   add_command "ngircd -n -f $dir/ngircd.conf    # ngircd $(dpkg-query -W -f='${Version}' ngircd 2>/dev/null), no connection or penalty limits, port $port"
   if wait_listen "$port"; then
     ((size == IDLE_SIZE)) && idle=$IDLE_SECONDS
-    measure "irc$size" "$IRC_BENCH" "$port" "$pid" "$size" "$(lines_for "$size")" "$idle"
+    measure "$id" "$IRC_BENCH" "$port" "$pid" "$size" "$(lines_for "$size")" "$idle"
   fi
   stop_pid "$pid"
 }
@@ -449,6 +454,27 @@ fanout_rows() {
   row "$case" "server CPU ms/line" rooms/answer server_cpu_ms_per_line "room alone" alone/answer server_cpu_ms_per_line
   row "$case" "lines/s" rooms/answer lines_per_s "room alone" alone/answer lines_per_s
   row "$case" "last p99 ms" rooms/answer last_p99_ms "room alone" alone/answer last_p99_ms
+}
+
+# The JSON API's lines into classic frames: ngircd, the chat form and the
+# API take turns in each round, at the same size and number of lines.
+run_api() {
+  ensure_packages ngircd:ngircd || return
+  for ((ROUND = 1; ROUND <= REPEATS; ROUND++)); do
+    measure_irc "$API_SIZE" "apiirc$API_SIZE"
+    measure "apiform$API_SIZE" "$STREAM_BENCH" "$SERVER" "$ROOT/site" rooms 1 "$API_SIZE" "$API_LINES" both
+    measure "api$API_SIZE" "$STREAM_BENCH" "$SERVER" "$ROOT/site" api "$API_SIZE" "$API_LINES" both
+  done
+  heading "api: one room of $API_SIZE message frames, one member posts through POST /api/say on one kept connection; ratio = ours / peer"
+  local pace id case irc="apiirc$API_SIZE/last"
+  for pace in last answer; do
+    id="api$API_SIZE/$pace" case="API, $API_SIZE members, next line on $([[ $pace == last ]] && echo arrival || echo answer)"
+    row "$case" "lines/s" "$id" lines_per_s ngircd "$irc" lines_per_s "form POST" "apiform$API_SIZE/$pace" lines_per_s
+    row "$case" "last p50 ms" "$id" last_p50_ms ngircd "$irc" last_p50_ms "form POST" "apiform$API_SIZE/$pace" last_p50_ms
+    row "$case" "last p99 ms" "$id" last_p99_ms ngircd "$irc" last_p99_ms "form POST" "apiform$API_SIZE/$pace" last_p99_ms
+    row "$case" "server CPU ms/line" "$id" server_cpu_ms_per_line ngircd "$irc" server_cpu_ms_per_line \
+      "form POST" "apiform$API_SIZE/$pace" server_cpu_ms_per_line
+  done
 }
 
 run_attack() {
@@ -551,6 +577,7 @@ echo "bench/run.sh $*: $(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git -C "$ROOT"
 SECTIONS=()
 [[ -n ${WANTED[http]:-} ]] && SECTIONS+=(http)
 [[ -n ${WANTED[floor]:-} ]] && SECTIONS+=(fan-out)
+[[ -n ${WANTED[api]:-} ]] && SECTIONS+=(api)
 [[ -n ${WANTED[attack]:-} ]] && SECTIONS+=(attack)
 [[ -n ${WANTED[soak]:-} ]] && SECTIONS+=(soak)
 for section in "${SECTIONS[@]}"; do

@@ -10,6 +10,10 @@
 //       "both": answer, then last, on the same streams.
 //       Reports arrivals, the server's CPU per line, the setup time, its
 //       memory per stream and its CPU while the streams sit idle.
+//   tolvan_stream_bench BINARY SITE_DIR api MEMBERS LINES [PACE=both]
+//       MEMBERS users in one room with their message frames open; the first
+//       posts LINES lines through the JSON API (POST /api/say) on one kept
+//       HTTP/1.1 connection, paced as above. Reports the same arrivals.
 //   tolvan_stream_bench BINARY SITE_DIR logons USERS MEMORY_KIB PASSES [THREADS=2]
 //       USERS accounts registered, then USERS logons by 32 clients at once,
 //       with passwords hashed at that cost on THREADS account threads:
@@ -24,9 +28,11 @@
 //       at one rate.
 #include <stdexcept>
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <thread>
 
+#include "api_client.h"
 #include "bench_support.h"
 #include "chat_members.h"
 #include "line_arrivals.h"
@@ -65,7 +71,8 @@ int RunRooms(const std::string& binary, const std::string& site, int rooms, int 
   bool complete = true;
   for (const bool paceLast : {false, true}) {
     if (pace != "both" && paceLast != (pace == "last")) continue;
-    const Fanout run = PostLines(server, members[0], Numbers(streams, static_cast<size_t>(perRoom)), lines, Pace{paceLast});
+    const std::vector<int> receivers = Numbers(streams, static_cast<size_t>(perRoom));
+    const Fanout run = PostLines(server, ByForm(server, members[0]), receivers, lines, Pace{paceLast});
     complete = complete && run.figures.complete == lines;
     std::printf("result bench=fanout server=ours rooms=%d members=%d streams=%d receivers=%d pace=%s %s "
                 "server_cpu_ms_per_line=%.3f hash_cost=8KiB/1pass setup_s=%.2f setup_ms_per_user=%.3f enrol_ms_per_user=%.3f "
@@ -73,6 +80,30 @@ int RunRooms(const std::string& binary, const std::string& site, int rooms, int 
                 rooms, perRoom, users, perRoom, paceLast ? "last" : "answer", Describe(run.figures).c_str(),
                 run.serverCpuMsPerLine, setupMs / 1000, setupMs / users, enrolMs / users,
                 static_cast<double>(rssAfterStreams - rssBeforeStreams) / users, idleCpu);
+  }
+  return complete ? 0 : 1;
+}
+
+// The room's first member posts through the JSON API, on one kept connection.
+int RunApi(const std::string& binary, const std::string& site, int perRoom, int lines, const std::string& pace) {
+  const ScratchServer server(binary, site, RoomsIni(1));
+  if (!server.Running()) throw std::runtime_error("the server did not start");
+  const std::vector<Member> members = EnrolMany(server.Port(), "u", perRoom, perRoom);
+  const std::vector<Descriptor> streams = OpenStreams(server.Port(), members);
+  bool complete = true;
+  for (const bool paceLast : {false, true}) {
+    if (pace != "both" && paceLast != (pace == "last")) continue;
+    KeptApiConnection api(server.Port());
+    const std::string session = members[0].session;
+    const SayLine say = [&api, &session](const std::string& text) {
+      return api.Post("/api/say", "{\"session\":\"" + session + "\",\"text\":\"" + text + "\"}") == 204;
+    };
+    const Fanout run = PostLines(server, say, Numbers(streams, streams.size()), lines, Pace{paceLast});
+    complete = complete && run.figures.complete == lines;
+    std::printf("result bench=api server=ours members=%d receivers=%zu pace=%s %s server_cpu_ms_per_line=%.3f "
+                "connections=%d\n",
+                perRoom, streams.size(), paceLast ? "last" : "answer", Describe(run.figures).c_str(),
+                run.serverCpuMsPerLine, api.Connections());
   }
   return complete ? 0 : 1;
 }
@@ -97,15 +128,15 @@ int RunAttack(const std::string& binary, const std::string& site, int users, int
   const std::vector<Descriptor> streams = OpenStreams(port, members);
   const std::vector<int> receivers = Numbers(streams, streams.size());
 
-  const Fanout quiet = PostLines(server, members[0], receivers, lines, Pace{});
-  const Fanout quietAtRate = PostLines(server, members[0], receivers, lines, Pace{false, rate});
+  const Fanout quiet = PostLines(server, ByForm(server, members[0]), receivers, lines, Pace{});
+  const Fanout quietAtRate = PostLines(server, ByForm(server, members[0]), receivers, lines, Pace{false, rate});
   const long rssBefore = ResidentKb(server.Pid());
   std::vector<Descriptor> silentConnections;
   for (int i = 0; i < silent; ++i) silentConnections.push_back(ConnectLoopback(port));
   std::vector<Descriptor> stalledStreams;
   for (const Member& staller : stallers) stalledStreams.push_back(OpenStream(port, staller, 4096, false));
-  const Fanout attacked = PostLines(server, members[0], receivers, lines, Pace{});
-  const Fanout attackedAtRate = PostLines(server, members[0], receivers, lines, Pace{false, rate});
+  const Fanout attacked = PostLines(server, ByForm(server, members[0]), receivers, lines, Pace{});
+  const Fanout attackedAtRate = PostLines(server, ByForm(server, members[0]), receivers, lines, Pace{false, rate});
   const long rssAfter = ResidentKb(server.Pid());
   const int silentClosed = ClosedByServer(silentConnections);
   const int stalledClosed = ClosedByServer(stalledStreams);
@@ -118,7 +149,7 @@ int RunAttack(const std::string& binary, const std::string& site, int users, int
   const std::vector<Descriptor> crowdStreams = OpenStreams(port, stallers);
   std::vector<int> everybody = receivers;
   for (const Descriptor& stream : crowdStreams) everybody.push_back(stream.Get());
-  const Fanout crowd = PostLines(server, members[0], everybody, lines, Pace{});
+  const Fanout crowd = PostLines(server, ByForm(server, members[0]), everybody, lines, Pace{});
 
   std::printf("result bench=attack phase=quiet members=%d streams=%d %s server_cpu_ms_per_line=%.3f\n",
               users + stalled, users, Describe(quiet.figures).c_str(), quiet.serverCpuMsPerLine);
@@ -141,6 +172,7 @@ int RunAttack(const std::string& binary, const std::string& site, int users, int
 int Usage() {
   std::fprintf(stderr,
                "usage: tolvan_stream_bench BINARY SITE_DIR rooms ROOMS PER_ROOM LINES [answer|last|both] [IDLE_SECONDS]\n"
+               "       tolvan_stream_bench BINARY SITE_DIR api MEMBERS LINES [answer|last|both]\n"
                "       tolvan_stream_bench BINARY SITE_DIR attack USERS LINES SILENT STALLED [RATE]\n");
   return 2;
 }
@@ -183,6 +215,9 @@ int main(int argc, char** argv) {
     if (args.size() >= 6 && args[2] == "rooms") {
       return RunRooms(args[0], args[1], std::stoi(args[3]), std::stoi(args[4]), std::stoi(args[5]),
                       args.size() > 6 ? args[6] : "answer", args.size() > 7 ? std::stoi(args[7]) : 0);
+    }
+    if (args.size() >= 5 && args[2] == "api") {
+      return RunApi(args[0], args[1], std::stoi(args[3]), std::stoi(args[4]), args.size() > 5 ? args[5] : "both");
     }
     if (args.size() >= 6 && args[2] == "logons") {
       return RunLogons(args[0], args[1], std::stoi(args[3]), std::stoi(args[4]), std::stoi(args[5]),

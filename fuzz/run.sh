@@ -15,7 +15,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out=${FUZZ_BUILD:-$root/build-fuzz}
 seconds=${FUZZ_SECONDS:-600}
 compiler=${FUZZ_CXX:-clang++}
-read -r -a targets <<< "${FUZZ_TARGETS:-request_parser request_form settings command_parser node_record user_text}"
+read -r -a targets <<< "${FUZZ_TARGETS:-request_parser request_form settings command_parser node_record user_text json gbk_utf8}"
 
 # The system's sources each target links, below src/.
 text="foundation/text.cpp foundation/character_reference.cpp"
@@ -26,9 +26,11 @@ declare -A sources=(
   [command_parser]="commands/command_parser.cpp foundation/settings.cpp foundation/file.cpp $text"
   [node_record]="nodelink/node_record.cpp $text"
   [user_text]="html/escape.cpp $text"
+  [json]="foundation/json.cpp foundation/utf8.cpp"
+  [gbk_utf8]="foundation/gbk_utf8.cpp foundation/utf8.cpp platform/console.cpp $text"
 )
 # Requests reach 8192 bytes of head and 65536 of body; the others are lines.
-declare -A max_len=([request_parser]=20000)
+declare -A max_len=([request_parser]=20000 [json]=70000)
 
 flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined
        -fno-sanitize-recover=undefined -Wno-invalid-source-encoding)

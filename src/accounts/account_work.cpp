@@ -142,7 +142,7 @@ void CAccountWork::Run(Waiting& waiting) {
   }
 }
 
-void CAccountWork::Refuse(CRequest& request, Refusal refusal) {
+void CAccountWork::Refuse(CRequest& request, Refusal refusal, const PageFill& busy) {
   if (refusal == Refusal::kQueueFull) {
     ++m_refusedQueueFull;
     m_report.Refused("the queue is full");
@@ -151,17 +151,21 @@ void CAccountWork::Refuse(CRequest& request, Refusal refusal) {
     m_report.Refused(request.ClientAddress() + " has " + std::to_string(m_limits.maxPendingPerAddress) +
                      " requests under way");
   }
-  request.Page().IncludeFile("busy.html");
+  if (busy) {
+    busy(request.Page());
+  } else {
+    request.Page().IncludeFile("busy.html");
+  }
 }
 
-void CAccountWork::Park(CRequest& request, AnswerWhen when, std::function<PageFill()> work) {
+void CAccountWork::Park(CRequest& request, AnswerWhen when, std::function<PageFill()> work, const PageFill& busy) {
   if (request.ClientGone()) {  // nobody to answer: the request ends unanswered
     ++m_droppedClientGone;
     return;
   }
   const Refusal refusal = Enqueue(request, when == AnswerWhen::kOnDisk ? m_syncs : nullptr, std::move(work));
   if (refusal != Refusal::kNone) {
-    Refuse(request, refusal);
+    Refuse(request, refusal, busy);
     return;
   }
   m_report.Served();
@@ -169,12 +173,12 @@ void CAccountWork::Park(CRequest& request, AnswerWhen when, std::function<PageFi
 }
 
 void CAccountWork::Park(CRequest& request, AnswerWhen when, std::function<int()> work,
-                        std::function<void(int result, CPage& page)> answer) {
+                        std::function<void(int result, CPage& page)> answer, const PageFill& busy) {
   auto fillOfResult = [work = std::move(work), answer = std::move(answer)]() -> PageFill {
     const int result = work();
     return [result, answer](CPage& page) { answer(result, page); };
   };
-  Park(request, when, std::function<PageFill()>(std::move(fillOfResult)));
+  Park(request, when, std::function<PageFill()>(std::move(fillOfResult)), busy);
 }
 
 AccountWorkFigures CAccountWork::Figures() const {

@@ -74,11 +74,12 @@ class CAccountWork {
   CAccountWork& operator=(const CAccountWork&) = delete;
 
   // Parks the request, runs work on the pool, then the page fill it returned
-  // on the connection's loop; or answers "busy.html" at once.
-  void Park(CRequest& request, AnswerWhen when, std::function<PageFill()> work);
+  // on the connection's loop; or answers at once that the server is busy:
+  // through busy when given, else with "busy.html".
+  void Park(CRequest& request, AnswerWhen when, std::function<PageFill()> work, const PageFill& busy = {});
   // The same for work whose result is a number: answer(result, page) writes the page.
   void Park(CRequest& request, AnswerWhen when, std::function<int()> work,
-            std::function<void(int result, CPage& page)> answer);
+            std::function<void(int result, CPage& page)> answer, const PageFill& busy = {});
 
   AccountWorkFigures Figures() const;
 
@@ -103,7 +104,7 @@ class CAccountWork {
   void RunNext();
   void Run(Waiting& waiting);
   std::size_t QueueLimit() const;  // m_lock held
-  void Refuse(CRequest& request, Refusal refusal);
+  void Refuse(CRequest& request, Refusal refusal, const PageFill& busy);
 
   platform::CWorkerPool* const m_pool;
   CSyncBatch* const m_syncs;

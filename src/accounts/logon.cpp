@@ -48,20 +48,33 @@ void EndSurplusSessions(CChatCore& core, const SessionView& kept) {
               kSessionReplacedText);
 }
 
-// The answer once the password check has a result.
-void FinishLogon(CChatCore& core, const SessionView& session, int result, CPage& page) {
+// The outcome once the password check has a result; the session stays
+// only when it is logged on.
+LogonOutcome FinishLogon(CChatCore& core, const SessionView& session, int result) {
   if (result < 0) {
     DropLogonSession(core, session);
-    page.IncludeFile(result == kNodeAnswerFailed ? "error.html" : "nameerror.html");
-    return;
+    return result == kNodeAnswerFailed ? LogonOutcome::kNoAnswer : LogonOutcome::kRefused;
   }
   if (!core.FindSession(session.id, session.nodeId, true) || !core.SetLevel(session.id, session.nodeId, result)) {
     DropLogonSession(core, session);
-    page.IncludeFile("wrongpass.html");
-    return;
+    return LogonOutcome::kSessionLost;
   }
   EndSurplusSessions(core, session);
-  WritePostLogonFrameset(page, session.id);
+  return LogonOutcome::kLoggedOn;
+}
+
+void WriteLogonPage(LogonOutcome outcome, const SessionView& session, CPage& page, CChatCore& core,
+                    const std::string& category) {
+  switch (outcome) {
+    case LogonOutcome::kLoggedOn: WritePostLogonFrameset(page, session.id); break;
+    case LogonOutcome::kBadName: DoRoomList(page, core, nullptr, category, kLogonPageMode); break;
+    case LogonOutcome::kBanned: page.IncludeFile("banned.html"); break;
+    case LogonOutcome::kKicked: page.IncludeFile("kicked.html"); break;
+    case LogonOutcome::kRefused: page.IncludeFile("nameerror.html"); break;
+    case LogonOutcome::kNoAnswer: page.IncludeFile("error.html"); break;
+    case LogonOutcome::kSessionLost: page.IncludeFile("wrongpass.html"); break;
+    case LogonOutcome::kBusy: page.IncludeFile("busy.html"); break;
+  }
 }
 
 }  // namespace
@@ -72,33 +85,26 @@ bool IsAcceptableLogonName(const std::string& name) {
   return !name.empty() && HasOnlyWholeCharacters(name) && !HasSingleByteOf(name, " \xFF\t\x7F\x80:<>'\"\\&");
 }
 
-void DoLogon(CRequest& request, const CRequestForm& form, CChatCore& core, CAccountWork& accountWork) {
+void LogOn(CRequest& request, const std::string& name, const std::string& password, CChatCore& core,
+           CAccountWork& accountWork, const LogonAnswer& answer) {
   core.PurgeSanctions();
-  const std::string& name = form.FindField("username");
-  const std::string& password = form.FindField("password");
   const std::string& address = request.ClientAddress();
   const bool acceptable = IsAcceptableLogonName(name);
   const bool banned = core.IsBanned(address);
   const bool kicked = acceptable && core.IsKicked(name);
   CPage& page = request.Page();
-  if (!acceptable) {
-    DoRoomList(page, core, nullptr, form.FindField("rn"), kLogonPageMode);
-    return;
-  }
-  if (banned) {
-    page.IncludeFile("banned.html");
-    return;
-  }
-  if (kicked) {
-    page.IncludeFile("kicked.html");
-    return;
-  }
+  const SessionView none;
+  if (!acceptable) return answer(LogonOutcome::kBadName, none, page);
+  if (banned) return answer(LogonOutcome::kBanned, none, page);
+  if (kicked) return answer(LogonOutcome::kKicked, none, page);
   if (core.NodeLink().On()) {
     const SessionView session = CreateLogonSession(core, name, password, address);
     AskNodeAndWait(core, request, RecordLayout::kLogon,
                    {{"UN", name}, {"PW", password}, {"SS", session.id}, {"ND", session.nodeId}, {"IP", address}},
-                   kLogonResends, AwaitedAnswer::kStatus, [&core, session](const NodeAnswer& answer, CPage& answerPage) {
-                     FinishLogon(core, session, answer.status, answerPage);
+                   kLogonResends, AwaitedAnswer::kStatus,
+                   [&core, session, answer](const NodeAnswer& reply, CPage& answerPage) {
+                     const LogonOutcome outcome = FinishLogon(core, session, reply.status);
+                     answer(outcome, outcome == LogonOutcome::kLoggedOn ? session : SessionView(), answerPage);
                    });
     return;
   }
@@ -106,12 +112,21 @@ void DoLogon(CRequest& request, const CRequestForm& form, CChatCore& core, CAcco
   // or whose client left meanwhile, leaves none behind.
   const UserDatabase database = ConfiguredUserDatabase();
   auto check = [database, address, name, password] { return CheckAccount(database, address, name, password, ""); };
-  accountWork.Park(request, AnswerWhen::kDone, check,
-                   [&core, name, password, address](int result, CPage& answerPage) {
-                     if (result < 0) {
-                       answerPage.IncludeFile("nameerror.html");
-                       return;
-                     }
-                     FinishLogon(core, CreateLogonSession(core, name, password, address), result, answerPage);
-                   });
+  accountWork.Park(
+      request, AnswerWhen::kDone, check,
+      [&core, name, password, address, answer](int result, CPage& answerPage) {
+        if (result < 0) return answer(LogonOutcome::kRefused, SessionView(), answerPage);
+        const SessionView session = CreateLogonSession(core, name, password, address);
+        const LogonOutcome outcome = FinishLogon(core, session, result);
+        answer(outcome, outcome == LogonOutcome::kLoggedOn ? session : SessionView(), answerPage);
+      },
+      [answer](CPage& busyPage) { answer(LogonOutcome::kBusy, SessionView(), busyPage); });
+}
+
+void DoLogon(CRequest& request, const CRequestForm& form, CChatCore& core, CAccountWork& accountWork) {
+  const std::string category = form.FindField("rn");
+  LogOn(request, form.FindField("username"), form.FindField("password"), core, accountWork,
+        [&core, category](LogonOutcome outcome, const SessionView& session, CPage& page) {
+          WriteLogonPage(outcome, session, page, core, category);
+        });
 }

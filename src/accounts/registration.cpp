@@ -19,26 +19,34 @@ bool HasBoth(const std::string& name, char first, char second) {
   return name.find(first) != std::string::npos && name.find(second) != std::string::npos;
 }
 
-SecurityData SecurityDataOf(const CRequestForm& form) {
-  return SecurityData{form.FindField("email"), form.FindField("birthday"), form.FindField("question"),
-                      form.FindField("answer")};
+RegistrationRequest RegistrationOf(const CRequestForm& form) {
+  return RegistrationRequest{
+      form.FindField("username"), form.FindField("password"),
+      SecurityData{form.FindField("email"), form.FindField("birthday"), form.FindField("question"),
+                   form.FindField("answer")}};
 }
 
-// Counts a registration the form allows; false (its page written) when the
-// client's address has registered too often in the last minute.
-bool TakeRegistration(CRequest& request, CRegistrationRate& rate) {
-  if (rate.Take(request.ClientAddress())) return true;
-  request.Page().IncludeFile("toomanyreg.html");
-  return false;
-}
-
-void WriteLocalRegistrationResult(int created, CPage& page) {
-  if (created == kAccountWriteFailed) {
-    page.IncludeFile("errorr.html");
-    return;
+// The registration pages' answers; withBanner: the node-link registration's.
+void WriteRegistrationPage(RegistrationResult result, CPage& page, bool withBanner) {
+  switch (result) {
+    case RegistrationResult::kCreated:
+      WriteRegistrationResultPage(page, RegistrationOutcome::kCreated, withBanner);
+      break;
+    case RegistrationResult::kNameTaken:
+      WriteRegistrationResultPage(page, RegistrationOutcome::kNameTaken, withBanner);
+      break;
+    case RegistrationResult::kIncomplete: page.IncludeFile("register.html"); break;
+    case RegistrationResult::kBadName: page.IncludeFile("include.html"); break;
+    case RegistrationResult::kNameTooLong: page.IncludeFile("nametoolong.html"); break;
+    case RegistrationResult::kTooOften: page.IncludeFile("toomanyreg.html"); break;
+    case RegistrationResult::kFailed: page.IncludeFile("errorr.html"); break;
+    case RegistrationResult::kBusy: page.IncludeFile("busy.html"); break;
   }
-  WriteRegistrationResultPage(
-      page, created == kAccountCreated ? RegistrationOutcome::kCreated : RegistrationOutcome::kNameTaken, false);
+}
+
+RegistrationResult ResultOfCreation(int created) {
+  if (created == kAccountWriteFailed) return RegistrationResult::kFailed;
+  return created == kAccountCreated ? RegistrationResult::kCreated : RegistrationResult::kNameTaken;
 }
 
 }  // namespace
@@ -56,65 +64,60 @@ bool BreaksNameRules(const std::string& name, NameRules rules) {
   return rules == NameRules::kLocal && !IsSafeAccountName(name);
 }
 
-void DoNewAccount(CRequest& request, const CRequestForm& form, CAccountWork& accountWork, CRegistrationRate& rate) {
+void RegisterLocally(CRequest& request, const RegistrationRequest& registration, CAccountWork& accountWork,
+                     CRegistrationRate& rate, const RegistrationAnswer& answer) {
   CPage& page = request.Page();
-  const std::string& name = form.FindField("username");
-  const std::string& password = form.FindField("password");
-  const SecurityData security = SecurityDataOf(form);
+  const std::string& name = registration.name;
+  const std::string& password = registration.password;
+  const SecurityData& security = registration.security;
   if (name.empty() || password.empty() || !IsStorablePassword(password) || !IsStorableSecurityData(security)) {
-    page.IncludeFile("register.html");
-    return;
+    return answer(RegistrationResult::kIncomplete, page);
   }
-  if (BreaksNameRules(name, NameRules::kLocal)) {
-    page.IncludeFile("include.html");
-    return;
-  }
-  if (name.size() > kMaxUserNameLength) {
-    page.IncludeFile("nametoolong.html");
-    return;
-  }
-  if (!TakeRegistration(request, rate)) return;
+  if (BreaksNameRules(name, NameRules::kLocal)) return answer(RegistrationResult::kBadName, page);
+  if (name.size() > kMaxUserNameLength) return answer(RegistrationResult::kNameTooLong, page);
+  if (!rate.Take(request.ClientAddress())) return answer(RegistrationResult::kTooOften, page);
   const UserDatabase database = ConfiguredUserDatabase();
   const std::string& address = request.ClientAddress();
   auto create = [database, name, password, address, security] {
     return CreateAccount(database, name, password, address, security);
   };
-  accountWork.Park(request, AnswerWhen::kOnDisk, create, WriteLocalRegistrationResult);
+  accountWork.Park(
+      request, AnswerWhen::kOnDisk, create,
+      [answer](int created, CPage& answerPage) { answer(ResultOfCreation(created), answerPage); },
+      [answer](CPage& busyPage) { answer(RegistrationResult::kBusy, busyPage); });
 }
 
-void DoRegister(CRequest& request, const CRequestForm& form, CChatCore& core, CRegistrationRate& rate) {
+void RegisterThroughNodes(CRequest& request, const RegistrationRequest& registration, CChatCore& core,
+                          CRegistrationRate& rate, const RegistrationAnswer& answer) {
   CPage& page = request.Page();
-  const std::string& name = form.FindField("username");
-  const std::string& password = form.FindField("password");
-  if (name.empty() || BreaksNameRules(name, NameRules::kNodeLink)) {
-    page.IncludeFile("include.html");
-    return;
+  const std::string& name = registration.name;
+  const SecurityData& security = registration.security;
+  if (name.empty() || BreaksNameRules(name, NameRules::kNodeLink)) return answer(RegistrationResult::kBadName, page);
+  if (name.size() > kMaxUserNameLength) return answer(RegistrationResult::kNameTooLong, page);
+  if (registration.password.empty() || !IsStorableSecurityData(security)) {
+    return answer(RegistrationResult::kIncomplete, page);
   }
-  if (name.size() > kMaxUserNameLength) {
-    page.IncludeFile("nametoolong.html");
-    return;
-  }
-  const SecurityData security = SecurityDataOf(form);
-  if (password.empty() || !IsStorableSecurityData(security)) {
-    page.IncludeFile("register.html");
-    return;
-  }
-  if (!TakeRegistration(request, rate)) return;
+  if (!rate.Take(request.ClientAddress())) return answer(RegistrationResult::kTooOften, page);
   const RecordValues values = {{"UN", name},
-                               {"PW", password},
+                               {"PW", registration.password},
                                {"EM", security.email},
                                {"BD", security.birthday},
                                {"HQ", security.question},
                                {"AN", security.answer}};
-  AskNodeAndWait(core, request, RecordLayout::kRegister, values, kRegistrationResends,
-                 AwaitedAnswer::kStatus, [](const NodeAnswer& answer, CPage& answerPage) {
-                   if (answer.status == kNodeAnswerFailed) {
-                     answerPage.IncludeFile("errorr.html");
-                     return;
-                   }
-                   WriteRegistrationResultPage(answerPage,
-                                               answer.status == 1 ? RegistrationOutcome::kCreated
-                                                                  : RegistrationOutcome::kNameTaken,
-                                               true);
+  AskNodeAndWait(core, request, RecordLayout::kRegister, values, kRegistrationResends, AwaitedAnswer::kStatus,
+                 [answer](const NodeAnswer& reply, CPage& answerPage) {
+                   if (reply.status == kNodeAnswerFailed) return answer(RegistrationResult::kFailed, answerPage);
+                   answer(reply.status == 1 ? RegistrationResult::kCreated : RegistrationResult::kNameTaken,
+                          answerPage);
                  });
+}
+
+void DoNewAccount(CRequest& request, const CRequestForm& form, CAccountWork& accountWork, CRegistrationRate& rate) {
+  RegisterLocally(request, RegistrationOf(form), accountWork, rate,
+                  [](RegistrationResult result, CPage& page) { WriteRegistrationPage(result, page, false); });
+}
+
+void DoRegister(CRequest& request, const CRequestForm& form, CChatCore& core, CRegistrationRate& rate) {
+  RegisterThroughNodes(request, RegistrationOf(form), core, rate,
+                       [](RegistrationResult result, CPage& page) { WriteRegistrationPage(result, page, true); });
 }

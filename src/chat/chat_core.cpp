@@ -62,6 +62,15 @@ bool ListedUnder(bool system, const std::string& category, const std::string& re
   return !(requested == kSystemCategory && category == kSystemCategory && !system);
 }
 
+}  // namespace
+
+std::string ListedCategory(const RoomView& room) {
+  if (room.system) return kSystemCategory;
+  return IsNamedUserCategory(room.category) ? room.category : kOtherCategory;
+}
+
+namespace {
+
 bool NodeMatches(const std::string& node, const std::string& wanted) {
   return EqualsFolded(wanted, kAllNodes) || EqualsFolded(node, wanted);
 }

@@ -30,6 +30,11 @@
 
 class CDelivery;
 
+// The category a room is listed under in the room lists (kRoomCategories):
+// the system rooms under "系统", a user room under its category when the
+// lists have it, else under "其它".
+std::string ListedCategory(const RoomView& room);
+
 inline constexpr int kEmptyRoomLifetime = 900;      // seconds an empty user room survives
 inline constexpr int kRoomSweepInterval = 30;       // seconds between two room sweeps at least
 inline constexpr int kIdleSweepInterval = 20;       // seconds between two idle sweeps at least

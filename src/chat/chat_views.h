@@ -2,6 +2,7 @@
 // for page builders and commands that work outside the lock.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -10,6 +11,10 @@ inline constexpr const char* kNoRoom = "pRoomName";  // the room name of a user 
 inline constexpr const char* kNoRoomId = "0";
 inline constexpr const char* kSystemCategory = "系统";
 inline constexpr const char* kOtherCategory = "其它";
+// The categories of the room lists, in their order: the system rooms', then
+// those users choose; a room of any other category is listed under "其它".
+inline constexpr std::array<const char*, 6> kRoomCategories = {kSystemCategory, "情感", "娱乐",
+                                                               "体育",          "技术", kOtherCategory};
 inline constexpr int kSeeAddressesLevel = 222222;  // users of this level see addresses in searches
 
 // Every session starts with this colour, on every node.

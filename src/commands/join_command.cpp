@@ -48,24 +48,44 @@ void AskManagers(CChatCore& core, const SessionView& waiting, const RoomView& ro
   }
 }
 
-// The user has arrived: his marks in the new room, then his chat window;
-// at a locked room he waits for its managers.
-void Admit(CommandContext& context, const RoomView& room, const std::string& previousRoom, bool sendFrameset,
-           const std::string& waitingText) {
+// The user has arrived: his marks in the new room; at a locked room he
+// waits for its managers.
+Entry Admit(CommandContext& context, const RoomView& room, const std::string& previousRoom,
+            const std::string& waitingText) {
   CChatCore& core = context.core;
   std::optional<SessionView> arrived = core.FindMember(room.name, context.Session().id, context.ownNode, true);
-  if (!arrived) return;
+  if (!arrived) return Entry::kNoSuchRoom;
   const ArrivalMarks marks = MarkArrival(core, *arrived, room, previousRoom);
   arrived->approved = marks.approved;
   arrived->manager = marks.manager;
   context.speaker.session = arrived;
   context.speaker.room = room;
   context.speaker.inNoRoom = false;
-  if (sendFrameset) DoFrameSet(context.request.Page(), core, *arrived);
-  if (!marks.approved) AskManagers(core, *arrived, room, context.ownNode, waitingText);
+  if (marks.approved) return Entry::kEntered;
+  AskManagers(core, *arrived, room, context.ownNode, waitingText);
+  return Entry::kWaiting;
 }
 
 }  // namespace
+
+Entry EnterRoom(CommandContext& context, const std::string& roomName) {
+  CChatCore& core = context.core;
+  const SessionView speaker = context.Session();
+  if (roomName == speaker.roomName || roomName == speaker.roomId) return Entry::kAlreadyThere;
+  const std::optional<RoomView> room = FindRoom(core, roomName);
+  if (!room) return Entry::kNoSuchRoom;
+  if (context.speaker.inNoRoom) {
+    JoinRoomFromLogon(core, speaker, speaker.roomId, room->name, context.ownNode, true);
+    return Admit(context, *room, speaker.roomName, "申请在本聊天室聊天,正在等待批准");
+  }
+  const int created = JoinRoom(core, speaker, speaker.roomId, room->name, "", context.ownNode, true, true);
+  if (created != 0) {  // the room went meanwhile and was made again: nobody waits there
+    context.speaker.session = core.FindSession(speaker.id, context.ownNode, false);
+    context.speaker.room = core.FindRoom(room->name);
+    return context.speaker.session ? Entry::kEntered : Entry::kNoSuchRoom;
+  }
+  return Admit(context, *room, speaker.roomName, "申请进入本聊天室,正在等待批准");
+}
 
 void CommandJoin(CommandContext& context, const std::string& roomName, const std::string& rest) {
   CChatCore& core = context.core;
@@ -79,19 +99,9 @@ void CommandJoin(CommandContext& context, const std::string& roomName, const std
     return;
   }
   const SessionView speaker = context.Session();
-  if (roomName == speaker.roomName || roomName == speaker.roomId) {
-    DoFrameSet(context.request.Page(), core, speaker);
-    return;
-  }
   const bool isGet = context.request.Method() == kGet;
-  if (context.speaker.inNoRoom) {
-    const std::optional<RoomView> room = FindRoom(core, roomName);
-    if (!room) return;
-    JoinRoomFromLogon(core, speaker, speaker.roomId, room->name, context.ownNode, true);
-    Admit(context, *room, speaker.roomName, isGet, "申请在本聊天室聊天,正在等待批准");
-    return;
-  }
-  if (!isGet) {
+  const bool entering = isGet || context.speaker.inNoRoom || roomName == speaker.roomName || roomName == speaker.roomId;
+  if (!entering) {  // typed into the chat form: the room is made, and a link leads into it
     if (CreateRoom(core, speaker, roomName, category, context.ownNode, true)) {
       ReplyToSpeaker(context, "系统: 创建聊天室成功,请点[<A HREF=\"/Blank?session=" +
                                   EscapeUrlComponent(speaker.id.substr(0, kSessionIdCopyLimit)) + "&message=/join%20" +
@@ -101,14 +111,7 @@ void CommandJoin(CommandContext& context, const std::string& roomName, const std
     }
     return;
   }
-  const std::optional<RoomView> room = FindRoom(core, roomName);
-  if (!room) return;
-  const int created = JoinRoom(core, speaker, speaker.roomId, room->name, "", context.ownNode, true, true);
-  if (created != 0) {
-    if (const std::optional<SessionView> moved = core.FindSession(speaker.id, context.ownNode, false)) {
-      DoFrameSet(context.request.Page(), core, *moved);
-    }
-    return;
-  }
-  Admit(context, *room, speaker.roomName, true, "申请进入本聊天室,正在等待批准");
+  const Entry entry = EnterRoom(context, roomName);
+  if (entry == Entry::kNoSuchRoom) return;
+  if (isGet || entry == Entry::kAlreadyThere) DoFrameSet(context.request.Page(), core, *context.speaker.session);
 }

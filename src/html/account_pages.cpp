@@ -69,7 +69,7 @@ void WriteRegistrationResultPage(CPage& page, RegistrationOutcome outcome, bool 
     page.Append("<font color=\"#FF0000\"><b>注册成功，请返回</b></font>", "[<A HREF=\"/logon.html\" TARGET=\"_top\">",
                 "登录</A>]</p>\r\n");
   } else {
-    page.Append("<font color=\"#FF0000\">对不起，名字已经被用，</font>", "请[<A HREF=\"/register.html\" TARGET=\"_top\">",
+    page.Append("<font color=\"#FF0000\">", kNameTakenText, "，</font>", "请[<A HREF=\"/register.html\" TARGET=\"_top\">",
                 "返回</A>]重新注册</p>");
   }
   EndMessagePage(page);
@@ -125,8 +125,8 @@ void WriteInvalidSessionNotice(CPage& page) {
   page.Append(
       "<table bgcolor=#e9f8fe align=\"center\" height=\"300\" border=\"0\" cellpadding=\"0\" cellspacing=\"0\" "
       "width=\"704\"><tr></tr><tr><td width=\"100%\" align=\"center\" align=\"center\"><br><br><br><font "
-      "color=\"#FF0000\"><b>对不起，您的登录已经信息无效</font><br><br>请重新[<A HREF=\"/logon.html\" "
-      "TARGET=\"_top\">",
+      "color=\"#FF0000\"><b>",
+      kInvalidSessionText, "</font><br><br>请重新[<A HREF=\"/logon.html\" TARGET=\"_top\">",
       "登录</A>]</p>", kMessageTableEnd);
   page.IncludeFile("tail.html");
   page.WriteBodyEnd();

@@ -10,6 +10,11 @@
 
 void WritePostLogonFrameset(CPage& page, const std::string& sessionId);
 
+// What the registration's answer and the notice of an invalid session say
+// (the JSON API says the same).
+inline constexpr const char* kNameTakenText = "对不起，名字已经被用";
+inline constexpr const char* kInvalidSessionText = "对不起，您的登录已经信息无效";
+
 enum class RegistrationOutcome { kCreated, kNameTaken };
 // withBanner: the node-link registration's page, with its banner picture.
 void WriteRegistrationResultPage(CPage& page, RegistrationOutcome outcome, bool withBanner);

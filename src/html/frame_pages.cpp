@@ -18,7 +18,7 @@ struct Option {
 };
 
 const std::array<Option, 36> kExpressions = {{
-    {"说", "无表情"},         {"很高兴的说", "高兴"},       {"微微笑的说", "微微笑"},
+    {kFormDefaultSays, "无表情"}, {"很高兴的说", "高兴"},       {"微微笑的说", "微微笑"},
     {"哈!哈!哈!的笑着说", "大笑叁声"}, {"毛手毛脚的说", "毛手毛脚"}, {"胡言乱语的说", "胡言乱语"},
     {"嘟着嘴的说", "嘟嘴"},       {"快要哭的说", "快要哭"},     {"拳打脚踢的说", "拳打脚踢"},
     {"不怀好意的说", "不怀好意"}, {"遗憾的说", "遗憾"},         {"瞪大了眼睛,很讶异的说", "讶异"},
@@ -33,7 +33,7 @@ const std::array<Option, 36> kExpressions = {{
 }};
 
 const std::array<Option, 23> kColours = {{
-    {"0000ff", "纯正蓝色"}, {"00ff00", "纯正绿色"}, {"ff0000", "纯正红色"}, {"000000", "绝对黑色"},
+    {kFormDefaultColour, "纯正蓝色"}, {"00ff00", "纯正绿色"}, {"ff0000", "纯正红色"}, {"000000", "绝对黑色"},
     {"432dbf", "草原之蓝"}, {"e95ccd", "彩旗飘飘"}, {"4a007b", "深蓝忧郁"}, {"d90f84", "爱的暗示"},
     {"fe9420", "黄金岁月"}, {"b52b0a", "暗夜兴奋"}, {"247b2f", "橄榄树绿"}, {"a714de", "发亮蓝紫"},
     {"873f86", "紫的拘谨"}, {"ffa4d0", "紫金绣帖"}, {"696969", "伦敦灰雾"}, {"e20314", "正宗喜红"},
@@ -175,8 +175,8 @@ void DoMessage(CPage& page, CChatCore& core, const SessionView& session, int fra
       "' bgproperties=\"fixed\"><!--This is a comment.--><P>\r\n<br>", GetSetting("text", "MSG_WELCOME"));
   if (!session.approved) {
     page.Append(
-        "<font color=#000077>系统: 您还没有获准在此聊天室聊天,请等待室主批准<br>"
-        "没获批准前除了不能聊天各种命令均可用，也可以跳转到其它聊天室</font><br>");
+        "<font color=#000077>系统: ", kNotApprovedText,
+        "<br>没获批准前除了不能聊天各种命令均可用，也可以跳转到其它聊天室</font><br>");
   }
 }
 

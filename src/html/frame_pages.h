@@ -14,6 +14,15 @@ class CChatCore;
 
 enum FramedMode : int { kFrameless = 0, kFramed = 1 };
 
+// What the message frame of a user not yet approved in a locked room says
+// (the JSON API says the same when he tries to speak).
+inline constexpr const char* kNotApprovedText = "您还没有获准在此聊天室聊天,请等待室主批准";
+
+// What the chat form sends when the user chose nothing: its first
+// expression and its first colour (the JSON API takes them as its defaults).
+inline constexpr const char* kFormDefaultSays = "说";
+inline constexpr const char* kFormDefaultColour = "0000ff";
+
 void DoFrameSet(CPage& page, CChatCore& core, const SessionView& session);
 void DoMessage(CPage& page, CChatCore& core, const SessionView& session, int framed);
 void DoOnline(CPage& page, CChatCore& core, const SessionView& session);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,16 @@ std::string_view PageHead();
 // True when a file was read.
 bool IncludeFile(const CSiteFiles& site, const std::string& name, CTextBuffer& target, bool* gifMarked = nullptr);
 
+// An answer that is no HTML page (the JSON API's): its status, content type
+// and body. The connection writes its head, with the body's length, and may
+// keep the connection for the client's next request. Set, it is the answer,
+// whatever text the page holds.
+struct TypedAnswer {
+  int status = 200;
+  std::string contentType;  // empty for an answer without a body (204)
+  std::string body;
+};
+
 class CPage {
  public:
   explicit CPage(const CSiteFiles& site) : m_site(site) { m_text.SetGrowthStep(4096); }
@@ -53,6 +64,8 @@ class CPage {
   const CSiteFiles& Site() const { return m_site; }
   bool Empty() const { return m_text.Empty(); }
   bool GifMarked() const { return m_gifMarked; }
+  void SetTypedAnswer(TypedAnswer answer) { m_typed = std::move(answer); }
+  const std::optional<TypedAnswer>& Typed() const { return m_typed; }
 
   template <class... Texts>
   void Append(const Texts&... texts) {
@@ -75,4 +88,5 @@ class CPage {
   const CSiteFiles& m_site;
   CTextBuffer m_text;
   bool m_gifMarked = false;
+  std::optional<TypedAnswer> m_typed;
 };

@@ -17,13 +17,14 @@ struct Category {
   const char* picture;  // the img attributes after src
 };
 
-const std::array<Category, 6> kCategories = {{
-    {"系统", "系 统", "系 统", "src=\"image/system.gif\""},
-    {"情感", "情 感", "情 感", "src=\"image/sensibility.gif\" width=\"31\" height=\"31\""},
-    {"娱乐", "娱 乐", "娱 乐", "src=\"image/amusement.gif\" width=\"32\" height=\"28\""},
-    {"体育", "体 育", "体 育", "src=\"image/sport.gif\" width=\"25\" height=\"31\""},
-    {"技术", "技 术", "技 术", "src=\"image/tech.gif\" width=\"32\" height=\"32\""},
-    {"其它", "其 它", "其 他", "src=\"image/other1.gif\" width=\"32\" height=\"32\""},
+// The room lists' categories (chat/chat_views.h), in their order.
+const std::array<Category, kRoomCategories.size()> kCategories = {{
+    {kRoomCategories[0], "系 统", "系 统", "src=\"image/system.gif\""},
+    {kRoomCategories[1], "情 感", "情 感", "src=\"image/sensibility.gif\" width=\"31\" height=\"31\""},
+    {kRoomCategories[2], "娱 乐", "娱 乐", "src=\"image/amusement.gif\" width=\"32\" height=\"28\""},
+    {kRoomCategories[3], "体 育", "体 育", "src=\"image/sport.gif\" width=\"25\" height=\"31\""},
+    {kRoomCategories[4], "技 术", "技 术", "src=\"image/tech.gif\" width=\"32\" height=\"32\""},
+    {kRoomCategories[5], "其 它", "其 他", "src=\"image/other1.gif\" width=\"32\" height=\"32\""},
 }};
 
 constexpr const char* kCheckEmpty =

@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "http/client_address.h"
 #include "http/turned_away.h"
+#include "http/typed_answer.h"
 #include "platform/console.h"
 
 void CParkedRequest::Resume(Fill fill) const {
@@ -19,17 +20,32 @@ void CParkedRequest::Resume(Fill fill) const {
   });
 }
 
+int CClientConnection::IdleSeconds() const {
+  return std::min(m_services.requestTimeout, m_services.connectionTimeout);
+}
+
 void CClientConnection::OnStart(net::CConnection& connection) {
-  m_openedAt = platform::Now();
-  connection.SetDeadline(m_openedAt + std::min(m_services.requestTimeout, m_services.connectionTimeout));
+  m_requestStart = platform::Now();
+  connection.SetDeadline(m_requestStart + IdleSeconds());
 }
 
 void CClientConnection::OnInput(net::CConnection& connection) {
-  std::string& input = connection.Input();
-  if (m_phase != Phase::kReading) {
-    input.clear();
-    return;
+  if (m_phase == Phase::kReading) {
+    ReadRequests(connection);
+  } else if (connection.Input().size() > kPipelinedInputLimit) {
+    connection.SetReading(false);  // far ahead of its answers: the kernel keeps the rest
   }
+}
+
+void CClientConnection::ReadRequests(net::CConnection& connection) {
+  m_readingRequests = true;
+  while (m_phase == Phase::kReading && !connection.Closed() && ReadRequest(connection)) {
+  }
+  m_readingRequests = false;
+}
+
+bool CClientConnection::ReadRequest(net::CConnection& connection) {
+  std::string& input = connection.Input();
   input.erase(0, m_parser.Feed(input));
   const CRequestParser::State state = m_parser.GetState();
   if (!m_headRead && (state == CRequestParser::State::kBody || state == CRequestParser::State::kComplete)) {
@@ -37,22 +53,24 @@ void CClientConnection::OnInput(net::CConnection& connection) {
   }
   if (m_parser.Refused()) {
     connection.Close();
-  } else if (m_parser.Complete()) {
-    input.clear();
-    connection.SetReading(false);
-    if (m_addressFull) {
-      TurnAway(connection);
-    } else {
-      Serve(connection);
-    }
+    return false;
   }
+  if (!m_parser.Complete()) return false;
+  connection.SetReading(false);  // what comes next waits until this answer is out
+  if (m_addressFull) {
+    TurnAway(connection);
+  } else {
+    Serve(connection);
+  }
+  return true;
 }
 
 void CClientConnection::OnHeadRead(net::CConnection& connection) {
   m_headRead = true;
-  connection.MarkRequestArrived();
-  connection.SetDeadline(m_openedAt + m_services.connectionTimeout);
+  connection.SetDeadline(m_requestStart + m_services.connectionTimeout);
   m_clientAddress = ClientAddress(connection.PeerAddress(), m_parser.Request(), m_services.trustedProxies);
+  if (m_answered > 0) return;  // the connection was counted at its first request
+  connection.MarkRequestArrived();
   m_addressFull = !connection.Admission().CountClient(m_clientAddress);
 }
 
@@ -76,7 +94,7 @@ void CClientConnection::Serve(net::CConnection& connection) {
   if (request.Parked()) {
     m_phase = Phase::kParked;
     m_gone = request.Gone();
-    connection.SetReading(true);  // to hear the client leave; what else it sends is dropped
+    connection.SetReading(true);  // to hear the client leave; what else it sends waits its turn
     return;
   }
   Answer(connection);
@@ -107,8 +125,20 @@ void CClientConnection::AnswerFailure(net::CConnection& connection) {
 }
 
 void CClientConnection::Answer(net::CConnection& connection) {
+  ++m_answered;
+  // Taken from the connection before its bytes go: once they are out, a
+  // kept connection serves its next request, with a page of its own,
+  // before Send returns here.
+  const std::unique_ptr<CPage> page = std::move(m_page);
   std::string storage;
-  const std::string_view bytes = AnswerBytes(*m_page, storage);
+  std::string_view bytes;
+  if (const std::optional<TypedAnswer>& typed = page->Typed(); typed && !m_streamSession) {
+    m_keepAlive = m_request.WantsKeepAlive() && m_answered < kMaxRequestsPerConnection;
+    storage = TypedAnswerBytes(*typed, m_keepAlive ? IdleSeconds() : 0);
+    bytes = storage;
+  } else {
+    bytes = AnswerBytes(*page, storage);
+  }
   if (m_streamSession && m_services.adoptStream) {
     // The stream is tied to its session before its head goes out: once the
     // browser has the head it may open another frame, which must come after.
@@ -116,7 +146,6 @@ void CClientConnection::Answer(net::CConnection& connection) {
     connection.SetDeadline(0);  // a stream lives as long as its user
     m_services.adoptStream(connection, *m_streamSession);
     connection.Send(bytes);
-    m_page.reset();
     return;
   }
   m_phase = Phase::kWriting;
@@ -125,7 +154,6 @@ void CClientConnection::Answer(net::CConnection& connection) {
   } else {
     connection.Send(bytes);  // what the socket does not take at once is copied into the connection
   }
-  m_page.reset();
 }
 
 void CClientConnection::OnClose(net::CConnection&) {
@@ -133,8 +161,26 @@ void CClientConnection::OnClose(net::CConnection&) {
 }
 
 void CClientConnection::OnDrained(net::CConnection& connection) {
-  // One request per connection: the end of the connection ends the answer.
-  if (m_phase == Phase::kWriting) connection.Close();
+  if (m_phase != Phase::kWriting) return;
+  if (!m_keepAlive) {
+    connection.Close();  // one request per connection: the end of the connection ends the answer
+    return;
+  }
+  BeginNextRequest(connection);
+  if (!m_readingRequests) ReadRequests(connection);  // requests that came meanwhile
+}
+
+void CClientConnection::BeginNextRequest(net::CConnection& connection) {
+  m_phase = Phase::kReading;
+  m_parser = CRequestParser();
+  m_request = ParsedRequest();
+  m_headRead = false;
+  m_keepAlive = false;
+  m_streamSession.reset();
+  m_gone.reset();
+  m_requestStart = platform::Now();
+  connection.SetDeadline(m_requestStart + IdleSeconds());
+  connection.SetReading(true);
 }
 
 std::string_view CClientConnection::AnswerBytes(CPage& page, std::string& storage) {

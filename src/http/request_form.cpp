@@ -62,10 +62,26 @@ void CRequestForm::SetQuery(const char* query) {
   }
 }
 
+void CRequestForm::AddField(std::string_view name, std::string_view value) {
+  std::string kept;
+  for (char c : value.substr(0, value.find('\0'))) {
+    if (c != '\r') kept += c;
+  }
+  m_fields.push_back(std::string(name) + "=" + kept);
+  m_values.push_back(NamedValue{std::string(name), std::move(kept)});
+}
+
 const std::string& CRequestForm::FindField(std::string_view name) const {
   static const std::string kEmpty;
   for (const NamedValue& field : m_values) {
     if (field.name == name) return field.value;
   }
   return kEmpty;
+}
+
+bool CRequestForm::HasField(std::string_view name) const {
+  for (const NamedValue& field : m_values) {
+    if (field.name == name) return true;
+  }
+  return false;
 }

@@ -13,6 +13,10 @@ class CRequestForm {
   void Parse(const char* path, const char* query);
   void SetPath(const char* path);
   void SetQuery(const char* query);
+  // A field given by value rather than read from a query (the JSON API
+  // builds the classic forms so): like a decoded one, a CR is dropped and a
+  // NUL ends the value.
+  void AddField(std::string_view name, std::string_view value);
 
   const std::optional<std::string>& Path() const { return m_path; }
   const std::optional<std::string>& Query() const { return m_query; }
@@ -21,6 +25,8 @@ class CRequestForm {
   // The value of the first field of exactly that name; "" when there is none
   // or that field has no '='. Never null.
   const std::string& FindField(std::string_view name) const;
+  // A field of that name is there (with or without a value).
+  bool HasField(std::string_view name) const;
 
  private:
   std::optional<std::string> m_path;

@@ -109,6 +109,8 @@ void CRequestParser::OnRequestLine(std::string_view line) {
   } else {
     return Refuse();
   }
+  const std::optional<std::string_view> version = NextToken(line, " \t");
+  m_request.http11 = version && *version == "HTTP/1.1";
   m_state = State::kHeaders;
 }
 
@@ -124,7 +126,11 @@ void CRequestParser::OnHeaderLine(std::string_view line) {
     }
     return;
   }
-  if (TakeAddressHeader(line)) return;
+  if (TakeAddressHeader(line) || TakeConnectionHeader(line)) return;
+  // A body in chunks is not read; a proxy in front that went by the chunks
+  // while this parser went by Content-Length would see another request in
+  // the body of a kept connection.
+  if (HeaderValue(line, "transfer-encoding:")) return Refuse();
   const std::optional<std::string> value = HeaderValue(line, "content-length:");
   if (!value) return;  // other header lines are not needed
   // Said twice it must say the same: a proxy in front may have read the
@@ -144,4 +150,15 @@ bool CRequestParser::TakeAddressHeader(std::string_view line) {
     return true;
   }
   return false;
+}
+
+bool CRequestParser::TakeConnectionHeader(std::string_view line) {
+  const std::optional<std::string> value = HeaderValue(line, "connection:");
+  if (!value) return false;
+  std::string_view tokens = *value;
+  while (const std::optional<std::string_view> token = NextToken(tokens, ", \t")) {
+    if (EqualsFolded(*token, "close")) m_request.connectionClose = true;
+    if (EqualsFolded(*token, "keep-alive")) m_request.connectionKeepAlive = true;
+  }
+  return true;
 }

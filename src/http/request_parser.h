@@ -2,7 +2,8 @@
 // any pieces), resumably: the request line, the header lines up to the
 // blank line, and for a POST a body of Content-Length bytes. Header names
 // are matched without regard to letter case; of the headers only
-// Content-Length and the two a reverse proxy names its client in
+// Content-Length, Connection (whether the client keeps the connection for
+// another request) and the two a reverse proxy names its client in
 // (X-Forwarded-For, X-Real-IP) are kept. Anything malformed is refused
 // (the connection then closes without an answer):
 //   - a method other than "GET" or "POST" (exactly), or no path;
@@ -10,7 +11,9 @@
 //   - a line longer than 2048 bytes, or more than 8192 bytes before the body;
 //   - a Content-Length that is not digits alone, or above 65536, or said
 //     twice with two values;
-//   - a POST without Content-Length.
+//   - a POST without Content-Length;
+//   - a Transfer-Encoding header (a body in chunks is not read).
+// One parser reads one request; the bytes after it are left for the next.
 // Bytes + state in, result out: the parser knows nothing of sockets.
 #pragma once
 
@@ -35,6 +38,13 @@ struct ParsedRequest {
   // X-Forwarded-For lines the last (it ends with the nearest hop).
   std::optional<std::string> forwardedFor;
   std::optional<std::string> realIp;
+  bool http11 = false;              // the request line ends in "HTTP/1.1"
+  bool connectionClose = false;     // "Connection: close"
+  bool connectionKeepAlive = false; // "Connection: keep-alive"
+
+  // The client means to send another request on the connection: HTTP/1.1
+  // unless it says close, HTTP/1.0 only when it says keep-alive.
+  bool WantsKeepAlive() const { return http11 ? !connectionClose : connectionKeepAlive && !connectionClose; }
 };
 
 class CRequestParser {
@@ -58,6 +68,8 @@ class CRequestParser {
   void OnHeaderLine(std::string_view line);
   // Keeps the line when it names the client's address; false for other lines.
   bool TakeAddressHeader(std::string_view line);
+  // Notes the tokens of a Connection header; false for other lines.
+  bool TakeConnectionHeader(std::string_view line);
   void Refuse() { m_state = State::kRefused; }
 
   State m_state = State::kRequestLine;

@@ -1,4 +1,5 @@
-// The path table: the eighteen paths the server knows, by route code.
+// The path table: the eighteen paths the server knows, by route code, and
+// the JSON API below "/api/".
 #pragma once
 
 #include <optional>
@@ -24,7 +25,11 @@ enum RouteCode : int {
   kRouteNewRoom = 16,
   kRouteFind = 17,
   kRouteStaticFile = 18,
+  kRouteApi = 19,
 };
 
-// Exact, case-sensitive comparison with the table; 18 for anything else.
+inline constexpr const char* kApiPathPrefix = "/api/";
+
+// Exact, case-sensitive comparison with the table; 19 for every path that
+// starts with "/api/"; 18 for anything else.
 int GetRouteCode(const std::optional<std::string>& path);

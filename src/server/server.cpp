@@ -7,6 +7,7 @@
 #include <new>
 
 #include "accounts/user_database.h"
+#include "api/api_requests.h"
 #include "chat/chat_core.h"
 #include "chat/chat_loader.h"
 #include "commands/evidence_command.h"
@@ -14,6 +15,7 @@
 #include "foundation/settings.h"
 #include "foundation/sockets.h"
 #include "foundation/text.h"
+#include "http/routes.h"
 #include "http/metrics_connection.h"
 #include "http/turned_away.h"
 #include "platform/clock.h"
@@ -108,7 +110,13 @@ CServer::CServer(CChatCore& core)
       std::make_unique<CAccountWork>(&m_accountPool, m_accountSyncs.get(), ReadAccountWorkLimits(), ReadHashCost());
   m_services.accountWork = m_accountWork.get();
   m_services.registrations = &m_registrations;
-  m_http.handler = [this](CRequest& request) { ProcessRequest(request, m_core, m_services); };
+  m_http.handler = [this](CRequest& request) {
+    if (GetRouteCode(request.Path()) == kRouteApi) {
+      ProcessApiRequest(request, m_core, m_services);
+    } else {
+      ProcessRequest(request, m_core, m_services);
+    }
+  };
   m_http.adoptStream = [this](net::CConnection& connection, const std::string& session) {
     m_delivery.AdoptStream(connection, session);
   };

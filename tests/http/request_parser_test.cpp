@@ -22,6 +22,7 @@ CRequestParser Parse(const std::string& bytes) {
   EXPECT_EQ(whole.Request().queryOrBody, pieces.Request().queryOrBody);
   EXPECT_EQ(whole.Request().forwardedFor, pieces.Request().forwardedFor);
   EXPECT_EQ(whole.Request().realIp, pieces.Request().realIp);
+  EXPECT_EQ(whole.Request().WantsKeepAlive(), pieces.Request().WantsKeepAlive());
   return whole;
 }
 
@@ -133,6 +134,56 @@ TEST(RequestParser, ArbitraryBytesNeverCrash) {
     const std::string request = round % 2 ? "POST " + junk.substr(round) + "\r\n" : junk.substr(round * 10) + "\n\n";
     Parse(request);
   }
+}
+
+// Whether the client keeps the connection for another request: HTTP/1.1
+// unless it says close, HTTP/1.0 only when it says keep-alive; the tokens
+// in any letter case, among others, over several header lines.
+TEST(RequestParser, KeepAliveFollowsTheVersionAndTheConnectionHeader) {
+  struct Case {
+    const char* request;
+    bool keepAlive;
+  };
+  const Case cases[] = {
+      {"GET /api/rooms HTTP/1.1\r\n\r\n", true},
+      {"GET /api/rooms HTTP/1.1\r\nConnection: close\r\n\r\n", false},
+      {"GET /api/rooms HTTP/1.1\r\nconnection:Upgrade, CLOSE\r\n\r\n", false},
+      {"GET /api/rooms HTTP/1.1\r\nConnection: keep-alive\r\nConnection: close\r\n\r\n", false},
+      {"GET /api/rooms HTTP/1.1\r\nConnection: closed\r\n\r\n", true},
+      {"GET /api/rooms HTTP/1.0\r\n\r\n", false},
+      {"GET /api/rooms HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n", true},
+      {"GET /api/rooms\r\nConnection: keep-alive\r\n\r\n", true},
+      {"GET /api/rooms HTTP/1.2\r\n\r\n", false},
+      {"POST /api/say HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}", true},
+  };
+  for (const Case& c : cases) {
+    const CRequestParser parser = Parse(c.request);
+    ASSERT_TRUE(parser.Complete()) << c.request;
+    EXPECT_EQ(parser.Request().WantsKeepAlive(), c.keepAlive) << c.request;
+  }
+}
+
+// A body in chunks is refused, with or without Content-Length beside it:
+// read by its length, its chunks could hold a request for a kept connection.
+TEST(RequestParser, TransferEncodingIsRefused) {
+  for (const char* request : {"POST /api/say HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n2\r\n{}\r\n0\r\n\r\n",
+                              "POST /api/say HTTP/1.1\r\nContent-Length: 5\r\ntransfer-encoding: chunked\r\n\r\n0\r\n\r\n",
+                              "GET /api/rooms HTTP/1.1\r\nTransfer-Encoding: identity\r\n\r\n"}) {
+    EXPECT_TRUE(Parse(request).Refused()) << request;
+  }
+}
+
+// A request leaves the bytes after it alone: the next one, sent with it,
+// is read by the next parser.
+TEST(RequestParser, BytesAfterARequestAreLeftForTheNext) {
+  const std::string first = "POST /api/say HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}";
+  const std::string second = "GET /api/rooms HTTP/1.1\r\n\r\n";
+  CRequestParser parser;
+  EXPECT_EQ(parser.Feed(first + second), first.size());
+  EXPECT_EQ(*parser.Request().queryOrBody, "{}");
+  CRequestParser next;
+  EXPECT_EQ(next.Feed(second), second.size());
+  EXPECT_EQ(*next.Request().path, "/api/rooms");
 }
 
 }  // namespace

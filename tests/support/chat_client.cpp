@@ -17,6 +17,9 @@ ChatUser::ChatUser(ServerProcess& server, const std::string& name, const std::st
   if (std::regex_search(frameset, match, std::regex("session=([0-9a-z]+)"))) m_session = match[1].str();
 }
 
+ChatUser::ChatUser(ServerProcess& server, const std::string& name, LoggedOnAs logon)
+    : m_server(server), m_name(name), m_session(std::move(logon.session)) {}
+
 ChatUser::~ChatUser() {
   if (m_stream >= 0) ::close(m_stream);
 }

@@ -8,12 +8,19 @@
 
 #include "support/server_process.h"
 
+// The session of a user who logged on some other way (the JSON API).
+struct LoggedOnAs {
+  std::string session;
+};
+
 class ChatUser {
  public:
   // Registers the name (password "pw") and logs on. Every request of the
   // user carries the extra header lines (each ended by CR LF), as a reverse
   // proxy adds them.
   ChatUser(ServerProcess& server, const std::string& name, const std::string& headers = "");
+  // A user who is logged on already: his frames and forms under that session.
+  ChatUser(ServerProcess& server, const std::string& name, LoggedOnAs logon);
   ~ChatUser();
   ChatUser(const ChatUser&) = delete;
   ChatUser& operator=(const ChatUser&) = delete;

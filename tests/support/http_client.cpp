@@ -19,7 +19,8 @@ sockaddr_in Loopback(int port) {
   return address;
 }
 
-// Reads what is there within the remaining time; false on close or time-out.
+}  // namespace
+
 bool ReadSome(int fd, std::string& into, Clock::time_point end) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
   if (left <= 0) return false;
@@ -31,7 +32,6 @@ bool ReadSome(int fd, std::string& into, Clock::time_point end) {
   into.append(chunk, static_cast<size_t>(got));
   return true;
 }
-}  // namespace
 
 int ConnectLoopback(int port) { return ConnectTo("127.0.0.1", port); }
 

@@ -13,6 +13,8 @@ int ConnectTo(const std::string& address, int port);
 int ConnectFrom(const std::string& source, int port);
 // Sends all bytes; false on error.
 bool SendAll(int fd, const std::string& bytes);
+// Appends what arrives before the deadline (one read); false on close or time-out.
+bool ReadSome(int fd, std::string& into, std::chrono::steady_clock::time_point deadline);
 // Reads until the peer closes or the time-out passes.
 std::string ReadUntilClose(int fd, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 // Reads until the text has arrived (or close / time-out); returns all read.
