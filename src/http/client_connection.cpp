@@ -69,8 +69,8 @@ void CClientConnection::OnHeadRead(net::CConnection& connection) {
   m_headRead = true;
   connection.SetDeadline(m_requestStart + m_services.connectionTimeout);
   m_clientAddress = ClientAddress(connection.PeerAddress(), m_parser.Request(), m_services.trustedProxies);
-  if (m_answered > 0) return;  // the connection was counted at its first request
   connection.MarkRequestArrived();
+  if (m_answered > 0) return;  // the connection was counted at its first request
   m_addressFull = !connection.Admission().CountClient(m_clientAddress);
 }
 
@@ -180,6 +180,7 @@ void CClientConnection::BeginNextRequest(net::CConnection& connection) {
   m_gone.reset();
   m_requestStart = platform::Now();
   connection.SetDeadline(m_requestStart + IdleSeconds());
+  connection.MarkAwaitingRequest();
   connection.SetReading(true);
 }
 

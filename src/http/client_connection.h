@@ -26,8 +26,9 @@
 // sends with the connection): a connection that has sent no whole head by
 // then is closed. A body still on its way keeps the connection time-out.
 //
-// Once the first head is read the connection is no longer shed at the
-// descriptor ceiling, and a connection from a trusted proxy counts against
+// Once a request head is read (until its answer is out) the connection is not
+// shed at the descriptor ceiling; a kept connection waiting for its next
+// request is, like a new one. A connection from a trusted proxy counts against
 // the cap of the client it names (past the cap it is answered "too many
 // connections"); a kept connection stays counted so, while each of its
 // requests takes the client address its own head gives.

@@ -76,6 +76,9 @@ class CConnection final : public CPollable {
   // The handler has a whole request head: the connection is no longer one
   // of those shed first when descriptors run short.
   void MarkRequestArrived() { m_loop.StopShedding(m_id); }
+  // A kept connection between requests: idle again, so shed like a new one
+  // (the oldest first, and kept ones are the cheapest for a client to reopen).
+  void MarkAwaitingRequest() { m_loop.StartShedding(m_id); }
 
   // Closes the socket at once; queued output is dropped.
   void Close();

@@ -88,6 +88,8 @@ class CEventLoop {
   bool ShedOldestWithoutRequest();
   // The connection is shed no more: its request arrived, or it closes.
   void StopShedding(ConnectionId id) { m_withoutRequest.erase(id); }
+  // The connection waits for a request again (kept between requests).
+  void StartShedding(ConnectionId id) { m_withoutRequest.insert(id); }
 
   // A connection that must go: removed now, freed after the current round
   // of events (handlers further down the round may still hold it).

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "http/turned_away.h"
+#include "support/api_client.h"
 #include "support/chat_client.h"
 #include "support/http_client.h"
 #include "support/server_process.h"
@@ -187,7 +188,8 @@ TEST(DescriptorCeiling, IdleConnectionsMakeRoomForRealUsers) {
   const int oldest = held.Open(server.HttpPort());
   for (int i = 0; i < 2 * kDescriptorLimit; ++i) ASSERT_GE(held.Open(server.HttpPort()), 0);
 
-  EXPECT_TRUE(Exchange(server.HttpPort(), kGetRoot, 5s).starts_with(kServed));
+  const std::string page = Exchange(server.HttpPort(), kGetRoot, 5s);
+  EXPECT_TRUE(page.starts_with(kServed)) << "[" << page.substr(0, 200) << "]";
   ChatUser user(server, "arriving");
   EXPECT_TRUE(user.LoggedOn());
   EXPECT_TRUE(WaitForClose(oldest, 2s)) << "the oldest idle connection made room";
@@ -218,6 +220,25 @@ TEST(DescriptorCeiling, WithNobodyToShedNewcomersAreTurnedAwayAtOnce) {
   }
   EXPECT_TRUE(AnsweredSoon(server.HttpPort(), kGetRoot, kServed));
   EXPECT_EQ(Occurrences(server.Console(), kCeilingSaid), 1u);
+}
+
+// A kept connection waiting for its next request is as idle as one that has
+// sent nothing yet: at the ceiling it makes room for a newcomer.
+TEST(DescriptorCeiling, KeptConnectionsBetweenRequestsMakeRoomToo) {
+  ServerProcess server(kLongRequestTimeout);
+  server.LimitDescriptors(kDescriptorLimit);
+  ASSERT_TRUE(server.Start());
+  std::vector<std::unique_ptr<ApiConnection>> kept;
+  for (int i = 0; i < kDescriptorLimit; ++i) {
+    auto connection = std::make_unique<ApiConnection>(server.HttpPort());
+    const ApiAnswer answer = connection->Call("GET", "/api/rooms");
+    if (answer.status == 0) break;  // the ceiling: turned away or closed
+    ASSERT_TRUE(answer.KeptAlive()) << answer.status;
+    kept.push_back(std::move(connection));
+  }
+  ASSERT_GT(kept.size(), 100u);
+  EXPECT_TRUE(Exchange(server.HttpPort(), kGetRoot, 5s).starts_with(kServed));
+  EXPECT_TRUE(kept.front()->ClosedWithin(2s)) << "the oldest kept connection made room";
 }
 
 }  // namespace
