@@ -6,7 +6,8 @@
 //   tolvan_attack_bench BINARY SITE_DIR MEMBERS SECONDS DESCRIPTORS [ATTACK...] [KEY=VALUE...]
 //
 // MEMBERS members of one room hold their message frames open from 127.0.0.3,
-// and one of them posts line_rate lines a second into it; from 127.0.0.2 a
+// and they post line_rate lines a second into it in turn (each at a human
+// pace, within the bundled line rate); from 127.0.0.2 a
 // user logs on logon_rate times a second (a few accounts in turn). Every
 // account is registered and first logged on from an address of its own, as
 // people do from their homes. The server may open DESCRIPTORS files (its
@@ -291,7 +292,14 @@ class Stage {
   const ScratchServer& Server() const { return m_server; }
   int Port() const { return m_server.Port(); }
   int MetricsPort() const { return m_metricsPort; }
-  const Member& Poster() const { return m_members[0]; }
+  // The room's lines come from its members in turn, so that each of them
+  // speaks at a human pace, within the bundled line rate.
+  SayLine Posters() const {
+    return [this, next = std::make_shared<size_t>(0)](const std::string& text) {
+      const Member& poster = m_members[(*next)++ % m_members.size()];
+      return Say(m_server.Port(), poster, text, kRoomAddress);
+    };
+  }
   const Member& Flooder() const { return m_flooder; }
   const std::vector<int>& Receivers() const { return m_receivers; }
   const HashMeter& Hashes() const { return m_hashes; }
@@ -445,8 +453,7 @@ bool RunPhase(Stage& stage, const Settings& settings, const std::string& name) {
   Clock::time_point started;
 
   const int lines = settings.lineRate * settings.seconds;
-  const Fanout room = PostLines(server, stage.Poster(), stage.Receivers(), lines, Pace{false, settings.lineRate},
-                                kRoomAddress, [&] {
+  const Fanout room = PostLines(server, stage.Posters(), stage.Receivers(), lines, Pace{false, settings.lineRate}, [&] {
                                   started = Clock::now();
                                   threadsBefore = ThreadCpuSeconds(server.Pid());
                                   serverCpuBefore = CpuSeconds(server.Pid());

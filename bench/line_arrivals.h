@@ -127,13 +127,16 @@ class LineArrivals {
     }
   }
 
-  // Reads until every line has reached every open receiver; false when
-  // nothing arrived for stallMs before that.
+  // Reads until every line has reached every open receiver; false when no
+  // line reached anyone for stallMs before that (other bytes, such as a
+  // flooder's lines or keep-alives, are no progress).
   bool Run(int stallMs) {
     double idleMs = 0;
     while (m_complete < m_pacer.Lines()) {
       const auto start = Clock::now();
-      if (ReadOnce(100, true) > 0) {
+      const long before = m_markersSeen;
+      ReadOnce(100, true);
+      if (m_markersSeen != before) {
         idleMs = 0;
       } else if ((idleMs += MsSince(start)) >= stallMs) {
         return false;
@@ -207,6 +210,7 @@ class LineArrivals {
   }
 
   void Arrived(int line) {
+    ++m_markersSeen;
     const double ms = static_cast<double>(NowNs() - m_pacer.SentNs(line)) / 1e6;
     const size_t at = static_cast<size_t>(line);
     if (m_arrivals[at]++ == 0) m_first[at] = ms;
@@ -242,6 +246,7 @@ class LineArrivals {
   int m_open;
   int m_complete = 0;
   int64_t m_lastCompleteNs = 0;
+  long m_markersSeen = 0;  // line markers found in any receiver's stream
   size_t m_bytes = 0;
 };
 

@@ -51,11 +51,16 @@ CAccountWork::Refusal CAccountWork::Admissible(const std::string& address) const
   if (m_waiting.size() >= QueueLimit()) return Refusal::kQueueFull;
   if (m_limits.maxPendingPerAddress > 0) {
     const auto found = m_pendingByAddress.find(address);
-    if (found != m_pendingByAddress.end() && found->second >= m_limits.maxPendingPerAddress) {
-      return Refusal::kAddressCap;
-    }
+    if (found != m_pendingByAddress.end() && found->second >= AddressCap()) return Refusal::kAddressCap;
   }
   return Refusal::kNone;
+}
+
+int CAccountWork::AddressCap() const {
+  // Never more than half the queue: one address alone cannot keep it full,
+  // so somebody else's logon always finds a place.
+  const int halfQueue = std::max(1, static_cast<int>(QueueLimit() / 2));
+  return std::min(m_limits.maxPendingPerAddress, halfQueue);
 }
 
 CAccountWork::Refusal CAccountWork::Enqueue(CRequest& request, CSyncBatch* syncs, std::function<PageFill()> work) {
@@ -148,8 +153,11 @@ void CAccountWork::Refuse(CRequest& request, Refusal refusal, const PageFill& bu
     m_report.Refused("the queue is full");
   } else {
     ++m_refusedAddressCap;
-    m_report.Refused(request.ClientAddress() + " has " + std::to_string(m_limits.maxPendingPerAddress) +
-                     " requests under way");
+    const int cap = [this] {
+      std::lock_guard<std::mutex> guard(m_lock);
+      return AddressCap();
+    }();
+    m_report.Refused(request.ClientAddress() + " has " + std::to_string(cap) + " requests under way");
   }
   if (busy) {
     busy(request.Page());

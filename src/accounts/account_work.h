@@ -12,7 +12,8 @@
 //   the work done so far; [user_database] max_queued_work fixes the number
 //   instead); past it the answer is "busy.html" at once;
 // - with [user_database] max_pending_per_address, each client address has at
-//   most that many requests taken and not yet worked; past it, "busy.html".
+//   most that many requests taken and not yet worked, and never more than
+//   half the queue; past it, "busy.html".
 // The console says when refusals start and how many there were (platform/burst_report.h).
 // Work that throws hands its exception to the request, which answers an
 // error page (http/client_connection.h) and says the cause on the console.
@@ -104,6 +105,7 @@ class CAccountWork {
   void RunNext();
   void Run(Waiting& waiting);
   std::size_t QueueLimit() const;  // m_lock held
+  int AddressCap() const;           // requests one address may have under way; m_lock held
   void Refuse(CRequest& request, Refusal refusal, const PageFill& busy);
 
   platform::CWorkerPool* const m_pool;

@@ -168,7 +168,7 @@ TEST(AccountLimits, AFullQueueIsAnsweredBusyAtOnce) {
 }
 
 TEST(AccountLimits, EachAddressHasItsCapOfLogonsUnderWay) {
-  ServerProcess server(kBehindProxy + kSlowerHash + "hash_threads = 1\nmax_pending_per_address = 2\n");
+  ServerProcess server(kBehindProxy + kSlowerHash + "hash_threads = 1\nmax_queued_work = 8\nmax_pending_per_address = 2\n");
   ASSERT_TRUE(server.Start());
   const int port = server.HttpPort();
   const std::string busy = SitePage(server, "busy.html");
@@ -183,6 +183,21 @@ TEST(AccountLimits, EachAddressHasItsCapOfLogonsUnderWay) {
   // Their work done, the address may log on again.
   EXPECT_EQ(CountOf(AllAtOnce(port, {requests[0], requests[1]}), wrong), 2);
   EXPECT_TRUE(server.WaitForConsole("192.0.2.1 has 2 requests under way", 2s)) << server.Console();
+}
+
+// One address never holds more than half the queue, whatever its cap: 256
+// bogus logons from one address kept the queue full, and everybody else was
+// told "busy".
+TEST(AccountLimits, OneAddressLeavesHalfTheQueueToOthers) {
+  ServerProcess server(kBehindProxy + kSlowerHash + "hash_threads = 1\nmax_queued_work = 4\nmax_pending_per_address = 8\n");
+  ASSERT_TRUE(server.Start());
+  const std::string busy = SitePage(server, "busy.html");
+  std::vector<std::string> requests;
+  for (int i = 0; i < 8; ++i) requests.push_back(Post("/logon", LogonBody("x", "pw"), Forwarded("192.0.2.1")));
+  requests.push_back(Post("/logon", LogonBody("x", "pw"), Forwarded("192.0.2.2")));
+  const std::vector<std::string> answers = AllAtOnce(server.HttpPort(), requests);
+  EXPECT_EQ(CountOf({answers.begin(), answers.begin() + 8}, busy), 6) << "two of the first address's eight";
+  EXPECT_EQ(answers[8], SitePage(server, "nameerror.html")) << "the other address finds room";
 }
 
 double LogonSeconds(int port, const std::string& name, const std::string& password) {
