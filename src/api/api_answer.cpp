@@ -1,10 +1,18 @@
 #include "api/api_answer.h"
 
 void AnswerJson(CPage& page, int status, const CJsonWriter& json) {
-  page.SetTypedAnswer(TypedAnswer{status, kJsonContentType, json.Text()});
+  TypedAnswer answer;
+  answer.status = status;
+  answer.contentType = kJsonContentType;
+  answer.body = json.Text();
+  page.SetTypedAnswer(std::move(answer));
 }
 
-void AnswerNoContent(CPage& page) { page.SetTypedAnswer(TypedAnswer{204, "", ""}); }
+void AnswerNoContent(CPage& page) {
+  TypedAnswer answer;
+  answer.status = 204;
+  page.SetTypedAnswer(std::move(answer));
+}
 
 void AnswerError(CPage& page, ApiError error) {
   const ApiErrorInfo& info = InfoOf(error);

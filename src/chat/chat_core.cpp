@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "chat/cluster_state_changes.h"
-#include "chat/session_end.h"
 #include "foundation/text.h"
 #include "platform/clock.h"
 
@@ -374,14 +373,12 @@ std::optional<SessionView> CChatCore::Touch(Session* session, bool touch) {
 }
 
 std::optional<SessionView> CChatCore::FindSession(const std::string& id, const std::string& node, bool touch) {
-  if (touch) RunIdleSweepIfDue();
   std::shared_lock<std::shared_mutex> guard(m_lock);
   return Touch(SessionAt(id, node), touch);
 }
 
 std::optional<SessionView> CChatCore::FindMember(const std::string& roomName, const std::string& id,
                                                  const std::string& node, bool touch) {
-  if (touch) RunIdleSweepIfDue();
   std::shared_lock<std::shared_mutex> guard(m_lock);
   Session* session = SessionAt(id, node);
   const Room* room = RoomByName(roomName);
@@ -389,14 +386,12 @@ std::optional<SessionView> CChatCore::FindMember(const std::string& roomName, co
 }
 
 std::optional<SessionView> CChatCore::FindInAnyRoom(const std::string& id, const std::string& node, bool touch) {
-  if (touch) RunIdleSweepIfDue();
   std::shared_lock<std::shared_mutex> guard(m_lock);
   Session* session = SessionAt(id, node);
   return Touch(session != nullptr && session->room != nullptr ? session : nullptr, touch);
 }
 
 std::optional<SessionView> CChatCore::FindInNoRoom(const std::string& id, const std::string& node, bool touch) {
-  if (touch) RunIdleSweepIfDue();
   std::shared_lock<std::shared_mutex> guard(m_lock);
   Session* session = SessionAt(id, node);
   return Touch(session != nullptr && session->room == nullptr ? session : nullptr, touch);
@@ -470,12 +465,6 @@ MoveResult CChatCore::MoveSession(const std::string& id, const std::string& node
   return result;
 }
 
-void CChatCore::RunIdleSweepIfDue() {
-  const std::time_t now = platform::Now();
-  if (now - m_lastIdleSweep <= kIdleSweepInterval) return;
-  EndSessions(*this, SweepIdleSessions(), kIdleEndedText);
-}
-
 std::vector<EndedSession> CChatCore::ExtractAll(const std::vector<Session*>& sessions) {
   std::vector<EndedSession> ended;
   for (Session* session : sessions) {
@@ -488,7 +477,7 @@ std::vector<EndedSession> CChatCore::ExtractAll(const std::vector<Session*>& ses
 std::vector<EndedSession> CChatCore::SweepIdleSessions() {
   const std::time_t now = platform::Now();
   std::time_t last = m_lastIdleSweep;
-  if (now - last <= kIdleSweepInterval || !m_lastIdleSweep.compare_exchange_strong(last, now)) return {};
+  if (now - last < kIdleSweepInterval || !m_lastIdleSweep.compare_exchange_strong(last, now)) return {};
   const std::time_t localLimit = now - m_settings.sessionTimeout;
   const std::time_t otherLimit = now - static_cast<std::time_t>(kOtherNodeTimeoutFactor) * m_settings.sessionTimeout;
   std::unique_lock<std::shared_mutex> guard(m_lock);

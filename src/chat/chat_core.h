@@ -94,8 +94,8 @@ class CChatCore {
   // ---- Sessions
   // A user who just logged on, in no room; false when the id is taken.
   bool AddLogonSession(const SessionView& session);
-  // Wherever the session is. With touch: renews its last-active time (and
-  // lets the idle sweep run first).
+  // Wherever the session is. With touch: renews its last-active time. A
+  // lookup only looks: idle sessions are ended by the sweep alone.
   std::optional<SessionView> FindSession(const std::string& id, const std::string& node, bool touch);
   // Only as a member of that room (found by name, letter case aside).
   std::optional<SessionView> FindMember(const std::string& roomName, const std::string& id, const std::string& node,
@@ -121,7 +121,7 @@ class CChatCore {
   // list goes with him, his approval and manager mark start afresh.
   MoveResult MoveSession(const std::string& id, const std::string& node, const std::string& roomName);
   // Sessions idle longer than the timeout (other nodes' 200 times longer),
-  // at most once per 20 seconds.
+  // at most once per 20 seconds (housekeeping asks every second).
   [[nodiscard]] std::vector<EndedSession> SweepIdleSessions();
   // Every session of that node (exactly that id), wherever it is.
   std::vector<SessionView> SessionsOfNode(const std::string& node) const;
@@ -201,7 +201,6 @@ class CChatCore {
   static EndedSession EndedOf(const Session& session, bool announce);
   static RoomView ViewOf(const Room& room, bool withMembers);
   bool MaySee(const Session& session, const std::string& senderName) const;
-  void RunIdleSweepIfDue();
   std::optional<SessionView> Touch(Session* session, bool touch);
   int RoomsMadeBy(const std::string& creator) const;
 

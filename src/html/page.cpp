@@ -24,17 +24,28 @@ CSiteFiles::CSiteFiles(std::string documentDirectory, std::vector<PrivateName> p
 
 std::shared_ptr<const CachedFile> CSiteFiles::Read(const std::string& name) const { return m_cache.Get(name); }
 
-bool IncludeFile(const CSiteFiles& site, const std::string& name, CTextBuffer& target, bool* gifMarked) {
-  if (name.empty()) return false;
-  if (Contains(name, ".gif")) {
-    target.AppendMany(kGifMarker, name, "=");
-    if (gifMarked != nullptr) *gifMarked = true;
-    return false;
-  }
+bool IsPictureName(const std::string& name) { return Contains(name, ".gif"); }
+
+bool IncludeFile(const CSiteFiles& site, const std::string& name, CTextBuffer& target) {
+  if (name.empty() || IsPictureName(name)) return false;
   const std::shared_ptr<const CachedFile> file = site.Read(name);
   if (!file) return false;
   target.Append(file->templateText);
   return true;
+}
+
+bool CPage::IncludeFile(const std::string& name) {
+  if (!IsPictureName(name)) return ::IncludeFile(m_site, name, m_text);
+  AnswerPicture(name);
+  return false;
+}
+
+void CPage::AnswerPicture(const std::string& name) {
+  TypedAnswer picture;
+  picture.file = m_site.Read(name);
+  picture.form = picture.file ? AnswerForm::kClassic : AnswerForm::kNothing;
+  picture.contentType = kGifContentType;
+  m_typed = std::move(picture);
 }
 
 void CPage::WriteHeader(const char* extra) {

@@ -18,8 +18,7 @@ inline constexpr const char* kHtmlHead = "HTTP/1.0 200 OK\r\nContent-type: text/
 // The same inside a page, for a page kept or passed on without its HTTP head.
 inline constexpr const char* kCharsetMeta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">\r\n";
 inline constexpr const char* kNoCache = "Pragma: no-cache\r\n";
-inline constexpr const char* kGifHead = "HTTP/1.0 200 OK\r\nContent-type: image/gif\r\n\r\n";
-inline constexpr const char* kGifMarker = "This is a gif file=";
+inline constexpr const char* kGifContentType = "image/gif";
 
 // The site's files: the document directory and the cache that reads it.
 // Only regular files below the directory are read, never through a
@@ -41,19 +40,36 @@ class CSiteFiles {
 // unchanged).
 std::string_view PageHead();
 
-// Appends the template file (each piece followed by "\r\n"). A name that
-// contains ".gif" appends the GIF marker instead and sets *gifMarked.
-// True when a file was read.
-bool IncludeFile(const CSiteFiles& site, const std::string& name, CTextBuffer& target, bool* gifMarked = nullptr);
+// A name that contains ".gif" names a picture, sent as it is, never a template.
+bool IsPictureName(const std::string& name);
 
-// An answer that is no HTML page (the JSON API's): its status, content type
-// and body. The connection writes its head, with the body's length, and may
-// keep the connection for the client's next request. Set, it is the answer,
+// Appends the template file (each piece followed by "\r\n"); a picture's
+// name appends nothing. True when a file was read.
+bool IncludeFile(const CSiteFiles& site, const std::string& name, CTextBuffer& target);
+
+// How a typed answer goes out.
+enum class AnswerForm {
+  // An HTTP/1.1 head with the body's length: the connection may serve the
+  // client's next request (the JSON API).
+  kKeptConnection,
+  // The classic pages' HTTP/1.0 head, without a length: the end of the
+  // connection ends the body (the site's pictures).
+  kClassic,
+  // No answer at all: the connection closes without a word (a picture that
+  // is missing).
+  kNothing,
+};
+
+// An answer that is no HTML page made here (the JSON API's, a picture): its
+// status, content type and body, or a file of the site sent as it is. The
+// connection writes its head (http/typed_answer.h). Set, it is the answer,
 // whatever text the page holds.
 struct TypedAnswer {
   int status = 200;
   std::string contentType;  // empty for an answer without a body (204)
   std::string body;
+  std::shared_ptr<const CachedFile> file;  // the body instead, when set
+  AnswerForm form = AnswerForm::kKeptConnection;
 };
 
 class CPage {
@@ -63,7 +79,6 @@ class CPage {
   CTextBuffer& Text() { return m_text; }
   const CSiteFiles& Site() const { return m_site; }
   bool Empty() const { return m_text.Empty(); }
-  bool GifMarked() const { return m_gifMarked; }
   void SetTypedAnswer(TypedAnswer answer) { m_typed = std::move(answer); }
   const std::optional<TypedAnswer>& Typed() const { return m_typed; }
 
@@ -71,7 +86,12 @@ class CPage {
   void Append(const Texts&... texts) {
     m_text.AppendMany(texts...);
   }
-  bool IncludeFile(const std::string& name) { return ::IncludeFile(m_site, name, m_text, &m_gifMarked); }
+  // Appends the template file; a picture's name makes the picture the
+  // answer instead (nothing at all when it is missing). True when a
+  // template was read.
+  bool IncludeFile(const std::string& name);
+  // The site's picture of that name is the answer, as it is on disk.
+  void AnswerPicture(const std::string& name);
 
   // "HTTP/1.0 200 OK", the HTML content type, the extra header lines, blank line.
   void WriteHeader(const char* extra);
@@ -87,6 +107,5 @@ class CPage {
  private:
   const CSiteFiles& m_site;
   CTextBuffer m_text;
-  bool m_gifMarked = false;
   std::optional<TypedAnswer> m_typed;
 };

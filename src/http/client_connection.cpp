@@ -1,7 +1,6 @@
 #include "http/client_connection.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "platform/clock.h"
 #include "http/client_address.h"
@@ -133,7 +132,8 @@ void CClientConnection::Answer(net::CConnection& connection) {
   std::string storage;
   std::string_view bytes;
   if (const std::optional<TypedAnswer>& typed = page->Typed(); typed && !m_streamSession) {
-    m_keepAlive = m_request.WantsKeepAlive() && m_answered < kMaxRequestsPerConnection;
+    m_keepAlive = typed->form == AnswerForm::kKeptConnection && m_request.WantsKeepAlive() &&
+                  m_answered < kMaxRequestsPerConnection;
     storage = TypedAnswerBytes(*typed, m_keepAlive ? IdleSeconds() : 0);
     bytes = storage;
   } else {
@@ -186,18 +186,6 @@ void CClientConnection::BeginNextRequest(net::CConnection& connection) {
 
 std::string_view CClientConnection::AnswerBytes(CPage& page, std::string& storage) {
   const std::string_view text = page.Text().View();
-  if (page.GifMarked()) {
-    const size_t marker = text.find(kGifMarker);
-    if (marker == std::string_view::npos) return {};
-    const size_t nameStart = marker + std::strlen(kGifMarker);
-    const size_t nameEnd = text.find('=', nameStart);
-    const std::string name(text.substr(nameStart, nameEnd == std::string_view::npos ? std::string_view::npos
-                                                                                  : nameEnd - nameStart));
-    const std::shared_ptr<const CachedFile> file = page.Site().Read(name);
-    if (!file) return {};
-    storage = kGifHead + file->bytes;
-    return storage;
-  }
   // A text answer ends at its first NUL.
   const std::string_view answer = text.substr(0, text.find('\0'));
   if (answer.empty() || answer.substr(0, 5) == "HTTP/") return answer;

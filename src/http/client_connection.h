@@ -81,9 +81,9 @@ class CClientConnection final : public net::CConnectionHandler {
   // A parked request's answer: fill the page, then send it.
   void Resume(net::CConnection& connection, const CParkedRequest::Fill& fill);
 
-  // The bytes that go out for a finished page: the GIF it names, or its text
-  // up to its first NUL behind the standard head when it has none. The view
-  // points into the page or into storage.
+  // The bytes that go out for a finished page without a typed answer: its
+  // text up to its first NUL, behind the standard head when it has none.
+  // The view points into the page or into storage.
   static std::string_view AnswerBytes(CPage& page, std::string& storage);
 
  private:

@@ -31,6 +31,7 @@ CConnection::CConnection(CEventLoop& loop, ConnectionId id, platform::CUniqueFd 
 CConnection::~CConnection() = default;
 
 void CConnection::Start() {
+  m_loop.AssertInLoopThread();
   m_handler->OnStart(*this);
   if (m_closed) return;
   ReadInput();
@@ -67,6 +68,7 @@ bool CConnection::PeerGone() const {
 }
 
 void CConnection::Send(std::string_view bytes) {
+  m_loop.AssertInLoopThread();
   if (m_closed || bytes.empty()) return;
   if (PendingOutput() == 0) {
     m_output.clear();
@@ -108,21 +110,25 @@ void CConnection::Flush() {
 }
 
 void CConnection::SendWithoutDelay() {
+  m_loop.AssertInLoopThread();
   const int yes = 1;
   ::setsockopt(m_fd.Get(), IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
 }
 
 void CConnection::SetReading(bool reading) {
+  m_loop.AssertInLoopThread();
   m_reading = reading;
   if (!m_closed) UpdateInterest();
 }
 
 void CConnection::SetHandler(std::unique_ptr<CConnectionHandler> handler) {
+  m_loop.AssertInLoopThread();
   m_spentHandlers.push_back(std::move(m_handler));
   m_handler = std::move(handler);
 }
 
 void CConnection::SetDeadline(std::time_t deadline) {
+  m_loop.AssertInLoopThread();
   if (m_closed) return;
   if (m_deadline != 0) m_loop.UnwatchDeadline(m_id, m_deadline);
   m_deadline = deadline;
@@ -157,6 +163,7 @@ void CConnection::Abort() {
 }
 
 void CConnection::Close() {
+  m_loop.AssertInLoopThread();
   if (m_closed) return;
   m_closed = true;
   if (m_deadline != 0) m_loop.UnwatchDeadline(m_id, m_deadline);

@@ -1,7 +1,8 @@
 // CConnection: one accepted socket of a loop, with its input and output
 // buffers and the protocol spoken on it (a handler: the HTTP request state
 // machine, later perhaps a message stream). Only the owning loop's thread
-// touches a connection; other threads name it by its id.
+// touches a connection (what changes it checks so); other threads name it
+// by its id and post their work to its loop.
 //
 // Output: Send writes straight to the socket when nothing is queued and
 // queues what the socket does not take; the loop writes the rest when the

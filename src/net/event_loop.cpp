@@ -73,14 +73,17 @@ CEventLoop::CEventLoop(int index)
 CEventLoop::~CEventLoop() { CloseAll(); }
 
 void CEventLoop::AssertInLoopThread() const {
-  if (!InLoopThread()) {
-    platform::ConsoleWrite("event loop used from a thread that does not own it\n");
+  const std::thread::id owner = m_thread.load(std::memory_order_acquire);
+  if (owner != std::thread::id() && owner != std::this_thread::get_id()) {
+    // Said on stderr, unbuffered, like a failed assert: the process ends next.
+    const std::string said = "event loop " + std::to_string(m_index) + " used from a thread that does not own it\n";
+    std::fputs(said.c_str(), stderr);
     std::abort();
   }
 }
 
 void CEventLoop::Run(int stopFd) {
-  m_thread = std::this_thread::get_id();
+  m_thread.store(std::this_thread::get_id(), std::memory_order_release);
   StopWatch stopWatch(m_quit);
   if (stopFd >= 0) Watch(stopFd, EPOLLIN, &stopWatch);
   epoll_event events[kEventsPerRound];
@@ -98,6 +101,7 @@ void CEventLoop::Run(int stopFd) {
   }
   if (stopFd >= 0) Unwatch(stopFd);
   CloseAll();
+  m_thread.store(std::thread::id(), std::memory_order_release);
 }
 
 void CEventLoop::Quit() {
@@ -129,6 +133,7 @@ void CEventLoop::RunPostedTasks() {
 }
 
 void CEventLoop::RunAfter(int milliseconds, Task task) {
+  AssertInLoopThread();
   m_timers.push(Timer{platform::MonotonicMs() + milliseconds, m_timerOrder++, std::move(task)});
 }
 
@@ -141,9 +146,15 @@ void CEventLoop::RunDueTimers() {
   }
 }
 
-void CEventLoop::WatchDeadline(ConnectionId id, std::time_t deadline) { m_deadlines.emplace(deadline, id); }
+void CEventLoop::WatchDeadline(ConnectionId id, std::time_t deadline) {
+  AssertInLoopThread();
+  m_deadlines.emplace(deadline, id);
+}
 
-void CEventLoop::UnwatchDeadline(ConnectionId id, std::time_t deadline) { m_deadlines.erase({deadline, id}); }
+void CEventLoop::UnwatchDeadline(ConnectionId id, std::time_t deadline) {
+  AssertInLoopThread();
+  m_deadlines.erase({deadline, id});
+}
 
 void CEventLoop::CheckDeadlines() {
   const std::time_t now = platform::Now();
@@ -168,6 +179,7 @@ int CEventLoop::WaitTimeoutMs() const {
 
 CConnection& CEventLoop::Adopt(platform::CUniqueFd fd, std::string peerAddress,
                                std::unique_ptr<CConnectionHandler> handler, CAdmissionTicket ticket) {
+  AssertInLoopThread();
   const ConnectionId id = (static_cast<ConnectionId>(m_index) << 48) | m_nextConnection++;
   auto connection = std::make_unique<CConnection>(*this, id, std::move(fd), std::move(peerAddress), std::move(handler),
                                                   std::move(ticket));
@@ -179,6 +191,7 @@ CConnection& CEventLoop::Adopt(platform::CUniqueFd fd, std::string peerAddress,
 }
 
 bool CEventLoop::ShedOldestWithoutRequest() {
+  AssertInLoopThread();
   while (!m_withoutRequest.empty()) {
     const ConnectionId oldest = *m_withoutRequest.begin();
     m_withoutRequest.erase(m_withoutRequest.begin());
@@ -191,11 +204,13 @@ bool CEventLoop::ShedOldestWithoutRequest() {
 }
 
 CConnection* CEventLoop::Find(ConnectionId id) {
+  AssertInLoopThread();
   const auto found = m_connections.find(id);
   return found != m_connections.end() ? found->second.get() : nullptr;
 }
 
 void CEventLoop::Retire(ConnectionId id) {
+  AssertInLoopThread();
   const auto found = m_connections.find(id);
   if (found == m_connections.end()) return;
   m_retired.push_back(std::move(found->second));
@@ -203,6 +218,7 @@ void CEventLoop::Retire(ConnectionId id) {
 }
 
 void CEventLoop::Watch(int fd, std::uint32_t events, CPollable* target) {
+  AssertInLoopThread();
   epoll_event event{};
   event.events = events;
   event.data.ptr = target;
@@ -210,13 +226,17 @@ void CEventLoop::Watch(int fd, std::uint32_t events, CPollable* target) {
 }
 
 void CEventLoop::Rewatch(int fd, std::uint32_t events, CPollable* target) {
+  AssertInLoopThread();
   epoll_event event{};
   event.events = events;
   event.data.ptr = target;
   ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_MOD, fd, &event);
 }
 
-void CEventLoop::Unwatch(int fd) { ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_DEL, fd, nullptr); }
+void CEventLoop::Unwatch(int fd) {
+  AssertInLoopThread();
+  ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_DEL, fd, nullptr);
+}
 
 void CEventLoop::CloseAll() {
   std::vector<ConnectionId> ids;

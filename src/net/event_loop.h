@@ -2,8 +2,12 @@
 // listening sockets; other threads never touch them, they hand work to the
 // loop instead (Post: a queue and an eventfd that wakes the loop).
 //
-// Threading: Post and Quit may be called from any thread; everything else
-// only on the loop's own thread (checked with AssertInLoopThread).
+// Threading: Post, Quit, InLoopThread and HasPostedTasks may be called from
+// any thread; everything else only on the loop's own thread while it runs:
+// each such method checks it (AssertInLoopThread), and a call from another
+// thread ends the process with a console line instead of racing the loop.
+// Before Run and after it, the loop belongs to the thread that holds it
+// (it is built, filled and taken apart there).
 //
 // Each event, posted task, timer and deadline runs inside a last guard: what
 // it throws is said on the console ("event loop 1: task failed: <cause>")
@@ -52,7 +56,10 @@ class CEventLoop {
   void Run(int stopFd = -1);
   void Quit();
 
-  bool InLoopThread() const { return m_thread == std::this_thread::get_id(); }
+  // The running loop's own thread asks.
+  bool InLoopThread() const { return m_thread.load(std::memory_order_acquire) == std::this_thread::get_id(); }
+  // Aborts, saying so on the console, when another thread touches the
+  // running loop's state.
   void AssertInLoopThread() const;
 
   // Runs the task on the loop's thread, after what was posted before it.
@@ -70,10 +77,14 @@ class CEventLoop {
                      CAdmissionTicket ticket = {});
   // The loop's connection of that id, or null once it is gone.
   CConnection* Find(ConnectionId id);
-  size_t ConnectionCount() const { return m_connections.size(); }
+  size_t ConnectionCount() const {
+    AssertInLoopThread();
+    return m_connections.size();
+  }
   // Every connection of the loop (the keep-alive round visits them all).
   template <class Visit>
   void ForEachConnection(Visit visit) {
+    AssertInLoopThread();
     for (auto& [id, connection] : m_connections) visit(*connection);
   }
 
@@ -87,9 +98,15 @@ class CEventLoop {
   // arrived); false when there is none.
   bool ShedOldestWithoutRequest();
   // The connection is shed no more: its request arrived, or it closes.
-  void StopShedding(ConnectionId id) { m_withoutRequest.erase(id); }
+  void StopShedding(ConnectionId id) {
+    AssertInLoopThread();
+    m_withoutRequest.erase(id);
+  }
   // The connection waits for a request again (kept between requests).
-  void StartShedding(ConnectionId id) { m_withoutRequest.insert(id); }
+  void StartShedding(ConnectionId id) {
+    AssertInLoopThread();
+    m_withoutRequest.insert(id);
+  }
 
   // A connection that must go: removed now, freed after the current round
   // of events (handlers further down the round may still hold it).
@@ -125,7 +142,9 @@ class CEventLoop {
   const int m_index;
   platform::CUniqueFd m_epoll;
   std::unique_ptr<Waker> m_waker;
-  std::thread::id m_thread;
+  // The thread that runs the loop; none before Run and after it. Atomic:
+  // any thread may ask whether it is the loop's.
+  std::atomic<std::thread::id> m_thread{};
   bool m_quit = false;
 
   std::mutex m_postLock;

@@ -2,6 +2,9 @@
 
 #include "chat/chat_core.h"
 #include "chat/room_events.h"
+#include "chat/session_end.h"
+
+void SweepIdleSessions(CChatCore& core) { EndSessions(core, core.SweepIdleSessions(), kIdleEndedText); }
 
 void RunHousekeeping(CChatCore& core) {
   for (const std::string& room : core.RemoveOldRooms()) REmoveRoom(core, room, core.NodeId(), false);

@@ -1,8 +1,15 @@
-// The housekeeping round the server runs every 200 seconds.
+// The housekeeping the server does on a timer of its own, away from the
+// requests: nothing that ends sessions or speaks to rooms runs inside a
+// request's lookups.
 #pragma once
 
 class CChatCore;
 
-// Sweeps rooms that stayed empty and, when no transport carries the node
-// link's records, empties its outgoing buffer and resend list.
+// Every second: ends the sessions idle past their timeout (the core sweeps
+// at most once per 20 seconds), announcing each leave in its room and
+// closing its frame with the reason.
+void SweepIdleSessions(CChatCore& core);
+
+// Every 200 seconds: sweeps rooms that stayed empty and, when no transport
+// carries the node link's records, empties its outgoing buffer and resend list.
 void RunHousekeeping(CChatCore& core);

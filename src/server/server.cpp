@@ -28,7 +28,7 @@
 
 namespace {
 
-constexpr int kHousekeepingTurns = 200;  // seconds between housekeeping rounds
+constexpr int kHousekeepingTurns = 200;  // seconds between housekeeping rounds (the idle sweep: every second)
 constexpr const char* kMetricsAddress = "127.0.0.1";
 
 // The port of the key on [network] bind_address (every local address when
@@ -262,9 +262,10 @@ void CServer::run() {
 void CServer::SpaceThread() {
   int turn = 0;
   while (!g_stopEvent->Wait(1000)) {
-    if (++turn % kHousekeepingTurns != 0) continue;
-    try {  // the last guard of a round
-      RunHousekeeping(m_core);
+    const bool roundDue = ++turn % kHousekeepingTurns == 0;
+    try {  // the last guard of a turn
+      SweepIdleSessions(m_core);
+      if (roundDue) RunHousekeeping(m_core);
     } catch (...) {
       platform::LogException("housekeeping: the round failed");
       platform::SleepMs(50);

@@ -38,28 +38,40 @@ TEST_F(ChatCore, EnteringAnExistingNameInOtherCaseCountsIntoThatRoom) {
   EXPECT_EQ(m_core->FindRoom("Lobby")->memberCount, 1);
 }
 
-TEST_F(ChatCore, IdleSessionsExpireAtTheTimeoutAndAreAnnounced) {
+// A lookup only looks (and renews the session it finds): the idle are
+// ended and announced by the sweep, never from inside another user's request.
+TEST_F(ChatCore, IdleSessionsExpireAtTheTimeoutInTheSweepNotInALookup) {
   Enter("Lobby", "stale", "s2");
   Enter("Lobby", "remote", "s3", "node2");
   platform::AdvanceClockForTests(2);
   Enter("Lobby", "fresh", "s1");
   platform::AdvanceClockForTests(599);  // stale: 601 seconds, fresh: 599
-  EXPECT_FALSE(m_core->FindMember("Lobby", "s2", "node1", true));
-  EXPECT_TRUE(m_core->FindMember("Lobby", "s1", "node1", true));
-  EXPECT_TRUE(m_core->FindMember("Lobby", "s3", "node2", true)) << "other nodes live 200 times longer";
+  const std::string before = Out();
+  for (bool touch : {false, true}) {
+    EXPECT_TRUE(m_core->FindMember("Lobby", "s1", "node1", touch));
+    EXPECT_TRUE(m_core->FindSession("s1", "node1", touch));
+    EXPECT_TRUE(m_core->FindInAnyRoom("s1", "node1", touch));
+  }
+  EXPECT_EQ(Out(), before) << "nobody ended from inside a lookup";
+  EXPECT_EQ(m_core->FindRoom("Lobby")->memberCount, 3);
+
+  EndSessions(*m_core, m_core->SweepIdleSessions(), kIdleEndedText);
+  EXPECT_FALSE(m_core->FindMember("Lobby", "s2", "node1", false));
+  EXPECT_TRUE(m_core->FindMember("Lobby", "s1", "node1", false));
+  EXPECT_TRUE(m_core->FindMember("Lobby", "s3", "node2", false)) << "other nodes live 200 times longer";
   EXPECT_EQ(m_core->FindRoom("Lobby")->memberCount, 2);
   EXPECT_NE(Out().find("CT\x06" "ET\x05SN\x06"), std::string::npos) << "an ET record even with the node link off";
   EXPECT_NE(Out().find("UN\x06stale\x05"), std::string::npos);
 }
 
-TEST_F(ChatCore, SweepsWithinTwentySecondsDeleteNothing) {
+TEST_F(ChatCore, SweepsLessThanTwentySecondsApartDeleteNothing) {
   Enter("Lobby", "tom", "s1");
   platform::AdvanceClockForTests(590);
   EXPECT_TRUE(m_core->SweepIdleSessions().empty());
   platform::AdvanceClockForTests(15);  // tom is 605 seconds idle, the last sweep 15 seconds old
   EXPECT_TRUE(m_core->SweepIdleSessions().empty());
   EXPECT_TRUE(m_core->FindSession("s1", "node1", false));
-  platform::AdvanceClockForTests(6);
+  platform::AdvanceClockForTests(5);  // 20 seconds after the last sweep
   EXPECT_EQ(m_core->SweepIdleSessions().size(), 1u);
   EXPECT_FALSE(m_core->FindSession("s1", "node1", false));
 }

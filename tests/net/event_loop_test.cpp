@@ -4,8 +4,11 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <functional>
 #include <stdexcept>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "net/connection.h"
 #include "platform/clock.h"
@@ -183,6 +186,54 @@ TEST(EventLoop, WhatATurnThrowsIsLoggedWithItsCauseAndTheLoopGoesOn) {
   }
   ::close(reading[1]);
   ::close(waiting[1]);
+}
+
+// Whether a thread is the loop's may be asked from any thread, also while
+// the loop is still starting (its thread id is written then).
+TEST(EventLoop, AnyThreadMayAskWhetherItIsTheLoopsOwn) {
+  LoopThread thread;  // asked at once, racing the start of Run
+  bool ownedHere = false;
+  for (int i = 0; i < 1000; ++i) ownedHere = ownedHere || thread.Loop().InLoopThread();
+  EXPECT_FALSE(ownedHere);
+  bool ownedThere = false;
+  thread.RunOnLoop([&] { ownedThere = thread.Loop().InLoopThread(); });
+  EXPECT_TRUE(ownedThere);
+}
+
+// The running loop's connections, timers and registrations are its own
+// thread's: another thread that touches them ends the process at once,
+// saying so, instead of racing the loop.
+TEST(EventLoopDeathTest, ItsStateTouchedFromAnotherThreadAbortsLoudly) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  using Touch = std::function<void(net::CEventLoop&, net::CConnection&)>;
+  const std::vector<std::pair<const char*, Touch>> touches = {
+      {"Find", [](net::CEventLoop& loop, net::CConnection& c) { loop.Find(c.Id()); }},
+      {"RunAfter", [](net::CEventLoop& loop, net::CConnection&) { loop.RunAfter(10, [] {}); }},
+      {"ConnectionCount", [](net::CEventLoop& loop, net::CConnection&) { (void)loop.ConnectionCount(); }},
+      {"Adopt",
+       [](net::CEventLoop& loop, net::CConnection&) {
+         loop.Adopt(platform::CUniqueFd(::socket(AF_UNIX, SOCK_STREAM, 0)), "", std::make_unique<Echo>(nullptr));
+       }},
+      {"a connection's Send", [](net::CEventLoop&, net::CConnection& c) { c.Send("x"); }},
+      {"a connection's SetDeadline", [](net::CEventLoop&, net::CConnection& c) { c.SetDeadline(platform::Now() + 9); }},
+      {"a connection's Close", [](net::CEventLoop&, net::CConnection& c) { c.Close(); }},
+  };
+  for (const auto& [what, touch] : touches) {
+    EXPECT_DEATH(
+        {
+          LoopThread thread;
+          int pair[2];
+          if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, pair) != 0) return;
+          std::atomic<int> closes{0};
+          net::CConnection* connection = nullptr;
+          thread.RunOnLoop([&] {
+            connection = &thread.Loop().Adopt(platform::CUniqueFd(pair[0]), "", std::make_unique<Echo>(&closes));
+          });
+          touch(thread.Loop(), *connection);
+        },
+        "event loop 3 used from a thread that does not own it")
+        << what;
+  }
 }
 
 }  // namespace
