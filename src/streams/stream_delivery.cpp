@@ -7,6 +7,8 @@
 #include "html/message_render.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "streams/event_format.h"
+#include "streams/event_stream.h"
 
 namespace {
 
@@ -131,6 +133,9 @@ bool CStreamDelivery::Deliver(const ChatEvent& given) {
   line->epoch = position->epoch;
   line->offset = position->offset;
   if (Uses(recipients, StreamFormat::kClassic)) line->classic = RenderClassic(*event, linked);
+  if (Uses(recipients, StreamFormat::kEvents)) {
+    line->json = std::make_shared<const std::string>(EventLineBytes(*event, line->epoch, line->offset));
+  }
   Dispatch(line, recipients);
   return true;
 }
@@ -165,10 +170,34 @@ void CStreamDelivery::Attach(net::CConnection& connection, std::unique_ptr<CMess
   if (*replaced != connection.Id() && !connection.Closed()) attached.Start(connection, start);
 }
 
-void CStreamDelivery::AdoptStream(net::CConnection& connection, const std::string& session, std::string_view head) {
+void CStreamDelivery::AdoptStream(net::CConnection& connection, const std::string& session, StreamFormat format,
+                                  const std::string& lastEventId, std::string_view head) {
+  CLoopStreams& streams = StreamsOf(connection.Id());
+  if (format == StreamFormat::kEvents) {
+    const StreamStartRequest request{static_cast<size_t>(m_core.Settings().historyLines), ParseEventId(lastEventId)};
+    Attach(connection, std::make_unique<CEventStreamConnection>(m_core, session, m_streams, streams), head, request,
+           kReplacedEventStreamText);
+    return;
+  }
   const StreamStartRequest latest{static_cast<size_t>(m_core.Settings().frameHistory), std::nullopt};
-  Attach(connection, std::make_unique<CJavaClientConnection>(m_core, session, m_streams, StreamsOf(connection.Id())),
-         head, latest, kReplacedFrameText);
+  Attach(connection, std::make_unique<CJavaClientConnection>(m_core, session, m_streams, streams), head, latest,
+         kReplacedFrameText);
+}
+
+void CStreamDelivery::SessionMoved(const std::string& session) {
+  const StreamStartRequest latest{static_cast<size_t>(m_core.Settings().historyLines), std::nullopt};
+  auto start = std::make_shared<StreamStart>();
+  // Between two lines: those said before are in the start or went out
+  // before it; those said after come after it.
+  const std::lock_guard<std::mutex> order(m_order);
+  const std::uint64_t stream = m_core.RestartStream(session, m_core.NodeId(), StreamFormat::kEvents, latest, *start);
+  if (stream == 0 || net::LoopIndexOf(stream) >= m_loops.Count()) return;
+  net::CEventLoop& loop = m_loops.LoopOf(stream);
+  loop.Post([&loop, &streams = StreamsOf(stream), stream, start] {
+    net::CConnection* connection = loop.Find(stream);
+    CMessageStream* restarted = streams.Find(stream);
+    if (connection != nullptr && restarted != nullptr) restarted->Start(*connection, *start);
+  });
 }
 
 void CStreamDelivery::EndStream(std::uint64_t stream, const std::string& lastLine) {
