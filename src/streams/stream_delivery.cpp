@@ -64,7 +64,8 @@ CStreamDelivery::CStreamDelivery(CChatCore& core, net::CLoopGroup& loops) : m_co
   for (int index = 0; index < m_loops.Count(); ++index) m_loopStreams.push_back(std::make_unique<CLoopStreams>());
 }
 
-void CStreamDelivery::Dispatch(const std::shared_ptr<const RenderedEvent>& line, std::vector<Recipient>& recipients) {
+void CStreamDelivery::Dispatch(const std::shared_ptr<const RenderedEvent>& line, std::vector<Recipient>& recipients,
+                               std::vector<Recipient>& ownShare) {
   if (recipients.empty()) return;
   m_deliveries.Add(recipients.size());
   std::vector<LoopBatch> batches(static_cast<size_t>(m_loops.Count()));
@@ -78,11 +79,13 @@ void CStreamDelivery::Dispatch(const std::shared_ptr<const RenderedEvent>& line,
     batch.line = line;
     // The loop that took the request writes its share at once, unless lines
     // wait in its queue: they were said before this one, and every stream
-    // gets lines in the order they were said, whichever loop took each request.
+    // gets lines in the order they were said, whichever loop took each
+    // request. It writes after the order lock is let go: lines said later
+    // reach its queue, which it reads only once this call is over.
     net::CEventLoop& loop = m_loops.Loop(index);
     const CLoopStreams& streams = *m_loopStreams[static_cast<size_t>(index)];
     if (loop.InLoopThread() && !loop.HasPostedTasks()) {
-      WriteBatch(loop, streams, batch);
+      ownShare = std::move(batch.recipients);
     } else {
       loop.Post([&loop, &streams, batch = std::move(batch)] { WriteBatch(loop, streams, batch); });
     }
@@ -126,17 +129,25 @@ bool CStreamDelivery::Deliver(const ChatEvent& given) {
   if (event->time == 0) event->time = platform::Now();
   const std::string markedName = MarkedAddresseeName(*event);
   std::vector<Recipient> recipients;
-  const std::lock_guard<std::mutex> order(m_order);
-  const std::optional<LinePosition> position = m_core.Publish(event, markedName, recipients);
-  if (!position || recipients.empty()) return true;
-  auto line = std::make_shared<RenderedEvent>();
-  line->epoch = position->epoch;
-  line->offset = position->offset;
-  if (Uses(recipients, StreamFormat::kClassic)) line->classic = RenderClassic(*event, linked);
-  if (Uses(recipients, StreamFormat::kEvents)) {
-    line->json = std::make_shared<const std::string>(EventLineBytes(*event, line->epoch, line->offset));
+  LoopBatch own;
+  {
+    const std::lock_guard<std::mutex> order(m_order);
+    const std::optional<LinePosition> position = m_core.Publish(event, markedName, recipients);
+    if (!position || recipients.empty()) return true;
+    auto line = std::make_shared<RenderedEvent>();
+    line->epoch = position->epoch;
+    line->offset = position->offset;
+    if (Uses(recipients, StreamFormat::kClassic)) line->classic = RenderClassic(*event, linked);
+    if (Uses(recipients, StreamFormat::kEvents)) {
+      line->json = std::make_shared<const std::string>(EventLineBytes(*event, line->epoch, line->offset));
+    }
+    Dispatch(line, recipients, own.recipients);
+    own.line = line;
   }
-  Dispatch(line, recipients);
+  if (!own.recipients.empty()) {
+    net::CEventLoop& loop = m_loops.LoopOf(own.recipients.front().stream);
+    WriteBatch(loop, *m_loopStreams[static_cast<size_t>(net::LoopIndexOf(own.recipients.front().stream))], own);
+  }
   return true;
 }
 

@@ -56,8 +56,11 @@ class CStreamDelivery final : public CDelivery {
   void CountLine(MessageKind kind);
   // Writes the node record of a line that reaches other nodes.
   void Record(const ChatEvent& event);
-  // Hands each loop its share of the recipients.
-  void Dispatch(const std::shared_ptr<const RenderedEvent>& line, std::vector<Recipient>& recipients);
+  // Hands each loop its share of the recipients, under the order lock;
+  // the share of the calling loop, when it may write it at once, is left
+  // in ownShare, to be written after the lock is let go.
+  void Dispatch(const std::shared_ptr<const RenderedEvent>& line, std::vector<Recipient>& recipients,
+                std::vector<Recipient>& ownShare);
   // Ties the stream to its session and sends the head, then what the
   // stream shows first; a stream it replaces (or the stream itself, when
   // its session is gone) is ended. Takes the order lock.
