@@ -1,6 +1,7 @@
 #include "chat/chat_core.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <mutex>
 #include <random>
 #include <utility>
@@ -20,9 +21,10 @@ struct CChatCore::Room {
   std::time_t emptySince = 0;
   std::uint64_t order = 0;
   std::map<std::uint64_t, Session*> members;  // in the order they came
-  // The members whose message frame is open here, in the same order: a line
-  // walks only these, not members still without a frame or on other nodes.
+  // The members with a stream open here, in the same order: a line walks
+  // only these, not members still without one or on other nodes.
   std::map<std::uint64_t, Session*> listening;
+  std::unique_ptr<CRoomHistory> history;
 };
 
 struct CChatCore::Session {
@@ -44,8 +46,9 @@ struct CChatCore::Session {
   std::vector<std::string> ignored;
   std::atomic<std::time_t> lastActive;
   CLineBudget lines;  // taken under the read lock: it is its own atomic
-  std::uint64_t stream = 0;  // the user's open message frame (0: none)
-  std::int64_t streamOpenedAt = 0;
+  SessionStreams streams{};  // the user's open streams here, by format
+  std::array<std::int64_t, kStreamFormats> streamsOpenedAt{};
+  bool Listening() const { return streams[0] != 0 || streams[1] != 0; }
 };
 
 namespace {
@@ -82,7 +85,8 @@ CChatCore::CChatCore(CChatSettings settings, CNodeOutbox& outbox)
       m_lastIdleSweep(platform::Now()),
       m_lastRoomSweep(platform::Now()),
       m_lastSanctionPurge(platform::Now()),
-      m_idSeed(std::random_device{}()) {
+      m_idSeed(std::random_device{}()),
+      m_epochs(std::random_device{}() ^ static_cast<std::uint64_t>(platform::Now())) {
   // What each record changes in the state nodes share, once a transport carries them.
   if (m_settings.nodeLinkOn) {
     m_nodeLink.SetStateHook(
@@ -125,6 +129,13 @@ CChatCore::Room* CChatCore::InsertRoom(const std::string& name) {
   room->name = name;
   room->emptySince = platform::Now();
   room->order = m_nextOrder++;
+  // A new life of the room: offsets said in an earlier one (before it was
+  // removed, or before the server started again) mean nothing here.
+  constexpr int kEpochDigits = 12;
+  char epoch[kEpochDigits + 1] = {};
+  std::snprintf(epoch, sizeof epoch, "%012llx",
+                static_cast<unsigned long long>(m_epochs() & ((std::uint64_t{1} << (4 * kEpochDigits)) - 1)));
+  room->history = std::make_unique<CRoomHistory>(epoch, static_cast<size_t>(m_settings.historyLines));
   Room* raw = room.get();
   m_roomsByName.emplace(AsciiLower(name), raw);
   m_roomOrder.emplace(raw->order, raw);
@@ -280,7 +291,7 @@ void CChatCore::LinkInto(Session& session, Room* room) {
   session.order = m_nextOrder++;
   if (room != nullptr) {
     room->members.emplace(session.order, &session);
-    if (session.stream != 0) room->listening.emplace(session.order, &session);
+    if (session.Listening()) room->listening.emplace(session.order, &session);
   } else {
     m_noRoom.emplace(session.order, &session);
   }
@@ -313,7 +324,7 @@ std::unique_ptr<CChatCore::Session> CChatCore::Extract(Session& session) {
 }
 
 EndedSession CChatCore::EndedOf(const Session& session, bool announce) {
-  return EndedSession{ViewOf(session), announce, session.stream};
+  return EndedSession{ViewOf(session), announce, session.streams};
 }
 
 SessionView CChatCore::ViewOf(const Session& session) {
@@ -615,65 +626,118 @@ bool CChatCore::MaySee(const Session& session, const std::string& senderName) co
 // ---- Message streams -------------------------------------------------------
 
 std::optional<std::uint64_t> CChatCore::AttachStream(const std::string& id, const std::string& node,
-                                                     std::uint64_t stream, std::int64_t openedAt) {
+                                                     StreamFormat format, std::uint64_t stream, std::int64_t openedAt,
+                                                     const StreamStartRequest& request, StreamStart* start) {
   std::unique_lock<std::shared_mutex> guard(m_lock);
   Session* session = SessionAt(id, node);
   if (session == nullptr) return std::nullopt;
-  if (session->stream != 0 && session->streamOpenedAt > openedAt) return stream;  // a newer frame is open
-  session->streamOpenedAt = openedAt;
+  const size_t slot = static_cast<size_t>(format);
+  if (session->streams[slot] != 0 && session->streamsOpenedAt[slot] > openedAt) return stream;  // a newer one is open
+  session->streamsOpenedAt[slot] = openedAt;
   if (session->room != nullptr) session->room->listening.emplace(session->order, session);
-  return std::exchange(session->stream, stream);
+  if (start != nullptr) *start = StartOf(*session, request);
+  return std::exchange(session->streams[slot], stream);
+}
+
+std::uint64_t CChatCore::RestartStream(const std::string& id, const std::string& node, StreamFormat format,
+                                       const StreamStartRequest& request, StreamStart& start) const {
+  std::unique_lock<std::shared_mutex> guard(m_lock);  // no line is said meanwhile
+  const Session* session = SessionAt(id, node);
+  if (session == nullptr) return 0;
+  const std::uint64_t stream = session->streams[static_cast<size_t>(format)];
+  if (stream != 0) start = StartOf(*session, request);
+  return stream;
+}
+
+StreamStart CChatCore::StartOf(const Session& session, const StreamStartRequest& request) const {
+  StreamStart start;
+  if (session.room == nullptr) return start;
+  const CRoomHistory& history = *session.room->history;
+  start.room = session.room->name;
+  start.epoch = history.Epoch();
+  start.offset = history.LastOffset();
+  start.viewerName = session.name;
+  std::uint64_t after = 0;
+  size_t wanted = request.latest;
+  const std::optional<LinePosition>& from = request.resumeFrom;
+  if (from && from->epoch == start.epoch && history.HoldsAllAfter(from->offset)) {
+    start.reset = false;
+    after = from->offset;
+    wanted = history.Lines().size();
+  }
+  // The newest lines he may see, back to the position or as many as wanted.
+  const std::deque<HistoryLine>& lines = history.Lines();
+  for (auto line = lines.rbegin(); line != lines.rend() && start.lines.size() < wanted && line->offset > after; ++line) {
+    if (Sees(session, *line->event, IgnoredSenderName(*line->event))) start.lines.push_back(*line);
+  }
+  std::reverse(start.lines.begin(), start.lines.end());
+  return start;
 }
 
 void CChatCore::DetachStream(const std::string& id, const std::string& node, std::uint64_t stream) {
   std::unique_lock<std::shared_mutex> guard(m_lock);
   Session* session = SessionAt(id, node);
-  if (session == nullptr || session->stream != stream) return;
-  session->stream = 0;
-  if (session->room != nullptr) session->room->listening.erase(session->order);
+  if (session == nullptr) return;
+  for (std::uint64_t& held : session->streams) {
+    if (held == stream) held = 0;
+  }
+  if (session->room != nullptr && !session->Listening()) session->room->listening.erase(session->order);
 }
 
-void CChatCore::CollectRoomRecipients(const std::string& roomName, int kind, const std::string& senderName,
-                                      const std::string& addresseeName, bool refusalsReachWaiting,
-                                      std::vector<Recipient>& out) {
-  constexpr int kSystemKind = 6;
-  constexpr int kRefusalKind = 21;
-  const bool reachesWaiting = kind == kSystemKind || (refusalsReachWaiting && kind == kRefusalKind);
+bool CChatCore::Sees(const Session& member, const ChatEvent& event, const std::string& senderName) const {
+  switch (event.audience) {
+    case Audience::kRoom: {
+      // Waiting users see system lines and refusals (theirs among them).
+      const bool reachesWaiting = event.kind == MessageKind::kSystemLine || event.kind == MessageKind::kRefusal;
+      if (!member.approved && !reachesWaiting) return false;
+      break;
+    }
+    case Audience::kSession:
+      if (member.id != event.session || member.nodeId != m_settings.nodeId) return false;
+      if (!member.approved && event.kind != MessageKind::kSystemLine) return false;
+      break;
+    case Audience::kManagers:
+      if (!member.manager) return false;
+      break;
+  }
+  return MaySee(member, senderName);
+}
+
+void CChatCore::AddRecipients(Session& member, const std::string& markedName, std::vector<Recipient>& out) {
+  for (size_t slot = 0; slot < kStreamFormats; ++slot) {
+    if (member.streams[slot] == 0) continue;
+    out.push_back(Recipient{member.streams[slot], static_cast<StreamFormat>(slot), member.name == markedName});
+  }
+}
+
+std::optional<LinePosition> CChatCore::Publish(const std::shared_ptr<const ChatEvent>& line,
+                                               const std::string& markedName, std::vector<Recipient>& out) {
+  const ChatEvent& event = *line;
+  const std::string senderName = IgnoredSenderName(event);
   const std::time_t now = platform::Now();
   std::shared_lock<std::shared_mutex> guard(m_lock);
-  const Room* room = RoomByName(roomName);
-  if (room == nullptr || room->name != roomName) return;
+  const Room* room = RoomByName(event.room);
+  // A line names its room exactly (a manager's line any way it is written).
+  if (room == nullptr || (room->name != event.room && event.audience != Audience::kManagers)) return std::nullopt;
+  // Its place in the room, taken under the shared lock (the history has a
+  // mutex of its own): a stream attaches under the exclusive lock, so it
+  // either finds the line in the history or is among its recipients.
+  LinePosition position{room->history->Epoch(), room->history->Append(line)};
+  if (event.audience == Audience::kSession) {
+    Session* session = SessionAt(event.session, m_settings.nodeId);
+    if (session == nullptr || session->room != room || !Sees(*session, event, senderName)) return position;
+    session->lastActive = now;
+    // Every line to one user is marked for him.
+    AddRecipients(*session, session->name, out);
+    return position;
+  }
   out.reserve(out.size() + room->listening.size());
   for (const auto& [order, member] : room->listening) {
-    if ((!member->approved && !reachesWaiting) || !MaySee(*member, senderName)) continue;
+    if (!Sees(*member, event, senderName)) continue;
     member->lastActive = now;
-    out.push_back(Recipient{member->stream, member->name == addresseeName});
+    AddRecipients(*member, event.audience == Audience::kManagers ? member->name : markedName, out);
   }
-}
-
-void CChatCore::CollectSessionRecipients(const std::string& roomName, const std::string& id, int kind,
-                                         const std::string& senderName, std::vector<Recipient>& out) {
-  constexpr int kSystemKind = 6;
-  std::shared_lock<std::shared_mutex> guard(m_lock);
-  Session* session = SessionAt(id, m_settings.nodeId);
-  const Room* room = RoomByName(roomName);
-  if (session == nullptr || room == nullptr || session->room != room || room->name != roomName) return;
-  if ((!session->approved && kind != kSystemKind) || !MaySee(*session, senderName)) return;
-  session->lastActive = platform::Now();
-  if (session->stream != 0) out.push_back(Recipient{session->stream, true});
-}
-
-void CChatCore::CollectManagerRecipients(const std::string& roomName, const std::string& senderName,
-                                         std::vector<Recipient>& out) {
-  const std::time_t now = platform::Now();
-  std::shared_lock<std::shared_mutex> guard(m_lock);
-  const Room* room = RoomByName(roomName);
-  if (room == nullptr) return;
-  for (const auto& [order, member] : room->listening) {
-    if (!member->manager || !MaySee(*member, senderName)) continue;
-    member->lastActive = now;
-    out.push_back(Recipient{member->stream, true});
-  }
+  return position;
 }
 
 // ---- Managers --------------------------------------------------------------

@@ -17,14 +17,17 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <random>
 #include <shared_mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "chat/chat_event.h"
 #include "chat/chat_settings.h"
 #include "chat/chat_views.h"
 #include "chat/manager_list.h"
+#include "chat/room_history.h"
 #include "chat/timed_name_list.h"
 #include "nodelink/node_link.h"
 
@@ -43,6 +46,25 @@ inline constexpr int kMaxRoomId = 32768;            // room ids are drawn from 1
 inline constexpr const char* kAllNodes = "All_NodeId";
 
 enum class RoomCreation { kCreated, kExists, kRefused };
+
+// How a stream starts: the latest lines of its room it shows (at most
+// this many), or, when the client says where it stopped and the room's
+// history still holds everything after that, exactly the lines after it.
+struct StreamStartRequest {
+  size_t latest = 0;
+  std::optional<LinePosition> resumeFrom;
+};
+
+// What a stream shows when it starts: where its room stands, whether the
+// client's position was given up, and the lines its user may see.
+struct StreamStart {
+  std::string room;  // "": the session is in no room (nothing to show)
+  std::string epoch;
+  std::uint64_t offset = 0;  // the room's last line
+  bool reset = true;         // false: the lines continue from the client's position
+  std::string viewerName;
+  std::vector<HistoryLine> lines;  // oldest first
+};
 
 struct MoveResult {
   bool moved = false;        // the user is now in the target room
@@ -147,25 +169,30 @@ class CChatCore {
   void Ignore(const std::string& id, const std::string& node, const std::string& name);
   bool IsIgnoring(const std::string& id, const std::string& node, const std::string& name) const;
 
-  // ---- Message streams of sessions
-  // A session has one message stream: of two, the one opened last (by its
-  // time of opening, whichever was tied first) stays. Returns the stream
-  // that must close (0: none), or nullopt when the session is gone.
-  std::optional<std::uint64_t> AttachStream(const std::string& id, const std::string& node, std::uint64_t stream,
-                                            std::int64_t openedAt);
+  // ---- Streams of sessions
+  // A session has one stream of each format: of two, the one opened last
+  // (by its time of opening, whichever was tied first) stays. Returns the
+  // stream that must close (0: none), or nullopt when the session is gone.
+  // Taking the stream's place and reading its room's history (into start,
+  // when given) happen under one lock: every line is either in the history
+  // read or said to the stream afterwards, never both, never neither.
+  std::optional<std::uint64_t> AttachStream(const std::string& id, const std::string& node, StreamFormat format,
+                                            std::uint64_t stream, std::int64_t openedAt,
+                                            const StreamStartRequest& request = {}, StreamStart* start = nullptr);
+  // The session moved: its stream of that format starts over in its new
+  // room. Returns the stream (0: none) and fills start, under one lock.
+  std::uint64_t RestartStream(const std::string& id, const std::string& node, StreamFormat format,
+                              const StreamStartRequest& request, StreamStart& start) const;
   void DetachStream(const std::string& id, const std::string& node, std::uint64_t stream);
-  // The streams of the room's members that may see a line of this kind from
-  // that sender (approved, or the kind reaches everybody; not ignoring him).
-  // Each found member counts as active.
-  void CollectRoomRecipients(const std::string& roomName, int kind, const std::string& senderName,
-                             const std::string& addresseeName, bool refusalsReachWaiting,
-                             std::vector<Recipient>& out);
-  // The streams of one member of the room (on this node).
-  void CollectSessionRecipients(const std::string& roomName, const std::string& id, int kind,
-                                const std::string& senderName, std::vector<Recipient>& out);
-  // The streams of the room's members who hold the manager mark.
-  void CollectManagerRecipients(const std::string& roomName, const std::string& senderName,
-                                std::vector<Recipient>& out);
+  // Says the line in its room: it takes the room's next offset (and a place
+  // in its history), and the streams here that may see it are collected:
+  // of the room's members (the approved ones, unless the kind reaches
+  // waiting users; not those who ignore the sender), of the one session it
+  // is for, or of the room's managers. A member named markedName gets the
+  // line marked for him. Each member found counts as active. None when the
+  // room is not here.
+  std::optional<LinePosition> Publish(const std::shared_ptr<const ChatEvent>& event, const std::string& markedName,
+                                      std::vector<Recipient>& out);
 
   // ---- Managers
   bool IsManager(const std::string& name, const std::string& room) const;
@@ -201,6 +228,9 @@ class CChatCore {
   static EndedSession EndedOf(const Session& session, bool announce);
   static RoomView ViewOf(const Room& room, bool withMembers);
   bool MaySee(const Session& session, const std::string& senderName) const;
+  bool Sees(const Session& member, const ChatEvent& event, const std::string& senderName) const;
+  static void AddRecipients(Session& member, const std::string& markedName, std::vector<Recipient>& out);
+  StreamStart StartOf(const Session& session, const StreamStartRequest& request) const;
   std::optional<SessionView> Touch(Session* session, bool touch);
   int RoomsMadeBy(const std::string& creator) const;
 
@@ -227,5 +257,6 @@ class CChatCore {
   std::atomic<std::time_t> m_lastRoomSweep;
   std::atomic<std::time_t> m_lastSanctionPurge;
   std::uint32_t m_idSeed;
+  std::mt19937_64 m_epochs;  // draws the epoch of each room made
   std::atomic<std::uint64_t> m_linesRefused{0};
 };
