@@ -291,7 +291,7 @@ function chooseAddressee(name, node) {
     }
     select.value = value;
   }
-  document.querySelector('.chat').classList.remove('show-online');
+  document.querySelector('.chat-screen').classList.remove('show-online');
   $('online-toggle').setAttribute('aria-expanded', 'false');
   $('say-text').focus();
 }
@@ -304,6 +304,7 @@ function showMembers(members) {
     const button = document.createElement('button');
     button.type = 'button';
     button.textContent = member.name;
+    if (member.name === state.name) button.append(Object.assign(document.createElement('span'), { className: 'badge', textContent: '我' }));
     if (member.manager) button.append(Object.assign(document.createElement('span'), { className: 'badge', textContent: '室主' }));
     if (member.approved === false) {
       button.append(Object.assign(document.createElement('span'), { className: 'badge', textContent: '等待批准' }));
@@ -406,7 +407,7 @@ function wire() {
     if (room.trim()) enterRoom(room.trim(), category);
   });
   toggle($('online-toggle'), $('online-panel'), (open) => {
-    document.querySelector('.chat').classList.toggle('show-online', open);
+    document.querySelector('.chat-screen').classList.toggle('show-online', open);
     if (open) refreshOnline();
   });
   toggle($('more-toggle'), $('say-more'), (open, target) => { target.hidden = !open; });
