@@ -276,7 +276,7 @@ try {
     await tom.messages.waitForSelector('text=只对你说');
     await checkPhoneReadable(ann.page);
     await ann.page.screenshot({ path: path.join(shotDir, 'app-phone-3-chat.png') });
-    await shoot(tom.chat, 'app-desktop-classic-chat.png');
+    await shoot(tom.chat, path.join(shotDir, 'app-desktop-classic-chat.png'));
     sameList(await tomsLines(ann.page), said, 'before the cut');
 
     // The cut: ann's stream goes while tom talks on.
