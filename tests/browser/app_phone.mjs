@@ -17,7 +17,7 @@ import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
 import {
-  frameNamed, freePort, launchChromium, shoot, sleep, startServer, stopChild,
+  classicUserInLobby, freePort, launchChromium, shoot, sleep, startServer, stopChild,
 } from './browser_support.mjs';
 
 const [binary, siteDir, shotDir = path.join(os.tmpdir(), 'tolvan-shots')] = process.argv.slice(2);
@@ -81,41 +81,6 @@ async function eventStreamAnswer(base) {
   abort.abort();
   await postJson(base, 'logout', { session: data.session });
   return { status: answer.status, type };
-}
-
-// tom on the classic pages: registers, logs on, enters the lobby from the
-// room list; the chat window opens on its own.
-async function classicUser(browser, base, name) {
-  const context = await browser.newContext(desktop);
-  const page = await context.newPage();
-  await page.goto(`${base}/register.html`);
-  await page.fill('input[name=username]', name);
-  await page.fill('input[name=password]', 'pw');
-  await page.click('input[type=submit]');
-  await page.waitForSelector('text=注册成功', { timeout: 5000 });
-  await page.goto(`${base}/logon`);
-  await page.fill('input[name=username]', name);
-  await page.fill('input[name=password]', 'pw');
-  await page.click('input[name=B1]');
-  const roomList = await frameNamed(page, 'roomlist');
-  await roomList.waitForSelector('text=大厅');
-  const [chat] = await Promise.all([context.waitForEvent('page'), roomList.click('a:has-text("大厅")')]);
-  const cdp = await context.newCDPSession(chat);
-  const { windowId } = await cdp.send('Browser.getWindowForTarget');
-  await cdp.send('Browser.setWindowBounds', { windowId, bounds: { width: 1400, height: 1200 } });
-  await cdp.detach();
-  await chat.setViewportSize(desktop.viewport);
-  const form = await frameNamed(chat, 'form');
-  await form.waitForSelector('input[name=messagetemp]');
-  const messages = await frameNamed(chat, 'messages');
-  return {
-    chat,
-    messages,
-    say: async (text) => {
-      await form.fill('input[name=messagetemp]', text);
-      await form.click('input[name=submit1]');
-    },
-  };
 }
 
 // ann on the phone client: registers in the client and taps the lobby.
@@ -234,7 +199,7 @@ try {
     status = 'skipped';
   } else {
     browser = await launchChromium();
-    const tom = await classicUser(browser, base, 'tom');
+    const tom = await classicUserInLobby(browser, base, 'tom', desktop);
     const ann = await appUser(browser, phoneBase, 'ann');
     const said = [];
     const tomSays = async (text) => {
