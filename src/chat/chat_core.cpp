@@ -21,8 +21,8 @@ struct CChatCore::Room {
   std::time_t emptySince = 0;
   std::uint64_t order = 0;
   std::map<std::uint64_t, Session*> members;  // in the order they came
-  // The members whose message frame is open here, in the same order: a line
-  // walks only these, not members still without a frame or on other nodes.
+  // The members with a stream open here, in the same order: a line walks
+  // only these, not members still without one or on other nodes.
   std::map<std::uint64_t, Session*> listening;
 };
 
@@ -45,8 +45,9 @@ struct CChatCore::Session {
   std::vector<std::string> ignored;
   std::atomic<std::time_t> lastActive;
   CLineBudget lines;  // taken under the read lock: it is its own atomic
-  std::uint64_t stream = 0;  // the user's open message frame (0: none)
-  std::int64_t streamOpenedAt = 0;
+  SessionStreams streams{};  // the user's open streams here, by format
+  std::array<std::int64_t, kStreamFormats> streamsOpenedAt{};
+  bool Listening() const { return streams[0] != 0 || streams[1] != 0; }
 };
 
 namespace {
@@ -281,7 +282,7 @@ void CChatCore::LinkInto(Session& session, Room* room) {
   session.order = m_nextOrder++;
   if (room != nullptr) {
     room->members.emplace(session.order, &session);
-    if (session.stream != 0) room->listening.emplace(session.order, &session);
+    if (session.Listening()) room->listening.emplace(session.order, &session);
   } else {
     m_noRoom.emplace(session.order, &session);
   }
@@ -314,7 +315,7 @@ std::unique_ptr<CChatCore::Session> CChatCore::Extract(Session& session) {
 }
 
 EndedSession CChatCore::EndedOf(const Session& session, bool announce) {
-  return EndedSession{ViewOf(session), announce, session.stream};
+  return EndedSession{ViewOf(session), announce, session.streams};
 }
 
 SessionView CChatCore::ViewOf(const Session& session) {
@@ -626,64 +627,74 @@ bool CChatCore::MaySee(const Session& session, const std::string& senderName) co
 // ---- Message streams -------------------------------------------------------
 
 std::optional<std::uint64_t> CChatCore::AttachStream(const std::string& id, const std::string& node,
-                                                     std::uint64_t stream, std::int64_t openedAt) {
+                                                     StreamFormat format, std::uint64_t stream,
+                                                     std::int64_t openedAt) {
   std::unique_lock<std::shared_mutex> guard(m_lock);
   Session* session = SessionAt(id, node);
   if (session == nullptr) return std::nullopt;
-  if (session->stream != 0 && session->streamOpenedAt > openedAt) return stream;  // a newer frame is open
-  session->streamOpenedAt = openedAt;
+  const size_t slot = static_cast<size_t>(format);
+  if (session->streams[slot] != 0 && session->streamsOpenedAt[slot] > openedAt) return stream;  // a newer one is open
+  session->streamsOpenedAt[slot] = openedAt;
   if (session->room != nullptr) session->room->listening.emplace(session->order, session);
-  return std::exchange(session->stream, stream);
+  return std::exchange(session->streams[slot], stream);
 }
 
 void CChatCore::DetachStream(const std::string& id, const std::string& node, std::uint64_t stream) {
   std::unique_lock<std::shared_mutex> guard(m_lock);
   Session* session = SessionAt(id, node);
-  if (session == nullptr || session->stream != stream) return;
-  session->stream = 0;
-  if (session->room != nullptr) session->room->listening.erase(session->order);
+  if (session == nullptr) return;
+  for (std::uint64_t& held : session->streams) {
+    if (held == stream) held = 0;
+  }
+  if (session->room != nullptr && !session->Listening()) session->room->listening.erase(session->order);
 }
 
-void CChatCore::CollectRoomRecipients(const std::string& roomName, int kind, const std::string& senderName,
-                                      const std::string& addresseeName, bool refusalsReachWaiting,
-                                      std::vector<Recipient>& out) {
-  constexpr int kSystemKind = 6;
-  constexpr int kRefusalKind = 21;
-  const bool reachesWaiting = kind == kSystemKind || (refusalsReachWaiting && kind == kRefusalKind);
-  const std::time_t now = platform::Now();
-  std::shared_lock<std::shared_mutex> guard(m_lock);
-  const Room* room = RoomByName(roomName);
-  if (room == nullptr || room->name != roomName) return;
-  out.reserve(out.size() + room->listening.size());
-  for (const auto& [order, member] : room->listening) {
-    if ((!member->approved && !reachesWaiting) || !MaySee(*member, senderName)) continue;
-    member->lastActive = now;
-    out.push_back(Recipient{member->stream, member->name == addresseeName});
+bool CChatCore::Sees(const Session& member, const ChatEvent& event, const std::string& senderName) const {
+  switch (event.audience) {
+    case Audience::kRoom: {
+      // Waiting users see system lines and refusals (theirs among them).
+      const bool reachesWaiting = event.kind == MessageKind::kSystemLine || event.kind == MessageKind::kRefusal;
+      if (!member.approved && !reachesWaiting) return false;
+      break;
+    }
+    case Audience::kSession:
+      if (member.id != event.session || member.nodeId != m_settings.nodeId) return false;
+      if (!member.approved && event.kind != MessageKind::kSystemLine) return false;
+      break;
+    case Audience::kManagers:
+      if (!member.manager) return false;
+      break;
+  }
+  return MaySee(member, senderName);
+}
+
+void CChatCore::AddRecipients(Session& member, const std::string& markedName, std::vector<Recipient>& out) {
+  for (size_t slot = 0; slot < kStreamFormats; ++slot) {
+    if (member.streams[slot] == 0) continue;
+    out.push_back(Recipient{member.streams[slot], static_cast<StreamFormat>(slot), member.name == markedName});
   }
 }
 
-void CChatCore::CollectSessionRecipients(const std::string& roomName, const std::string& id, int kind,
-                                         const std::string& senderName, std::vector<Recipient>& out) {
-  constexpr int kSystemKind = 6;
-  std::shared_lock<std::shared_mutex> guard(m_lock);
-  Session* session = SessionAt(id, m_settings.nodeId);
-  const Room* room = RoomByName(roomName);
-  if (session == nullptr || room == nullptr || session->room != room || room->name != roomName) return;
-  if ((!session->approved && kind != kSystemKind) || !MaySee(*session, senderName)) return;
-  session->lastActive = platform::Now();
-  if (session->stream != 0) out.push_back(Recipient{session->stream, true});
-}
-
-void CChatCore::CollectManagerRecipients(const std::string& roomName, const std::string& senderName,
-                                         std::vector<Recipient>& out) {
+void CChatCore::CollectRecipients(const ChatEvent& event, const std::string& markedName, std::vector<Recipient>& out) {
+  const std::string senderName = IgnoredSenderName(event);
   const std::time_t now = platform::Now();
   std::shared_lock<std::shared_mutex> guard(m_lock);
-  const Room* room = RoomByName(roomName);
-  if (room == nullptr) return;
+  const Room* room = RoomByName(event.room);
+  // A line names its room exactly (a manager's line any way it is written).
+  if (room == nullptr || (room->name != event.room && event.audience != Audience::kManagers)) return;
+  if (event.audience == Audience::kSession) {
+    Session* session = SessionAt(event.session, m_settings.nodeId);
+    if (session == nullptr || session->room != room || !Sees(*session, event, senderName)) return;
+    session->lastActive = now;
+    // Every line to one user is marked for him.
+    AddRecipients(*session, session->name, out);
+    return;
+  }
+  out.reserve(out.size() + room->listening.size());
   for (const auto& [order, member] : room->listening) {
-    if (!member->manager || !MaySee(*member, senderName)) continue;
+    if (!Sees(*member, event, senderName)) continue;
     member->lastActive = now;
-    out.push_back(Recipient{member->stream, true});
+    AddRecipients(*member, event.audience == Audience::kManagers ? member->name : markedName, out);
   }
 }
 

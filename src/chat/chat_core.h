@@ -22,6 +22,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "chat/chat_event.h"
 #include "chat/chat_settings.h"
 #include "chat/chat_views.h"
 #include "chat/manager_list.h"
@@ -147,25 +148,19 @@ class CChatCore {
   void Ignore(const std::string& id, const std::string& node, const std::string& name);
   bool IsIgnoring(const std::string& id, const std::string& node, const std::string& name) const;
 
-  // ---- Message streams of sessions
-  // A session has one message stream: of two, the one opened last (by its
-  // time of opening, whichever was tied first) stays. Returns the stream
-  // that must close (0: none), or nullopt when the session is gone.
-  std::optional<std::uint64_t> AttachStream(const std::string& id, const std::string& node, std::uint64_t stream,
-                                            std::int64_t openedAt);
+  // ---- Streams of sessions
+  // A session has one stream of each format: of two, the one opened last
+  // (by its time of opening, whichever was tied first) stays. Returns the
+  // stream that must close (0: none), or nullopt when the session is gone.
+  std::optional<std::uint64_t> AttachStream(const std::string& id, const std::string& node, StreamFormat format,
+                                            std::uint64_t stream, std::int64_t openedAt);
   void DetachStream(const std::string& id, const std::string& node, std::uint64_t stream);
-  // The streams of the room's members that may see a line of this kind from
-  // that sender (approved, or the kind reaches everybody; not ignoring him).
-  // Each found member counts as active.
-  void CollectRoomRecipients(const std::string& roomName, int kind, const std::string& senderName,
-                             const std::string& addresseeName, bool refusalsReachWaiting,
-                             std::vector<Recipient>& out);
-  // The streams of one member of the room (on this node).
-  void CollectSessionRecipients(const std::string& roomName, const std::string& id, int kind,
-                                const std::string& senderName, std::vector<Recipient>& out);
-  // The streams of the room's members who hold the manager mark.
-  void CollectManagerRecipients(const std::string& roomName, const std::string& senderName,
-                                std::vector<Recipient>& out);
+  // The streams here that may see the line: of the room's members (the
+  // approved ones, unless the kind reaches waiting users; not those who
+  // ignore the sender), of the one session it is for, or of the room's
+  // managers. A member named markedName gets the line marked for him. Each
+  // member found counts as active.
+  void CollectRecipients(const ChatEvent& event, const std::string& markedName, std::vector<Recipient>& out);
 
   // ---- Managers
   bool IsManager(const std::string& name, const std::string& room) const;
@@ -201,6 +196,8 @@ class CChatCore {
   static EndedSession EndedOf(const Session& session, bool announce);
   static RoomView ViewOf(const Room& room, bool withMembers);
   bool MaySee(const Session& session, const std::string& senderName) const;
+  bool Sees(const Session& member, const ChatEvent& event, const std::string& senderName) const;
+  static void AddRecipients(Session& member, const std::string& markedName, std::vector<Recipient>& out);
   void RunIdleSweepIfDue();
   std::optional<SessionView> Touch(Session* session, bool touch);
   int RoomsMadeBy(const std::string& creator) const;

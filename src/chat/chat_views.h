@@ -68,17 +68,26 @@ struct ManagerEntry {
   std::string room;
 };
 
+// The formats of the streams a session can hold open at once, one of each:
+// the classic message frame (HTML) and the event stream (JSON events).
+enum class StreamFormat : int { kClassic = 0, kEvents = 1 };
+inline constexpr size_t kStreamFormats = 2;
+
+// The open streams of a session on this node, by format (0: none).
+using SessionStreams = std::array<std::uint64_t, kStreamFormats>;
+
 // A session the core has let go: what its end must announce, and the
-// message frame that must close with it.
+// streams that must close with it.
 struct EndedSession {
   SessionView session;
-  bool announce = true;     // leave notice and ET record (not for moved, kicked or dropped sessions)
-  std::uint64_t stream = 0;  // its open message frame on this node (0: none, always so for other nodes' users)
+  bool announce = true;  // leave notice and ET record (not for moved, kicked or dropped sessions)
+  SessionStreams streams{};  // its open streams on this node (none for other nodes' users)
 };
 
-// Where a line goes: the message stream of a member, and whether the line
-// is addressed to him.
+// Where a line goes: a stream of a member, its format, and whether the
+// line is marked for him.
 struct Recipient {
   std::uint64_t stream = 0;
+  StreamFormat format = StreamFormat::kClassic;
   bool addressed = false;
 };

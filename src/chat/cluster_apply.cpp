@@ -33,31 +33,43 @@ void MarkArrivalOf(CChatCore& core, const std::string& id, const std::string& no
   if (room) MarkArrival(core, *user, *room, previousRoom);
 }
 
-// PB: a room line or notice.
+// PB: a room line or notice. Its text is the line as the classic frame
+// shows it after the sender (a chat line's action and verb included).
 void ApplyRoomLine(CChatCore& core, const ParsedRecord& record) {
-  CDelivery* delivery = core.Delivery();
-  if (delivery == nullptr) return;
+  ChatEvent line;
+  line.room = record.Get("RM");
+  line.colour = record.Get("CO");
+  line.sender = record.Get("FR");
+  line.text = record.Get("MSG");
   if (record.values.count("PA") != 0) {
-    delivery->PostRoomMessage(record.Get("FND"), record.Get("PA"), 1, record.Get("RM"), kChatLine, record.Get("CO"),
-                              record.Get("FR"), record.Get("MSG"));
+    line.kind = MessageKind::kChatLine;
+    line.addressed = true;
+    line.addressee = record.Get("PA");
+    line.senderNode = record.Get("FND");
   } else {
-    delivery->PostRoomNotice(1, record.Get("RM"), kNotice, record.Get("CO"), record.Get("FR"), record.Get("MSG"), "");
+    line.kind = MessageKind::kNotice;
   }
+  Say(core, line);
 }
 
 // PR or PC: a line to one user of this node.
 void ApplyPersonalLine(CChatCore& core, const ParsedRecord& record) {
-  CDelivery* delivery = core.Delivery();
-  if (delivery == nullptr || record.Get("ND") != core.NodeId()) return;
-  const bool fromUser = record.values.count("FND") != 0;  // a private line or page, not a system line
-  const int kind = record.type == "PR" ? kPrivateLine : fromUser ? kPage : kSystemLine;
-  if (fromUser) {
-    delivery->PostPrivateMessage(record.Get("FND"), record.Get("ND"), record.Get("SS"), record.Get("RM"), kind,
-                                 record.Get("CO"), record.Get("FR"), record.Get("MSG"), record.Get("TO"), kToSession);
-  } else {
-    delivery->PostUserMessage(record.Get("ND"), record.Get("SS"), record.Get("RM"), kind, record.Get("CO"),
-                              record.Get("FR"), record.Get("MSG"), record.Get("TO"), kToSession);
-  }
+  if (record.Get("ND") != core.NodeId()) return;
+  ChatEvent line;
+  line.isPrivate = record.values.count("FND") != 0;  // a private line or page, not a system line
+  line.kind = record.type == "PR" ? MessageKind::kPrivateLine
+              : line.isPrivate    ? MessageKind::kPage
+                                  : MessageKind::kSystemLine;
+  line.audience = Audience::kSession;
+  line.room = record.Get("RM");
+  line.session = record.Get("SS");
+  line.colour = record.Get("CO");
+  line.sender = record.Get("FR");
+  line.senderNode = line.isPrivate ? record.Get("FND") : record.Get("ND");
+  line.addressee = record.Get("TO");
+  line.addresseeNode = record.Get("ND");
+  line.text = record.Get("MSG");
+  Say(core, line);
 }
 
 // CR: the creator's room hears of it here too.

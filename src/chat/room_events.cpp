@@ -12,8 +12,8 @@
 namespace {
 
 void Notice(CChatCore& core, const SessionView& session, const std::string& text) {
-  AddMessageBoxToRoom(core, 1, session.roomName, session.name + ":" + session.nodeId, session.colour, text, kNotice,
-                      session.id);
+  AddMessageBoxToRoom(core, session.roomName, session.name + ":" + session.nodeId, session.colour, text,
+                      MessageKind::kNotice);
 }
 
 void EmitJump(CChatCore& core, const SessionView& session, const std::string& target, const std::string& nodeId) {

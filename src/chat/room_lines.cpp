@@ -3,23 +3,31 @@
 #include "chat/chat_core.h"
 #include "chat/delivery.h"
 
-void AddMessageToRoom1(CChatCore& core, const std::string& addressee, int local, const std::string& room,
-                       const std::string& from, const std::string& colour, const std::string& text, int kind) {
-  if (text.empty() || from.empty()) return;
-  if (CDelivery* delivery = core.Delivery()) {
-    delivery->PostRoomMessage(core.NodeId(), addressee, local, room, kind, colour, from, text);
-  }
+void Say(CChatCore& core, const ChatEvent& event) {
+  if (CDelivery* delivery = core.Delivery()) delivery->Deliver(event);
 }
 
-void AddMessageBoxToRoom(CChatCore& core, int local, const std::string& room, const std::string& from,
-                         const std::string& colour, const std::string& text, int kind, const std::string& session) {
-  if (text.empty() || from.empty()) return;
-  if (CDelivery* delivery = core.Delivery()) delivery->PostRoomNotice(local, room, kind, colour, from, text, session);
+void AddMessageBoxToRoom(CChatCore& core, const std::string& room, const std::string& from,
+                         const std::string& colour, const std::string& text, MessageKind kind) {
+  ChatEvent notice;
+  notice.room = room;
+  notice.kind = kind;
+  notice.sender = from;
+  notice.colour = colour;
+  notice.text = text;
+  Say(core, notice);
 }
 
 void AnnounceAdmission(CChatCore& core, const std::string& room, const std::string& manager,
                        const std::string& userName, bool approved) {
-  AddMessageToRoom1(core, "大家", 1, room, manager, "#ff0000",
-                    std::string(approved ? "说:允许(" : "说:拒绝(") + userName + ")进入本聊天室",
-                    approved ? kChatLine : kRefusal);
+  ChatEvent line;
+  line.room = room;
+  line.kind = approved ? MessageKind::kChatLine : MessageKind::kRefusal;
+  line.addressed = true;
+  line.sender = manager;
+  line.senderNode = core.NodeId();
+  line.addressee = "大家";
+  line.colour = "#ff0000";
+  line.text = std::string(approved ? "说:允许(" : "说:拒绝(") + userName + ")进入本聊天室";
+  Say(core, line);
 }

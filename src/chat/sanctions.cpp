@@ -13,7 +13,7 @@ namespace {
 // Said in the room before the victim's session ends: his frame shows it
 // last, then closes.
 void Announce(CChatCore& core, const std::string& manager, const std::string& roomName, const std::string& text) {
-  AddMessageBoxToRoom(core, 1, roomName, "管理员" + manager + ": (", "#FF0000", text, kChatLine, "");
+  AddMessageBoxToRoom(core, roomName, "管理员" + manager + ": (", "#FF0000", text, MessageKind::kChatLine);
 }
 
 std::string KickText(const std::string& name) { return name + ")因为言语不太文明被踢出,五分钟后可以再登录"; }

@@ -35,7 +35,10 @@ void EndSession(CChatCore& core, const EndedSession& ended, const std::string& l
   }
   // After the leave: whatever was said to the user before goes out first.
   CDelivery* delivery = core.Delivery();
-  if (ended.stream != 0 && delivery != nullptr) delivery->EndStream(ended.stream, lastLine);
+  if (delivery == nullptr) return;
+  for (const std::uint64_t stream : ended.streams) {
+    if (stream != 0) delivery->EndStream(stream, lastLine);
+  }
 }
 
 bool RemoveAndEndSession(CChatCore& core, const std::string& id, const std::string& node, bool announce,

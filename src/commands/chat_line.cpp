@@ -37,28 +37,38 @@ void SayChatLine(CommandContext& context, const std::string& text) {
   const SessionView& speaker = context.Session();
   if (!speaker.approved || !TakeLineOfSpeaker(context)) return;
   const CRequestForm& form = context.form;
-  const std::string colour = FormColour(form);
-  const std::string line = "<font color=#000000>" + Phrase(form, "UserAction") + Phrase(form, "addsays") +
-                           ": </font>" + CleanChatText(text);
   const Addressee to = ParseAddressee(form.FindField("towho"), context.ownNode, context.core.NodeLink().On());
+  ChatEvent line;
+  line.room = speaker.roomName;
+  line.sender = speaker.name;
+  line.senderNode = context.ownNode;
+  line.colour = FormColour(form);
+  line.action = Phrase(form, "UserAction");
+  line.says = Phrase(form, "addsays");
+  line.text = CleanChatText(text);
+  line.spoken = true;
   if (form.FindField("towhoway") != "private") {
-    AddMessageToRoom1(context.core, to.towho, 0, speaker.roomName, speaker.name, colour, line, kChatLine);
+    line.addressee = to.towho;
+    line.addressed = true;
+    line.reach = Reach::kEverywhere;
+    Say(context.core, line);
     return;
   }
-  CDelivery* delivery = context.core.Delivery();
-  if (!context.speaker.room || delivery == nullptr) return;
-  const std::string& room = speaker.roomName;
+  if (!context.speaker.room) return;
+  line.kind = MessageKind::kPrivateLine;
+  line.isPrivate = true;
+  line.audience = Audience::kSession;
+  line.addressee = to.name;
+  line.addresseeNode = to.node;
   const std::string addresseeSession = context.core.FindIdByNameAndNode(context.speaker.room->name, to.name, to.node);
-  if (!addresseeSession.empty()) {
-    if (to.node != context.ownNode) {
-      delivery->PostPrivateMessage(context.ownNode, to.node, addresseeSession, room, kPrivateLine, colour, speaker.name,
-                                   line, to.name, kRecordOnly);
-    } else if (addresseeSession != speaker.id) {
-      delivery->PostPrivateMessage(context.ownNode, to.node, addresseeSession, room, kPrivateLine, colour, speaker.name,
-                                   line, to.name, kToSession);
-    }
+  const bool elsewhere = to.node != context.ownNode;
+  if (!addresseeSession.empty() && (elsewhere || addresseeSession != speaker.id)) {
+    line.session = addresseeSession;
+    line.reach = elsewhere ? Reach::kElsewhere : Reach::kHere;
+    Say(context.core, line);
   }
   // The speaker always sees his own private line (once, even when he wrote to himself).
-  delivery->PostPrivateMessage(context.ownNode, to.node, speaker.id, room, kPrivateLine, colour, speaker.name, line,
-                               to.name, kToSession);
+  line.session = speaker.id;
+  line.reach = Reach::kHere;
+  Say(context.core, line);
 }

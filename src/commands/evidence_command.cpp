@@ -37,5 +37,5 @@ void CommandEvidence(CommandContext& context) {
   RecordEvidence(context.Session().name, room ? room->name : "unknown room");
   if (!room) return;
   SystemLineToSpeaker(context, GetSetting("general", "fgcolor"), GetSetting("text", "MSG_SYSTEM"),
-                      GetSetting("text", "MSG_EVIDENCE_RECORDED"), kPrivateLine);
+                      GetSetting("text", "MSG_EVIDENCE_RECORDED"), MessageKind::kPrivateLine);
 }

@@ -2,6 +2,7 @@
 
 #include "chat/chat_core.h"
 #include "chat/delivery.h"
+#include "chat/room_lines.h"
 #include "foundation/settings.h"
 #include "foundation/text.h"
 #include "foundation/text_buffer.h"
@@ -52,10 +53,15 @@ std::string HelpText(const CSiteFiles& site, int mode, const std::string& topic)
 
 void ShowHelp(CChatCore& core, const CSiteFiles& site, int mode, const std::string& room, const std::string& session,
               const std::string& topic) {
-  if (CDelivery* delivery = core.Delivery()) {
-    delivery->PostUserMessage("", session, room, kSystemLine, "#ff0000", "   ", HelpText(site, mode, topic), "",
-                              kToSession);
-  }
+  ChatEvent help;
+  help.room = room;
+  help.kind = MessageKind::kSystemLine;
+  help.audience = Audience::kSession;
+  help.session = session;
+  help.colour = "#ff0000";
+  help.sender = "   ";
+  help.text = HelpText(site, mode, topic);
+  Say(core, help);
 }
 
 void CommandHelp(CommandContext& context, const std::string& topic) {

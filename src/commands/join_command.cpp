@@ -34,18 +34,28 @@ void AskManagers(CChatCore& core, const SessionView& waiting, const RoomView& ro
   if (!managerName) return;
   const std::string managerSession = core.FindIdByNameAndNode(room.name, *managerName, ownNode);
   if (managerSession.empty() || !core.FindMember(room.name, managerSession, ownNode, false)) return;
-  AddMessageBoxToRoom(core, 1, room.name, waiting.name + ":" + waiting.nodeId, "#ff0000", waitingText, kNotice,
-                      waiting.id);
+  AddMessageBoxToRoom(core, room.name, waiting.name + ":" + waiting.nodeId, "#ff0000", waitingText,
+                      MessageKind::kNotice);
   const std::string session = EscapeUrlComponent(managerSession);
   const std::string who = EscapeUrlComponent(waiting.name) + ":" + EscapeUrlComponent(waiting.nodeId) + "%20" +
                           EscapeUrlComponent(room.name);
   const std::string links = "请求加入此聊天室,请[<A HREF=\"/Blank?session=" + session + "&message=/authorize%20" + who +
                             "\" TARGET=\"goto\" >" + "批准</A>]或[<A HREF=\"/Blank?session=" + session +
                             "&message=/refuse%20" + who + "\" TARGET=\"goto\" >" + "拒绝</A>]进入\r\n";
-  if (CDelivery* delivery = core.Delivery()) {
-    delivery->PostUserMessage(ownNode, waiting.id, room.name, kSystemLine, "#FF0000", EscapeText(waiting.name), links,
-                              waiting.name, kToManagers);
-  }
+  ChatEvent ask;
+  ask.room = room.name;
+  ask.kind = MessageKind::kSystemLine;
+  ask.audience = Audience::kManagers;
+  ask.session = waiting.id;
+  ask.senderNode = ownNode;
+  ask.colour = "#FF0000";
+  ask.sender = EscapeText(waiting.name);
+  ask.addressee = waiting.name;
+  ask.text = links;
+  // What the links do, for clients that send commands instead of following links.
+  const std::string command = " " + waiting.name + ":" + waiting.nodeId + " " + room.name;
+  ask.actions = {{"批准", "/authorize" + command}, {"拒绝", "/refuse" + command}};
+  Say(core, ask);
 }
 
 // The user has arrived: his marks in the new room; at a locked room he

@@ -2,6 +2,7 @@
 
 #include "chat/chat_core.h"
 #include "chat/delivery.h"
+#include "chat/room_lines.h"
 #include "foundation/settings.h"
 #include "foundation/text.h"
 #include "html/message_render.h"
@@ -30,13 +31,27 @@ std::string FormColour(const CRequestForm& form) {
   return CleanUserText(CutToCharacters(form.FindField("addwordcolor"), kColourLimit));
 }
 
+ChatEvent LineToSession(const SessionView& session, const std::string& colour, const std::string& sender,
+                        const std::string& text, MessageKind kind) {
+  ChatEvent line;
+  line.room = session.roomName;
+  line.kind = kind;
+  line.audience = Audience::kSession;
+  line.session = session.id;
+  line.senderNode = session.nodeId;
+  line.addresseeNode = session.nodeId;
+  line.colour = colour;
+  line.sender = sender;
+  line.text = text;
+  return line;
+}
+
 void SystemLineToSpeaker(const CommandContext& context, const std::string& colour, const std::string& sender,
-                         const std::string& text, int kind) {
+                         const std::string& text, MessageKind kind) {
   const SessionView& speaker = context.Session();
-  if (CDelivery* delivery = context.core.Delivery()) {
-    delivery->PostUserMessage(context.ownNode, speaker.id, speaker.roomName, kind, colour, sender, text,
-                              speaker.name, kToSession);
-  }
+  ChatEvent line = LineToSession(speaker, colour, sender, text, kind);
+  line.addressee = speaker.name;
+  Say(context.core, line);
 }
 
 bool TakeLineOfSpeaker(const CommandContext& context) {

@@ -46,6 +46,9 @@ bool TakeLineOfSpeaker(const CommandContext& context);
 // A line to the speaker alone, in his room: a system line unless the kind
 // says otherwise.
 void SystemLineToSpeaker(const CommandContext& context, const std::string& colour, const std::string& sender,
-                         const std::string& text, int kind = kSystemLine);
+                         const std::string& text, MessageKind kind = MessageKind::kSystemLine);
+// A line the server says to one session, in its room.
+ChatEvent LineToSession(const SessionView& session, const std::string& colour, const std::string& sender,
+                        const std::string& text, MessageKind kind = MessageKind::kSystemLine);
 // The usual reply: "#FF0000", the reply as sender and "  " as its text.
 void ReplyToSpeaker(const CommandContext& context, const std::string& reply);

@@ -4,6 +4,7 @@
 
 #include "chat/chat_core.h"
 #include "chat/delivery.h"
+#include "chat/room_lines.h"
 #include "chat/sanctions.h"
 #include "commands/command_parser.h"
 #include "commands/speaker.h"
@@ -21,10 +22,7 @@ namespace {
 void SendToViewer(CChatCore& core, const std::string& sessionId, const std::string& colour, const std::string& from,
                   const std::string& text) {
   const std::optional<SessionView> viewer = core.FindInAnyRoom(sessionId, core.NodeId(), true);
-  CDelivery* delivery = core.Delivery();
-  if (!viewer || delivery == nullptr) return;
-  delivery->PostUserMessage(viewer->nodeId, sessionId, viewer->roomName, kSystemLine, colour, from, text, "",
-                            kToSession);
+  if (viewer) Say(core, LineToSession(*viewer, colour, from, text));
 }
 
 // The users a page goes to: the first hits of a search for the name.
@@ -55,8 +53,7 @@ void ShowManager(CChatCore& core, const std::string& sessionId) {
 }
 
 void CommandPage(CommandContext& context, const std::string& target, const std::string& text) {
-  CDelivery* delivery = context.core.Delivery();
-  if (target.empty() || delivery == nullptr || !TakeLineOfSpeaker(context)) return;
+  if (target.empty() || !TakeLineOfSpeaker(context)) return;
   const SessionView& speaker = context.Session();
   const std::string name = target.substr(0, target.find(':'));
   const std::string colour = FormColour(context.form);
@@ -69,17 +66,28 @@ void CommandPage(CommandContext& context, const std::string& target, const std::
     const std::string roomName(CutToCharacters(hit.roomName, kPageHitLimit));
     const std::optional<SessionView> paged = context.core.FindMemberByName(roomName, name);
     if (!paged || paged->nodeId.empty()) continue;
-    const std::string line = "内容: " + CleanChatText(text) + "<font size=2 color=Fuchsia>(" +
-                             EscapeText(speaker.roomName) + ")-->(" + EscapeText(roomName) + ")</font>";
-    if (paged->nodeId != context.ownNode) {
-      delivery->PostPrivateMessage(context.ownNode, paged->nodeId, paged->id, roomName, kPage, colour, speaker.name,
-                                   line, paged->name, kRecordOnly);
-    } else if (paged->id != speaker.id) {
-      delivery->PostPrivateMessage(context.ownNode, paged->nodeId, paged->id, roomName, kPage, colour, speaker.name,
-                                   line, paged->name, kToSession);
+    ChatEvent page;
+    page.kind = MessageKind::kPage;
+    page.isPrivate = true;
+    page.audience = Audience::kSession;
+    page.sender = speaker.name;
+    page.senderNode = context.ownNode;
+    page.addressee = paged->name;
+    page.addresseeNode = paged->nodeId;
+    page.colour = colour;
+    page.text = "内容: " + CleanChatText(text) + "<font size=2 color=Fuchsia>(" + EscapeText(speaker.roomName) +
+                ")-->(" + EscapeText(roomName) + ")</font>";
+    const bool elsewhere = paged->nodeId != context.ownNode;
+    if (elsewhere || paged->id != speaker.id) {
+      page.room = roomName;
+      page.session = paged->id;
+      page.reach = elsewhere ? Reach::kElsewhere : Reach::kHere;
+      Say(context.core, page);
     }
-    delivery->PostPrivateMessage(context.ownNode, paged->nodeId, speaker.id, speaker.roomName, kPage, colour,
-                                 speaker.name, line, paged->name, kToSession);
+    page.room = speaker.roomName;
+    page.session = speaker.id;
+    page.reach = Reach::kHere;
+    Say(context.core, page);
   }
 }
 
@@ -133,5 +141,5 @@ void CommandIgnore(CommandContext& context, const std::string& name) {
     context.core.Ignore(speaker.id, speaker.nodeId, name);
     answer = std::string(GetSetting("text", "MSG_IGNORING_FROM")) + " \"" + EscapeText(name) + "\" ***";
   }
-  SystemLineToSpeaker(context, "#ff0000", GetSetting("text", "MSG_SYSTEM"), answer, kChatLine);
+  SystemLineToSpeaker(context, "#ff0000", GetSetting("text", "MSG_SYSTEM"), answer, MessageKind::kChatLine);
 }

@@ -1,6 +1,5 @@
 #include "html/message_render.h"
 
-#include "chat/delivery.h"
 #include "foundation/text.h"
 #include "html/escape.h"
 
@@ -70,16 +69,12 @@ std::string RenderPersonal(const RenderedLine& line, bool nodeLink, const char* 
 }  // namespace
 
 namespace {
-std::string ShownAddresseeName(const RenderedLine& line) {
-  std::string name = NamePart(ShownName(line.addressee, true));
+std::string ShownAddresseeName(const std::string& addressee) {
+  std::string name = NamePart(ShownName(addressee, true));
   return name.empty() ? "大家" : name;
 }
+std::string ShownAddresseeName(const RenderedLine& line) { return ShownAddresseeName(line.addressee); }
 }  // namespace
-
-RenderedChatLine::RenderedChatLine(const RenderedLine& line, bool nodeLink)
-    : addresseeName(ShownAddresseeName(line)),
-      toAddressee(RenderMessage1(line, addresseeName, nodeLink)),
-      toOthers(RenderMessage1(line, addresseeName + "\n", nodeLink)) {}  // no name holds a line feed
 
 std::string RenderMessage1(const RenderedLine& line, const std::string& recipientName, bool nodeLink) {
   const std::string colour = line.colour.empty() ? "#000000" : ShownColour(CleanShownName(line.colour, false));
@@ -97,13 +92,13 @@ std::string RenderMessage1(const RenderedLine& line, const std::string& recipien
 
 std::string RenderMessage2(const RenderedLine& line, bool nodeLink) {
   switch (line.kind) {
-    case kPrivateLine:
+    case MessageKind::kPrivateLine:
       return RenderPersonal(line, nodeLink, "【密谈】", "对", "</font><BR>\r\n");
-    case kPage:
+    case MessageKind::kPage:
       return RenderPersonal(line, nodeLink, "【传呼】", "呼", "</font><BR>\n");
-    case kSystemLine:
+    case MessageKind::kSystemLine:
       return "<font color= #000077 > " + line.sender + " " + line.line + "</font><BR>\n";
-    case kNotice: {
+    case MessageKind::kNotice: {
       const std::string sender = CleanShownName(line.sender, false);
       return "<font color= #ff0000 >【公告】: " + Link(sender) + "<STRONG>" +
              EscapeText(CutToCharacters(NamePart(sender), kNoticeNameLimit)) + "</STRONG></A> " + line.line + "</font><BR>\n";
@@ -112,4 +107,53 @@ std::string RenderMessage2(const RenderedLine& line, bool nodeLink) {
       return "<font color=" + ShownColour(line.colour) + ">" + EscapeText(CleanShownName(line.sender, false)) + line.line +
              "</font><BR>\n";
   }
+}
+
+std::string ClassicText(const ChatEvent& event) {
+  if (!event.spoken) return event.text;
+  return "<font color=#000000>" + event.action + event.says + ": </font>" + event.text;
+}
+
+std::string RecordedText(const ChatEvent& event) {
+  return std::string(CutToCharacters(ClassicText(event), kLineLimit));
+}
+
+std::string MarkedAddresseeName(const ChatEvent& event) {
+  return event.audience == Audience::kRoom && event.addressed ? ShownAddresseeName(event.addressee) : std::string();
+}
+
+namespace {
+
+std::string WithNode(const std::string& name, const std::string& node) {
+  std::string shown(CutToCharacters(name, kShownSenderLimit));
+  if (!node.empty()) shown += ":" + std::string(CutToCharacters(node, kShownNodeLimit));
+  return shown;
+}
+
+ClassicLine SameForAll(std::string text) {
+  auto shared = std::make_shared<const std::string>(std::move(text));
+  return ClassicLine{shared, shared};
+}
+
+}  // namespace
+
+ClassicLine RenderClassic(const ChatEvent& event, bool nodeLink) {
+  if (event.audience == Audience::kRoom) {
+    const RenderedLine line{event.senderNode, event.sender,       event.addressee,
+                            RecordedText(event), event.colour, event.kind};
+    if (!event.addressed) return SameForAll(RenderMessage2(line, nodeLink));
+    const std::string addresseeName = ShownAddresseeName(line);
+    return ClassicLine{std::make_shared<const std::string>(RenderMessage1(line, addresseeName, nodeLink)),
+                       // no name holds a line feed: everybody else's marking
+                       std::make_shared<const std::string>(RenderMessage1(line, addresseeName + "\n", nodeLink))};
+  }
+  if (event.isPrivate) {
+    return SameForAll(RenderMessage2(RenderedLine{event.senderNode, WithNode(event.sender, event.senderNode),
+                                                  WithNode(event.addressee, event.addresseeNode), RecordedText(event),
+                                                  event.colour, event.kind},
+                                     nodeLink));
+  }
+  // The server's lines to one user go whole (a help page may be long).
+  return SameForAll(RenderMessage2(
+      RenderedLine{event.senderNode, event.sender, event.addressee, event.text, event.colour, event.kind}, nodeLink));
 }

@@ -1,8 +1,12 @@
-// How a line looks in a browser's message frame. The renderings are built
-// whole, one per recipient, and appended to that recipient's stream.
+// How a line looks in a browser's message frame (the classic stream
+// format). A line is rendered once: its recipients see one of two texts,
+// marked for its addressee or for everybody else.
 #pragma once
 
+#include <memory>
 #include <string>
+
+#include "chat/chat_event.h"
 
 // What the renderer needs to know about a line.
 struct RenderedLine {
@@ -11,10 +15,9 @@ struct RenderedLine {
   std::string addressee;   // T (a name, or a name ":" node)
   std::string line;        // L, shown as it is
   std::string colour;      // C
-  int kind = 3;
+  MessageKind kind = MessageKind::kChatLine;
 };
 
-inline constexpr size_t kShownNameLimit = 48;
 inline constexpr size_t kNoticeNameLimit = 99;
 
 // Cleaning of names shown in the frame: '%' '$', '<' '(', '>' ')', '&' '(';
@@ -37,16 +40,23 @@ std::string NamePart(std::string_view text);
 // A chat line (kinds 3 and 21 from room lines), for a recipient of that name.
 std::string RenderMessage1(const RenderedLine& line, const std::string& recipientName, bool nodeLink);
 
-// A chat line rendered once for all its recipients: they see one of two
-// texts, marked for the addressee or for everybody else.
-struct RenderedChatLine {
-  RenderedChatLine(const RenderedLine& line, bool nodeLink);
-  const std::string& For(const std::string& recipientName) const {
-    return recipientName == addresseeName ? toAddressee : toOthers;
-  }
-  std::string addresseeName;
-  std::string toAddressee;
-  std::string toOthers;
-};
 // Private lines, pages, system lines, notices and other lines.
 std::string RenderMessage2(const RenderedLine& line, bool nodeLink);
+
+// The event's line as the classic frame shows it after the sender: a user's
+// chat line is his action, verb, ": " and text; any other line its text.
+std::string ClassicText(const ChatEvent& event);
+// The text of the line as its node record carries it (MSG): the classic
+// text, cut to kLineLimit.
+std::string RecordedText(const ChatEvent& event);
+// The name of the member a room line is marked for ("": none is).
+std::string MarkedAddresseeName(const ChatEvent& event);
+
+// An event rendered for the classic frame: the marked addressee sees the
+// first text, everybody else the second (the same text for unmarked lines).
+struct ClassicLine {
+  std::shared_ptr<const std::string> toAddressee;
+  std::shared_ptr<const std::string> toOthers;
+  const std::string& For(bool addressed) const { return addressed ? *toAddressee : *toOthers; }
+};
+ClassicLine RenderClassic(const ChatEvent& event, bool nodeLink);

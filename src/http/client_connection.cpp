@@ -144,8 +144,7 @@ void CClientConnection::Answer(net::CConnection& connection) {
     // browser has the head it may open another frame, which must come after.
     m_phase = Phase::kStreaming;
     connection.SetDeadline(0);  // a stream lives as long as its user
-    m_services.adoptStream(connection, *m_streamSession);
-    connection.Send(bytes);
+    m_services.adoptStream(connection, *m_streamSession, bytes);
     return;
   }
   m_phase = Phase::kWriting;

@@ -92,5 +92,7 @@ class CRequest {
 };
 
 using RequestHandler = std::function<void(CRequest& request)>;
-// Takes over a connection as the message stream of a session.
-using StreamAdopter = std::function<void(net::CConnection& connection, const std::string& session)>;
+// Takes over a connection as the message stream of a session, and sends
+// the answer's head (then whatever the stream says first).
+using StreamAdopter =
+    std::function<void(net::CConnection& connection, const std::string& session, std::string_view head)>;

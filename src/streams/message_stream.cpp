@@ -1,37 +1,60 @@
 #include "streams/message_stream.h"
 
+#include <vector>
+
 #include "chat/chat_core.h"
+#include "foundation/settings.h"
 #include "platform/clock.h"
 
-CJavaClientConnection::CJavaClientConnection(CChatCore& core, std::string session, StreamFigures& figures)
-    : m_core(core), m_session(std::move(session)), m_figures(figures) {
+CMessageStream::CMessageStream(CChatCore& core, std::string session, StreamFigures& figures, CLoopStreams& streams)
+    : m_core(core), m_session(std::move(session)), m_figures(figures), m_streams(streams) {
   m_figures.open.Add();
 }
 
-CJavaClientConnection::~CJavaClientConnection() { m_figures.open.Subtract(); }
+CMessageStream::~CMessageStream() { m_figures.open.Subtract(); }
 
-void CJavaClientConnection::OnClose(net::CConnection& connection) {
+void CMessageStream::OnClose(net::CConnection& connection) {
+  m_streams.Remove(connection.Id());
   m_core.DetachStream(m_session, m_core.NodeId(), connection.Id());
 }
 
-void CJavaClientConnection::OnDrained(net::CConnection& connection) {
+void CMessageStream::OnDrained(net::CConnection& connection) {
   if (m_ending) connection.Close();
 }
 
-void CJavaClientConnection::End(net::CConnection& connection, std::string_view lastLine) {
+void CMessageStream::End(net::CConnection& connection, const std::string& lastLine) {
   if (m_ending) return;
   m_ending = true;
   // Closed as soon as everything is sent (a close lets the kernel deliver
-  // what it holds); a browser that reads nothing gets a little while.
+  // what it holds); a client that reads nothing gets a little while.
   connection.SetDeadline(platform::Now() + kEndingFrameDrainSeconds);
-  Deliver(connection, lastLine, m_figures);
+  Send(connection, LastWords(lastLine));
   if (!connection.Closed() && connection.PendingOutput() == 0) connection.Close();
 }
 
-void CJavaClientConnection::Deliver(net::CConnection& connection, std::string_view text, StreamFigures& figures) {
-  connection.Send(text);
+void CMessageStream::Send(net::CConnection& connection, std::string_view bytes) {
+  connection.Send(bytes);
   if (!connection.Closed() && connection.PendingOutput() > kStreamOutputCap) {
-    figures.closedAtCap.Add();
+    m_figures.closedAtCap.Add();
     connection.Abort();
   }
+}
+
+void CLoopStreams::ForEach(net::CEventLoop& loop,
+                           const std::function<void(net::CConnection&, CMessageStream&)>& visit) const {
+  // A visit may close its stream, which leaves this list.
+  std::vector<net::ConnectionId> ids;
+  ids.reserve(m_streams.size());
+  for (const auto& [id, stream] : m_streams) ids.push_back(id);
+  for (const net::ConnectionId id : ids) {
+    net::CConnection* connection = loop.Find(id);
+    CMessageStream* stream = Find(id);
+    if (connection != nullptr && stream != nullptr) visit(*connection, *stream);
+  }
+}
+
+std::string CJavaClientConnection::LastWords(const std::string& lastLine) {
+  if (lastLine.empty()) return std::string();
+  return RenderMessage2(RenderedLine{"", GetSetting("text", "MSG_SYSTEM"), "", lastLine, "", MessageKind::kSystemLine},
+                        Core().NodeLink().On());
 }

@@ -1,57 +1,119 @@
-// CJavaClientConnection: the message stream of one browser. After the
-// message frame's head has gone out, the HTTP connection becomes one of
-// these and stays open in its loop; every line for the user is appended to
-// its output and written to the socket. The browser sends nothing more: what
+// CMessageStream: a stream of lines to one session, in one format. After
+// the answer's head has gone out, the HTTP connection becomes one of these
+// and stays open in its loop; every line for the user is appended to its
+// output and written to the socket. The client sends nothing more: what
 // arrives is dropped, and its end closes the stream.
+//
+// CJavaClientConnection is the classic message frame (HTML lines); the
+// event stream (event_stream.h) is the other format. Each loop keeps its
+// own streams in a CLoopStreams, which only the loop's thread touches.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
+#include "chat/chat_views.h"
 #include "foundation/metrics.h"
+#include "html/message_render.h"
 #include "net/connection.h"
 
 class CChatCore;
+class CLoopStreams;
 
-// A browser that stops reading is dropped once this much waits for it.
+// A client that stops reading is dropped once this much waits for it.
 inline constexpr size_t kStreamOutputCap = 1024 * 1024;
 // What a frame replaced by a newer one of its session (a reload, a second
 // window) shows last, so its user knows why it went quiet.
 inline constexpr const char* kReplacedFrameText = "本会话已在另一个窗口打开";
-// How long an ending frame's last lines may wait for its browser to read them.
+// How long an ending stream's last lines may wait for its client to read them.
 inline constexpr int kEndingFrameDrainSeconds = 10;
 
 // The message streams of a server, for its metrics.
 struct StreamFigures {
   CGauge open;
-  CCounter closedAtCap;  // closed because their browser stopped reading
+  CCounter closedAtCap;  // closed because their client stopped reading
 };
 
-class CJavaClientConnection final : public net::CConnectionHandler {
+// A line as the streams of each format take it: rendered once per format
+// in use, shared by every stream of that format.
+struct RenderedEvent {
+  std::string epoch;         // the room's life and the line's place in it
+  std::uint64_t offset = 0;
+  ClassicLine classic;                       // for classic frames
+  std::shared_ptr<const std::string> json;   // for event streams
+};
+
+class CMessageStream : public net::CConnectionHandler {
  public:
   // The figures outlive every stream (the loops close their streams first).
-  CJavaClientConnection(CChatCore& core, std::string session, StreamFigures& figures);
-  ~CJavaClientConnection() override;
-  CJavaClientConnection(const CJavaClientConnection&) = delete;
-  CJavaClientConnection& operator=(const CJavaClientConnection&) = delete;
+  CMessageStream(CChatCore& core, std::string session, StreamFigures& figures, CLoopStreams& streams);
+  ~CMessageStream() override;
+  CMessageStream(const CMessageStream&) = delete;
+  CMessageStream& operator=(const CMessageStream&) = delete;
 
   const std::string& Session() const { return m_session; }
+  virtual StreamFormat Format() const = 0;
+  // What keeps a quiet stream open through proxies and browsers.
+  virtual std::string_view KeepAlive() const = 0;
+  // A line for this stream's user (marked for him or not).
+  virtual void Take(net::CConnection& connection, const RenderedEvent& line, bool addressed) = 0;
 
   void OnInput(net::CConnection& connection) override { connection.Input().clear(); }
   void OnDrained(net::CConnection& connection) override;
   void OnClose(net::CConnection& connection) override;
 
-  // The session ended, or its frame opened elsewhere: this one gets its last
-  // line (rendered; none when empty) and closes once all it was sent is out.
-  void End(net::CConnection& connection, std::string_view lastLine);
+  // The session ended, or its stream opened elsewhere: this one gets its
+  // last words (the line rendered in its format; none when empty) and
+  // closes once all it was sent is out.
+  void End(net::CConnection& connection, const std::string& lastLine);
 
-  // Appends the text to the stream; a stream whose output passes the cap is
-  // closed at once (its browser stopped reading: it may not grow the server).
-  static void Deliver(net::CConnection& connection, std::string_view text, StreamFigures& figures);
+  // Appends the bytes to the stream; a stream whose output passes the cap is
+  // closed at once (its client stopped reading: it may not grow the server).
+  void Send(net::CConnection& connection, std::string_view bytes);
+
+ protected:
+  CChatCore& Core() { return m_core; }
+  // The bytes that close the stream's talk, for the last line given.
+  virtual std::string LastWords(const std::string& lastLine) = 0;
 
  private:
   CChatCore& m_core;
   const std::string m_session;
   StreamFigures& m_figures;
+  CLoopStreams& m_streams;
   bool m_ending = false;
+};
+
+// The streams of one loop, by connection.
+class CLoopStreams {
+ public:
+  void Add(net::ConnectionId id, CMessageStream* stream) { m_streams[id] = stream; }
+  void Remove(net::ConnectionId id) { m_streams.erase(id); }
+  CMessageStream* Find(net::ConnectionId id) const {
+    const auto found = m_streams.find(id);
+    return found != m_streams.end() ? found->second : nullptr;
+  }
+  // Each stream with its connection (streams are not added or removed meanwhile).
+  void ForEach(net::CEventLoop& loop, const std::function<void(net::CConnection&, CMessageStream&)>& visit) const;
+
+ private:
+  std::unordered_map<net::ConnectionId, CMessageStream*> m_streams;
+};
+
+// The classic message frame: HTML lines.
+class CJavaClientConnection final : public CMessageStream {
+ public:
+  using CMessageStream::CMessageStream;
+  StreamFormat Format() const override { return StreamFormat::kClassic; }
+  std::string_view KeepAlive() const override { return "   "; }  // three blanks
+  void Take(net::CConnection& connection, const RenderedEvent& line, bool addressed) override {
+    Send(connection, line.classic.For(addressed));
+  }
+
+ private:
+  std::string LastWords(const std::string& lastLine) override;
 };

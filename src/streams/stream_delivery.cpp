@@ -3,73 +3,66 @@
 #include <new>
 
 #include "chat/chat_core.h"
-#include "foundation/settings.h"
 #include "foundation/text.h"
 #include "html/message_render.h"
+#include "platform/clock.h"
 #include "platform/console.h"
-#include "streams/message_stream.h"
 
 namespace {
 
-constexpr size_t kShownSenderLimit = 40;
-constexpr size_t kShownNodeLimit = 20;
-
-std::string Cut(const std::string& text) { return std::string(CutToCharacters(text, kLineLimit)); }
-std::string_view PersonalType(int kind) { return kind == kPrivateLine ? "PR" : "PC"; }
-
-// The name a recipient's ignore list is checked against.
-std::string IgnoredName(const std::string& sender) { return NamePart(CutToCharacters(sender, kShownNameLimit)); }
-
-std::string WithNode(const std::string& name, const std::string& node) {
-  std::string shown(CutToCharacters(name, kShownSenderLimit));
-  if (!node.empty()) shown += ":" + std::string(CutToCharacters(node, kShownNodeLimit));
-  return shown;
-}
+std::string_view PersonalType(MessageKind kind) { return kind == MessageKind::kPrivateLine ? "PR" : "PC"; }
 
 // One loop's share of a line.
 struct LoopBatch {
-  std::shared_ptr<const std::string> toAddressee;
-  std::shared_ptr<const std::string> toOthers;
+  std::shared_ptr<const RenderedEvent> line;
   std::vector<Recipient> recipients;
 };
 
-void WriteBatch(net::CEventLoop& loop, const LoopBatch& batch, StreamFigures& figures) {
+void WriteBatch(net::CEventLoop& loop, const CLoopStreams& streams, const LoopBatch& batch) {
   for (const Recipient& recipient : batch.recipients) {
-    if (net::CConnection* stream = loop.Find(recipient.stream)) {
-      try {  // a stream whose output cannot grow misses the line; the others still get it
-        CJavaClientConnection::Deliver(*stream, recipient.addressed ? *batch.toAddressee : *batch.toOthers, figures);
-      } catch (const std::bad_alloc&) {
-        platform::LogException("delivering a line", "stream " + std::to_string(recipient.stream));
-      }
-    }
-  }
-}
-
-// The keep-alive: three blanks into every stream of the loop.
-void SendKeepAlive(net::CEventLoop& loop, StreamFigures& figures) {
-  std::vector<net::CConnection*> streams;
-  loop.ForEachConnection([&](net::CConnection& connection) {
-    if (dynamic_cast<CJavaClientConnection*>(connection.Handler()) != nullptr) streams.push_back(&connection);
-  });
-  for (net::CConnection* stream : streams) {
-    try {
-      CJavaClientConnection::Deliver(*stream, "   ", figures);
+    net::CConnection* connection = loop.Find(recipient.stream);
+    CMessageStream* stream = streams.Find(recipient.stream);
+    if (connection == nullptr || stream == nullptr) continue;  // its client went meanwhile
+    try {  // a stream whose output cannot grow misses the line; the others still get it
+      stream->Take(*connection, *batch.line, recipient.addressed);
     } catch (const std::bad_alloc&) {
-      platform::LogException("keep-alive", "stream " + std::to_string(stream->Id()));
+      platform::LogException("delivering a line", "stream " + std::to_string(recipient.stream));
     }
   }
 }
 
-void KeepAliveEvery(net::CEventLoop& loop, int milliseconds, StreamFigures& figures) {
-  loop.RunAfter(milliseconds, [&loop, milliseconds, &figures] {
-    SendKeepAlive(loop, figures);
-    KeepAliveEvery(loop, milliseconds, figures);
+// The keep-alive of every stream of the loop, in its format.
+void SendKeepAlive(net::CEventLoop& loop, const CLoopStreams& streams) {
+  streams.ForEach(loop, [](net::CConnection& connection, CMessageStream& stream) {
+    try {
+      stream.Send(connection, stream.KeepAlive());
+    } catch (const std::bad_alloc&) {
+      platform::LogException("keep-alive", "stream " + std::to_string(connection.Id()));
+    }
   });
+}
+
+void KeepAliveEvery(net::CEventLoop& loop, const CLoopStreams& streams, int milliseconds) {
+  loop.RunAfter(milliseconds, [&loop, &streams, milliseconds] {
+    SendKeepAlive(loop, streams);
+    KeepAliveEvery(loop, streams, milliseconds);
+  });
+}
+
+bool Uses(const std::vector<Recipient>& recipients, StreamFormat format) {
+  for (const Recipient& recipient : recipients) {
+    if (recipient.format == format) return true;
+  }
+  return false;
 }
 
 }  // namespace
 
-void CStreamDelivery::Dispatch(const Text& toAddressee, const Text& toOthers, std::vector<Recipient>& recipients) {
+CStreamDelivery::CStreamDelivery(CChatCore& core, net::CLoopGroup& loops) : m_core(core), m_loops(loops) {
+  for (int index = 0; index < m_loops.Count(); ++index) m_loopStreams.push_back(std::make_unique<CLoopStreams>());
+}
+
+void CStreamDelivery::Dispatch(const std::shared_ptr<const RenderedEvent>& line, std::vector<Recipient>& recipients) {
   if (recipients.empty()) return;
   m_deliveries.Add(recipients.size());
   std::vector<LoopBatch> batches(static_cast<size_t>(m_loops.Count()));
@@ -80,153 +73,114 @@ void CStreamDelivery::Dispatch(const Text& toAddressee, const Text& toOthers, st
   for (int index = 0; index < m_loops.Count(); ++index) {
     LoopBatch& batch = batches[static_cast<size_t>(index)];
     if (batch.recipients.empty()) continue;
-    batch.toAddressee = toAddressee;
-    batch.toOthers = toOthers;
+    batch.line = line;
     // The loop that took the request writes its share at once, unless lines
     // wait in its queue: they were said before this one, and every stream
     // gets lines in the order they were said, whichever loop took each request.
     net::CEventLoop& loop = m_loops.Loop(index);
+    const CLoopStreams& streams = *m_loopStreams[static_cast<size_t>(index)];
     if (loop.InLoopThread() && !loop.HasPostedTasks()) {
-      WriteBatch(loop, batch, m_streams);
+      WriteBatch(loop, streams, batch);
     } else {
-      loop.Post([&loop, batch = std::move(batch), &figures = m_streams] { WriteBatch(loop, batch, figures); });
+      loop.Post([&loop, &streams, batch = std::move(batch)] { WriteBatch(loop, streams, batch); });
     }
   }
 }
 
-int CStreamDelivery::PostRoomMessage(const std::string& senderNode, const std::string& addressee, int localOnly,
-                                     const std::string& room, int kind, const std::string& colour,
-                                     const std::string& sender, const std::string& line) {
-  if (colour.empty() || sender.empty() || line.empty()) return 0;
-  CountLine(kind);
-  const RenderedLine rendered{senderNode, sender, addressee, Cut(line), colour, kind};
-  if (!localOnly && m_core.NodeLink().On()) {
-    m_core.NodeLink().Write(RecordLayout::kRoomLine, {{"RM", room},
-                                                      {"CO", colour},
-                                                      {"FR", sender},
-                                                      {"MSG", rendered.line},
-                                                      {"PA", addressee},
-                                                      {"FND", senderNode}});
-  }
-  const RenderedChatLine chatLine(rendered, m_core.NodeLink().On());
-  std::vector<Recipient> recipients;
-  m_core.CollectRoomRecipients(room, kind, IgnoredName(sender), chatLine.addresseeName, true, recipients);
-  Dispatch(std::make_shared<const std::string>(chatLine.toAddressee), std::make_shared<const std::string>(chatLine.toOthers),
-           recipients);
-  return 1;
-}
-
-int CStreamDelivery::PostRoomNotice(int localOnly, const std::string& room, int kind, const std::string& colour,
-                                    const std::string& sender, const std::string& text, const std::string&) {
-  if (colour.empty() || sender.empty() || text.empty()) return 0;
-  CountLine(kind);
-  const RenderedLine rendered{"", sender, "", Cut(text), colour, kind};
-  if (!localOnly && m_core.NodeLink().On()) {
-    m_core.NodeLink().Write(RecordLayout::kRoomNotice, {{"RM", room},
-                                                        {"CO", colour},
-                                                        {"FR", sender},
-                                                        {"MSG", rendered.line},
-                                                        {"FND", m_core.NodeId()}});
-  }
-  std::vector<Recipient> recipients;
-  m_core.CollectRoomRecipients(room, kind, IgnoredName(sender), std::string(), true, recipients);
-  const Text shown = std::make_shared<const std::string>(RenderMessage2(rendered, m_core.NodeLink().On()));
-  Dispatch(shown, shown, recipients);
-  return 1;
-}
-
-void CStreamDelivery::DeliverPersonal(const std::string& session, const std::string& room, int mode, int kind,
-                                      const std::string& senderName, const std::string& text) {
-  std::vector<Recipient> recipients;
-  if (mode > 2) {
-    m_core.CollectManagerRecipients(room, senderName, recipients);
+void CStreamDelivery::Record(const ChatEvent& event) {
+  CNodeLink& link = m_core.NodeLink();
+  const std::string text = RecordedText(event);
+  if (event.audience == Audience::kRoom && event.addressed) {
+    link.Write(RecordLayout::kRoomLine, {{"RM", event.room},
+                                         {"CO", event.colour},
+                                         {"FR", event.sender},
+                                         {"MSG", text},
+                                         {"PA", event.addressee},
+                                         {"FND", event.senderNode}});
+  } else if (event.audience == Audience::kRoom) {
+    link.Write(RecordLayout::kRoomNotice,
+               {{"RM", event.room}, {"CO", event.colour}, {"FR", event.sender}, {"MSG", text}, {"FND", m_core.NodeId()}});
+  } else if (event.isPrivate) {
+    link.Write(RecordLayout::kPrivateLine,
+               {{"RM", event.room}, {"CO", event.colour}, {"FR", event.sender}, {"MSG", text}, {"TO", event.addressee},
+                {"SS", event.session}, {"ND", event.addresseeNode}, {"FND", event.senderNode}},
+               PersonalType(event.kind));
   } else {
-    m_core.CollectSessionRecipients(room, session, kind, senderName, recipients);
+    link.Write(RecordLayout::kUserLine,
+               {{"RM", event.room}, {"CO", event.colour}, {"FR", event.sender}, {"MSG", text}, {"TO", event.addressee},
+                {"SS", event.session}, {"ND", event.addresseeNode}},
+               PersonalType(event.kind));
   }
-  const Text shown = std::make_shared<const std::string>(text);
-  Dispatch(shown, shown, recipients);
 }
 
-int CStreamDelivery::PostPrivateMessage(const std::string& senderNode, const std::string& addresseeNode,
-                                        const std::string& addresseeSession, const std::string& room, int kind,
-                                        const std::string& colour, const std::string& sender,
-                                        const std::string& line, const std::string& addressee, int localMode) {
-  if (colour.empty() || sender.empty() || line.empty() || addressee.empty()) return 0;
-  CountLine(kind);
-  const std::string text = Cut(line);
-  if (localMode == kRecordOnly && m_core.NodeLink().On()) {
-    m_core.NodeLink().Write(RecordLayout::kPrivateLine,
-                            {{"RM", room}, {"CO", colour}, {"FR", sender}, {"MSG", text}, {"TO", addressee},
-                             {"SS", addresseeSession}, {"ND", addresseeNode}, {"FND", senderNode}},
-                            PersonalType(kind));
-    return 1;
-  }
-  const RenderedLine rendered{senderNode, WithNode(sender, senderNode), WithNode(addressee, addresseeNode), text,
-                              colour, kind};
-  DeliverPersonal(addresseeSession, room, localMode + 1, kind, IgnoredName(rendered.sender),
-                  RenderMessage2(rendered, m_core.NodeLink().On()));
-  return 1;
+bool CStreamDelivery::Deliver(const ChatEvent& given) {
+  if (given.colour.empty() || given.sender.empty() || (given.text.empty() && !given.spoken)) return false;
+  if (given.isPrivate && given.addressee.empty()) return false;
+  CountLine(given.kind);
+  const bool linked = m_core.NodeLink().On();
+  if (given.reach != Reach::kHere && linked) Record(given);
+  if (given.reach == Reach::kElsewhere && linked) return true;  // its user is on another node
+  auto event = std::make_shared<ChatEvent>(given);
+  if (event->time == 0) event->time = platform::Now();
+  std::vector<Recipient> recipients;
+  m_core.CollectRecipients(*event, MarkedAddresseeName(*event), recipients);
+  if (recipients.empty()) return true;
+  auto line = std::make_shared<RenderedEvent>();
+  if (Uses(recipients, StreamFormat::kClassic)) line->classic = RenderClassic(*event, linked);
+  Dispatch(line, recipients);
+  return true;
 }
 
-int CStreamDelivery::PostUserMessage(const std::string& node, const std::string& session, const std::string& room,
-                                     int kind, const std::string& colour, const std::string& sender,
-                                     const std::string& text, const std::string& addressee, int localMode) {
-  if (colour.empty() || sender.empty() || text.empty()) return 0;
-  CountLine(kind);
-  if (localMode == kRecordOnly && m_core.NodeLink().On()) {
-    m_core.NodeLink().Write(RecordLayout::kUserLine,
-                            {{"RM", room}, {"CO", colour}, {"FR", sender}, {"MSG", Cut(text)}, {"TO", addressee},
-                             {"SS", session}, {"ND", node}},
-                            PersonalType(kind));
-    return 1;
-  }
-  const RenderedLine rendered{node, sender, addressee, text, colour, kind};
-  DeliverPersonal(session, room, localMode + 1, kind, IgnoredName(sender), RenderMessage2(rendered, m_core.NodeLink().On()));
-  return 1;
-}
-
-void CStreamDelivery::AdoptStream(net::CConnection& connection, const std::string& session) {
-  connection.SetHandler(std::make_unique<CJavaClientConnection>(m_core, session, m_streams));
+void CStreamDelivery::Attach(net::CConnection& connection, std::unique_ptr<CMessageStream> stream,
+                             const std::string& replacedText) {
+  const std::string session = stream->Session();
+  const StreamFormat format = stream->Format();
+  StreamsOf(connection.Id()).Add(connection.Id(), stream.get());
+  connection.SetHandler(std::move(stream));
   connection.SetReading(true);
   connection.SendWithoutDelay();
-  // One message frame per session: a browser that opens it again (a reload,
-  // a second window) replaces the old one, which says so and is closed.
+  // One stream of each format per session: a client that opens it again (a
+  // reload, a second window) replaces the old one, which says so and is closed.
   const std::optional<std::uint64_t> replaced =
-      m_core.AttachStream(session, m_core.NodeId(), connection.Id(), connection.OpenedAtMs());
+      m_core.AttachStream(session, m_core.NodeId(), format, connection.Id(), connection.OpenedAtMs());
   if (!replaced) {
     // The session ended since its request was read: nothing will ever be
-    // said to this frame.
+    // said to this stream.
     EndStream(connection.Id(), "");
   } else if (*replaced != 0) {
-    EndStream(*replaced, kReplacedFrameText);
+    EndStream(*replaced, replacedText);
   }
+}
+
+void CStreamDelivery::AdoptStream(net::CConnection& connection, const std::string& session, std::string_view head) {
+  Attach(connection, std::make_unique<CJavaClientConnection>(m_core, session, m_streams, StreamsOf(connection.Id())),
+         kReplacedFrameText);
+  connection.Send(head);
 }
 
 void CStreamDelivery::EndStream(std::uint64_t stream, const std::string& lastLine) {
   if (net::LoopIndexOf(stream) >= m_loops.Count()) return;
-  std::string shown;
-  if (!lastLine.empty()) {
-    shown = RenderMessage2(RenderedLine{"", GetSetting("text", "MSG_SYSTEM"), "", lastLine, "", kSystemLine},
-                           m_core.NodeLink().On());
-  }
   // Posted even on the stream's own loop: the lines said to it before wait
   // in the same queue (or went out already), so they come first.
   net::CEventLoop& loop = m_loops.LoopOf(stream);
-  loop.Post([&loop, stream, shown = std::move(shown)] {
+  loop.Post([&loop, &streams = StreamsOf(stream), stream, lastLine] {
     net::CConnection* connection = loop.Find(stream);
-    if (connection == nullptr) return;  // its browser went meanwhile
-    if (auto* frame = dynamic_cast<CJavaClientConnection*>(connection->Handler())) frame->End(*connection, shown);
+    CMessageStream* ending = streams.Find(stream);
+    if (connection == nullptr || ending == nullptr) return;  // its client went meanwhile
+    ending->End(*connection, lastLine);
   });
 }
 
 void CStreamDelivery::StartKeepAlive(int seconds) {
   for (int index = 0; index < m_loops.Count(); ++index) {
     net::CEventLoop& loop = m_loops.Loop(index);
-    loop.Post([&loop, seconds, &figures = m_streams] { KeepAliveEvery(loop, seconds * 1000, figures); });
+    loop.Post([&loop, &streams = *m_loopStreams[static_cast<size_t>(index)], seconds] {
+      KeepAliveEvery(loop, streams, seconds * 1000);
+    });
   }
 }
 
-void CStreamDelivery::CountLine(int kind) {
+void CStreamDelivery::CountLine(MessageKind kind) {
   for (KindCount& count : m_lines) {
     if (count.kind == kind) count.said.Add();
   }

@@ -1,7 +1,8 @@
-// CStreamDelivery: the four delivery operations. A line is rendered once,
-// the chat core names the streams that must see it (room -> members ->
-// their streams), and each event loop gets one task with the line and its
-// own streams, which it writes outside every shared lock. With the node link
+// CStreamDelivery: the delivery of lines. A line is rendered once per
+// stream format in use (a format nobody listens to is never rendered), the
+// chat core names the streams that must see it (room -> members -> their
+// streams), and each event loop gets one task with the line and its own
+// streams, which it writes outside every shared lock. With the node link
 // on, a line also leaves as a node record.
 #pragma once
 
@@ -20,26 +21,16 @@ class CChatCore;
 
 class CStreamDelivery final : public CDelivery {
  public:
-  CStreamDelivery(CChatCore& core, net::CLoopGroup& loops) : m_core(core), m_loops(loops) {}
+  CStreamDelivery(CChatCore& core, net::CLoopGroup& loops);
 
-  int PostRoomMessage(const std::string& senderNode, const std::string& addressee, int localOnly,
-                      const std::string& room, int kind, const std::string& colour, const std::string& sender,
-                      const std::string& line) override;
-  int PostRoomNotice(int localOnly, const std::string& room, int kind, const std::string& colour,
-                     const std::string& sender, const std::string& text, const std::string& session) override;
-  int PostPrivateMessage(const std::string& senderNode, const std::string& addresseeNode,
-                         const std::string& addresseeSession, const std::string& room, int kind,
-                         const std::string& colour, const std::string& sender, const std::string& line,
-                         const std::string& addressee, int localMode) override;
-  int PostUserMessage(const std::string& node, const std::string& session, const std::string& room, int kind,
-                      const std::string& colour, const std::string& sender, const std::string& text,
-                      const std::string& addressee, int localMode) override;
+  bool Deliver(const ChatEvent& event) override;
   void EndStream(std::uint64_t stream, const std::string& lastLine) override;
 
-  // Makes the connection (on its loop's thread) the message stream of the session.
-  void AdoptStream(net::CConnection& connection, const std::string& session);
-  // Every stream gets a keep-alive (three blanks) at this interval, so that
-  // proxies and browsers keep a quiet frame open: a timer of each loop
+  // Makes the connection (on its loop's thread) the classic message frame
+  // of the session, and sends the frame's head.
+  void AdoptStream(net::CConnection& connection, const std::string& session, std::string_view head);
+  // Every stream gets its format's keep-alive at this interval, so that
+  // proxies and browsers keep a quiet stream open: a timer of each loop
   // sends it to the loop's own streams. Called once, before the loops run.
   void StartKeepAlive(int seconds);
 
@@ -54,19 +45,24 @@ class CStreamDelivery final : public CDelivery {
     const char* name;
     CCounter said;
   };
-  void CountLine(int kind);
-  using Text = std::shared_ptr<const std::string>;
-  // Hands each loop its share of the recipients: the addressed ones get
-  // the first text, the others the second.
-  void Dispatch(const Text& toAddressee, const Text& toOthers, std::vector<Recipient>& recipients);
-  // A personal line: to one session (mode up to 2) or the room's managers.
-  void DeliverPersonal(const std::string& session, const std::string& room, int mode, int kind,
-                       const std::string& senderName, const std::string& text);
+  void CountLine(MessageKind kind);
+  // Writes the node record of a line that reaches other nodes.
+  void Record(const ChatEvent& event);
+  // Hands each loop its share of the recipients.
+  void Dispatch(const std::shared_ptr<const RenderedEvent>& line, std::vector<Recipient>& recipients);
+  // Ties the stream to its session; a stream it replaces (or the stream
+  // itself, when its session is gone) is ended.
+  void Attach(net::CConnection& connection, std::unique_ptr<CMessageStream> stream, const std::string& replacedText);
+  CLoopStreams& StreamsOf(std::uint64_t stream) {
+    return *m_loopStreams[static_cast<size_t>(net::LoopIndexOf(stream))];
+  }
 
   CChatCore& m_core;
   net::CLoopGroup& m_loops;
+  std::vector<std::unique_ptr<CLoopStreams>> m_loopStreams;  // by loop index
   StreamFigures m_streams;
-  KindCount m_lines[6] = {{kChatLine, "chat", {}},   {kPrivateLine, "private", {}}, {kSystemLine, "system", {}},
-                          {kNotice, "notice", {}},   {kPage, "page", {}},           {kRefusal, "refusal", {}}};
+  KindCount m_lines[6] = {{MessageKind::kChatLine, "chat", {}},  {MessageKind::kPrivateLine, "private", {}},
+                          {MessageKind::kSystemLine, "system", {}}, {MessageKind::kNotice, "notice", {}},
+                          {MessageKind::kPage, "page", {}},       {MessageKind::kRefusal, "refusal", {}}};
   CCounter m_deliveries;
 };

@@ -181,33 +181,36 @@ TEST_F(ChatCore, CreateRoomRefusals) {
 TEST_F(ChatCore, StreamsFollowTheirSessionAndItsRoom) {
   const SessionView tom = Enter("Lobby", "tom", "s1");
   Enter("Lobby", "ann", "s2");
-  EXPECT_EQ(m_core->AttachStream("s1", "node1", 10, 100), 0u);
-  EXPECT_EQ(m_core->AttachStream("s1", "node1", 11, 200), 10u) << "a newer frame replaces the old";
-  EXPECT_EQ(m_core->AttachStream("s1", "node1", 9, 50), 9u) << "an older frame tied late goes itself";
-  EXPECT_EQ(m_core->AttachStream("s2", "node1", 22, 100), 0u);
-  EXPECT_FALSE(m_core->AttachStream("nobody", "node1", 33, 100));
+  const auto classic = StreamFormat::kClassic;
+  EXPECT_EQ(m_core->AttachStream("s1", "node1", classic, 10, 100), 0u);
+  EXPECT_EQ(m_core->AttachStream("s1", "node1", classic, 11, 200), 10u) << "a newer frame replaces the old";
+  EXPECT_EQ(m_core->AttachStream("s1", "node1", classic, 9, 50), 9u) << "an older frame tied late goes itself";
+  EXPECT_EQ(m_core->AttachStream("s2", "node1", classic, 22, 100), 0u);
+  EXPECT_FALSE(m_core->AttachStream("nobody", "node1", classic, 33, 100));
   m_core->SetAdmission("s2", "node1", false, false);  // ann waits for approval
   m_core->Ignore("s1", "node1", "bob");
-  auto streams = [&](int kind, const std::string& sender) {
+  auto streams = [&](MessageKind kind, const std::string& sender, const std::string& room = "Lobby") {
+    ChatEvent line;
+    line.room = room;
+    line.kind = kind;
+    line.sender = sender;
     std::vector<Recipient> out;
-    m_core->CollectRoomRecipients("Lobby", kind, sender, "tom", true, out);
+    m_core->CollectRecipients(line, "tom", out);
     std::string text;
     for (const Recipient& r : out) text += std::to_string(r.stream) + (r.addressed ? "!" : "") + ",";
     return text;
   };
-  EXPECT_EQ(streams(3, "carl"), "11!,") << "a waiting user gets no chat lines";
-  EXPECT_EQ(streams(6, "carl"), "11!,22,") << "system lines reach him";
-  EXPECT_EQ(streams(21, "carl"), "11!,22,") << "so do refusals";
-  EXPECT_EQ(streams(3, "bob"), "") << "tom ignores bob";
-  std::vector<Recipient> wrongCase;
-  m_core->CollectRoomRecipients("lobby", 3, "carl", "", true, wrongCase);
-  EXPECT_TRUE(wrongCase.empty()) << "a line names its room exactly";
+  EXPECT_EQ(streams(MessageKind::kChatLine, "carl"), "11!,") << "a waiting user gets no chat lines";
+  EXPECT_EQ(streams(MessageKind::kSystemLine, "carl"), "11!,22,") << "system lines reach him";
+  EXPECT_EQ(streams(MessageKind::kRefusal, "carl"), "11!,22,") << "so do refusals";
+  EXPECT_EQ(streams(MessageKind::kChatLine, "bob"), "") << "tom ignores bob";
+  EXPECT_EQ(streams(MessageKind::kChatLine, "carl", "lobby"), "") << "a line names its room exactly";
   JoinRoom(*m_core, tom, tom.roomId, "谈天说地", "", "node1", true, true);
-  EXPECT_EQ(streams(6, "carl"), "22,") << "tom's stream went with him";
+  EXPECT_EQ(streams(MessageKind::kSystemLine, "carl"), "22,") << "tom's stream went with him";
   m_core->DetachStream("s2", "node1", 22);
-  EXPECT_EQ(streams(6, "carl"), "");
+  EXPECT_EQ(streams(MessageKind::kSystemLine, "carl"), "");
   JoinRoom(*m_core, tom, m_core->FindRoom("谈天说地")->id, "Lobby", "", "node1", true, true);
-  EXPECT_EQ(streams(6, "carl"), "11!,") << "and comes back with him";
+  EXPECT_EQ(streams(MessageKind::kSystemLine, "carl"), "11!,") << "and comes back with him";
 }
 
 }  // namespace

@@ -9,7 +9,7 @@ namespace {
 bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
 TEST(RenderMessage1, MarksTheAddresseeAndLinksNames) {
-  const RenderedLine line{"node1", "tom", "ann", "<font color=#000000>说: </font>hi", "red", kChatLine};
+  const RenderedLine line{"node1", "tom", "ann", "<font color=#000000>说: </font>hi", "red", MessageKind::kChatLine};
   const std::string tail =
       "<font color=red><a href=javascript:parent.choose('tom'); target=form><STRONG><font color=red>tom</font>"
       "</STRONG></A><font size=2 color=#000000>对</font><a href=javascript:parent.choose('ann'); target=form>"
@@ -21,7 +21,7 @@ TEST(RenderMessage1, MarksTheAddresseeAndLinksNames) {
 }
 
 TEST(RenderMessage1, NodeLinkLinksCarryNodeIds) {
-  const RenderedLine line{"node1", "tom", "ann:node2", "x", "red", kChatLine};
+  const RenderedLine line{"node1", "tom", "ann:node2", "x", "red", MessageKind::kChatLine};
   const std::string text = RenderMessage1(line, "ann", true);
   EXPECT_NE(text.find("parent.choose('tom:node1')"), std::string::npos);
   EXPECT_NE(text.find("parent.choose('ann:node2')"), std::string::npos);
@@ -30,38 +30,38 @@ TEST(RenderMessage1, NodeLinkLinksCarryNodeIds) {
 }
 
 TEST(RenderMessage1, CleansNamesAndColours) {
-  const RenderedLine line{"n", "a<b&c%d>", "x y=z", "L", "red size=7", kChatLine};
+  const RenderedLine line{"n", "a<b&c%d>", "x y=z", "L", "red size=7", MessageKind::kChatLine};
   const std::string text = RenderMessage1(line, "", false);
   EXPECT_NE(text.find("<font color=#000000>a(b(c$d)</font>"), std::string::npos) << text;
   EXPECT_NE(text.find("<font color=#000000>x-y-z</font>"), std::string::npos) << text;
-  const RenderedLine everybody{"n", "tom", "", "L", "", kChatLine};
+  const RenderedLine everybody{"n", "tom", "", "L", "", MessageKind::kChatLine};
   const std::string toAll = RenderMessage1(everybody, "大家", false);
   EXPECT_TRUE(StartsWith(toAll, "\r\n<font color= #ff0000>▲</font>"));
   EXPECT_NE(toAll.find("<font color=#000000>大家</font>"), std::string::npos) << "an empty addressee shows as 大家";
 }
 
 TEST(RenderMessage2, EachKind) {
-  RenderedLine line{"node1", "tom:node1", "ann:node1", "L", "blue", kPrivateLine};
+  RenderedLine line{"node1", "tom:node1", "ann:node1", "L", "blue", MessageKind::kPrivateLine};
   EXPECT_EQ(RenderMessage2(line, false),
             "<font color= #ff0000 >【密谈】</font><font color=blue><a href=javascript:parent.choose('tom'); "
             "target=form><STRONG><font color=blue>tom</font></STRONG></A><font size=2 color=#000000>对</font><a "
             "href=javascript:parent.choose('ann'); target=form><STRONG><font color=blue>ann</font></STRONG></A>L"
             "</font><BR>\r\n");
-  line.kind = kPage;
+  line.kind = MessageKind::kPage;
   const std::string page = RenderMessage2(line, true);
   EXPECT_TRUE(StartsWith(page, "<font color= #ff0000 >【传呼】</font>"));
   EXPECT_NE(page.find("parent.choose('tom:node1')"), std::string::npos);
   EXPECT_NE(page.find(">呼</font>"), std::string::npos);
   EXPECT_EQ(page.substr(page.size() - 12), "</font><BR>\n");
-  line.kind = kSystemLine;
+  line.kind = MessageKind::kSystemLine;
   line.sender = "系统: <b>";
   EXPECT_EQ(RenderMessage2(line, false), "<font color= #000077 > 系统: <b> L</font><BR>\n") << "system lines are raw";
-  line.kind = kNotice;
+  line.kind = MessageKind::kNotice;
   line.sender = "tom:node1";
   EXPECT_EQ(RenderMessage2(line, false),
             "<font color= #ff0000 >【公告】: <a href=javascript:parent.choose('tom:node1'); target=form><STRONG>tom"
             "</STRONG></A> L</font><BR>\n");
-  line.kind = kChatLine;
+  line.kind = MessageKind::kChatLine;
   line.sender = "管理员boss: (";
   line.colour = "#FF0000";
   EXPECT_EQ(RenderMessage2(line, false), "<font color=#FF0000>管理员boss: (L</font><BR>\n");
@@ -74,7 +74,7 @@ TEST(RenderMessage2, ChineseNamesStayWhole) {
   const std::string sincere = "\xD5\x5C";
   const std::string jade = "\xAC\x7C";
   const std::string longName = std::string(47, 'a') + sincere;  // the cut at 48 falls inside D5 5C
-  const RenderedLine line{"node1", sincere + jade, longName, "L", "blue", kPrivateLine};
+  const RenderedLine line{"node1", sincere + jade, longName, "L", "blue", MessageKind::kPrivateLine};
   const std::string text = RenderMessage2(line, false);
   EXPECT_NE(text.find("parent.choose('" + sincere + jade + "')"), std::string::npos) << text;
   EXPECT_NE(text.find("<font color=blue>" + sincere + jade + "</font>"), std::string::npos) << text;
