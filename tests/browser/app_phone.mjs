@@ -2,7 +2,7 @@
 // (390 x 844, touch), registers and enters the lobby in the client; tom, on
 // a desktop, is in the lobby through the classic pages. They chat both
 // ways (a private line with an action and a colour too); markup tom types
-// reaches ann's phone as text. Then ann's event stream is cut (the small
+// stays text on ann's phone. Then ann's event stream is cut (the small
 // proxy she reaches the server through stops) while tom says lines; once
 // the proxy is back, her stream resumes after the last line it saw and
 // every line is there exactly once, in order. A reload replays the room's
@@ -212,14 +212,17 @@ try {
     await waitForLine(ann.page, '你好，手机上的朋友');
     await ann.say('桌面上好！');
     await tom.messages.waitForSelector('text=桌面上好！', { timeout: 5000 });
-    const markup = '<img src=x onerror="window.pwned=1"><b>粗</b>';
-    await tomSays(markup);
-    await waitForLine(ann.page, markup);
+    // The chat turns < > & into ( ) - before anyone sees a line; whatever
+    // reaches the phone is text, never an element.
+    await tom.say('<img src=x onerror="window.pwned=1"><b>粗体</b> & 你');
+    said.push('(img src=x onerror="window.pwned=1")(b)粗体(/b) - 你');
+    await waitForLine(ann.page, said.at(-1));
     if (await ann.page.evaluate(() => document.querySelector('#lines img, #lines b') !== null || window.pwned === 1)) {
       throw new Error('markup from a line became markup on the phone');
     }
 
     // A private line with an action and a colour from the phone.
+    await ann.page.waitForSelector('#say-to option[value="tom"]', { state: 'attached' });
     await ann.page.selectOption('#say-to', 'tom');
     await ann.page.tap('label.check');
     await ann.page.tap('#more-toggle');
