@@ -1,6 +1,7 @@
 #include "chat/chat_core.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <mutex>
 #include <random>
 #include <utility>
@@ -24,6 +25,7 @@ struct CChatCore::Room {
   // The members with a stream open here, in the same order: a line walks
   // only these, not members still without one or on other nodes.
   std::map<std::uint64_t, Session*> listening;
+  std::unique_ptr<CRoomHistory> history;
 };
 
 struct CChatCore::Session {
@@ -84,7 +86,8 @@ CChatCore::CChatCore(CChatSettings settings, CNodeOutbox& outbox)
       m_lastIdleSweep(platform::Now()),
       m_lastRoomSweep(platform::Now()),
       m_lastSanctionPurge(platform::Now()),
-      m_idSeed(std::random_device{}()) {
+      m_idSeed(std::random_device{}()),
+      m_epochs(std::random_device{}() ^ static_cast<std::uint64_t>(platform::Now())) {
   // What each record changes in the state nodes share, once a transport carries them.
   if (m_settings.nodeLinkOn) {
     m_nodeLink.SetStateHook(
@@ -127,6 +130,13 @@ CChatCore::Room* CChatCore::InsertRoom(const std::string& name) {
   room->name = name;
   room->emptySince = platform::Now();
   room->order = m_nextOrder++;
+  // A new life of the room: offsets said in an earlier one (before it was
+  // removed, or before the server started again) mean nothing here.
+  constexpr int kEpochDigits = 12;
+  char epoch[kEpochDigits + 1] = {};
+  std::snprintf(epoch, sizeof epoch, "%012llx",
+                static_cast<unsigned long long>(m_epochs() & ((std::uint64_t{1} << (4 * kEpochDigits)) - 1)));
+  room->history = std::make_unique<CRoomHistory>(epoch, static_cast<size_t>(m_settings.historyLines));
   Room* raw = room.get();
   m_roomsByName.emplace(AsciiLower(name), raw);
   m_roomOrder.emplace(raw->order, raw);
@@ -627,8 +637,8 @@ bool CChatCore::MaySee(const Session& session, const std::string& senderName) co
 // ---- Message streams -------------------------------------------------------
 
 std::optional<std::uint64_t> CChatCore::AttachStream(const std::string& id, const std::string& node,
-                                                     StreamFormat format, std::uint64_t stream,
-                                                     std::int64_t openedAt) {
+                                                     StreamFormat format, std::uint64_t stream, std::int64_t openedAt,
+                                                     const StreamStartRequest& request, StreamStart* start) {
   std::unique_lock<std::shared_mutex> guard(m_lock);
   Session* session = SessionAt(id, node);
   if (session == nullptr) return std::nullopt;
@@ -636,7 +646,43 @@ std::optional<std::uint64_t> CChatCore::AttachStream(const std::string& id, cons
   if (session->streams[slot] != 0 && session->streamsOpenedAt[slot] > openedAt) return stream;  // a newer one is open
   session->streamsOpenedAt[slot] = openedAt;
   if (session->room != nullptr) session->room->listening.emplace(session->order, session);
+  if (start != nullptr) *start = StartOf(*session, request);
   return std::exchange(session->streams[slot], stream);
+}
+
+std::uint64_t CChatCore::RestartStream(const std::string& id, const std::string& node, StreamFormat format,
+                                       const StreamStartRequest& request, StreamStart& start) const {
+  std::unique_lock<std::shared_mutex> guard(m_lock);  // no line is said meanwhile
+  const Session* session = SessionAt(id, node);
+  if (session == nullptr) return 0;
+  const std::uint64_t stream = session->streams[static_cast<size_t>(format)];
+  if (stream != 0) start = StartOf(*session, request);
+  return stream;
+}
+
+StreamStart CChatCore::StartOf(const Session& session, const StreamStartRequest& request) const {
+  StreamStart start;
+  if (session.room == nullptr) return start;
+  const CRoomHistory& history = *session.room->history;
+  start.room = session.room->name;
+  start.epoch = history.Epoch();
+  start.offset = history.LastOffset();
+  start.viewerName = session.name;
+  std::uint64_t after = 0;
+  size_t wanted = request.latest;
+  const std::optional<LinePosition>& from = request.resumeFrom;
+  if (from && from->epoch == start.epoch && history.HoldsAllAfter(from->offset)) {
+    start.reset = false;
+    after = from->offset;
+    wanted = history.Lines().size();
+  }
+  // The newest lines he may see, back to the position or as many as wanted.
+  const std::deque<HistoryLine>& lines = history.Lines();
+  for (auto line = lines.rbegin(); line != lines.rend() && start.lines.size() < wanted && line->offset > after; ++line) {
+    if (Sees(session, *line->event, IgnoredSenderName(*line->event))) start.lines.push_back(*line);
+  }
+  std::reverse(start.lines.begin(), start.lines.end());
+  return start;
 }
 
 void CChatCore::DetachStream(const std::string& id, const std::string& node, std::uint64_t stream) {
@@ -675,20 +721,26 @@ void CChatCore::AddRecipients(Session& member, const std::string& markedName, st
   }
 }
 
-void CChatCore::CollectRecipients(const ChatEvent& event, const std::string& markedName, std::vector<Recipient>& out) {
+std::optional<LinePosition> CChatCore::Publish(const std::shared_ptr<const ChatEvent>& line,
+                                               const std::string& markedName, std::vector<Recipient>& out) {
+  const ChatEvent& event = *line;
   const std::string senderName = IgnoredSenderName(event);
   const std::time_t now = platform::Now();
   std::shared_lock<std::shared_mutex> guard(m_lock);
   const Room* room = RoomByName(event.room);
   // A line names its room exactly (a manager's line any way it is written).
-  if (room == nullptr || (room->name != event.room && event.audience != Audience::kManagers)) return;
+  if (room == nullptr || (room->name != event.room && event.audience != Audience::kManagers)) return std::nullopt;
+  // Its place in the room, taken under the shared lock (the history has a
+  // mutex of its own): a stream attaches under the exclusive lock, so it
+  // either finds the line in the history or is among its recipients.
+  LinePosition position{room->history->Epoch(), room->history->Append(line)};
   if (event.audience == Audience::kSession) {
     Session* session = SessionAt(event.session, m_settings.nodeId);
-    if (session == nullptr || session->room != room || !Sees(*session, event, senderName)) return;
+    if (session == nullptr || session->room != room || !Sees(*session, event, senderName)) return position;
     session->lastActive = now;
     // Every line to one user is marked for him.
     AddRecipients(*session, session->name, out);
-    return;
+    return position;
   }
   out.reserve(out.size() + room->listening.size());
   for (const auto& [order, member] : room->listening) {
@@ -696,6 +748,7 @@ void CChatCore::CollectRecipients(const ChatEvent& event, const std::string& mar
     member->lastActive = now;
     AddRecipients(*member, event.audience == Audience::kManagers ? member->name : markedName, out);
   }
+  return position;
 }
 
 // ---- Managers --------------------------------------------------------------

@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <random>
 #include <shared_mutex>
 #include <string>
 #include <unordered_map>
@@ -26,6 +27,7 @@
 #include "chat/chat_settings.h"
 #include "chat/chat_views.h"
 #include "chat/manager_list.h"
+#include "chat/room_history.h"
 #include "chat/timed_name_list.h"
 #include "nodelink/node_link.h"
 
@@ -44,6 +46,25 @@ inline constexpr int kMaxRoomId = 32768;            // room ids are drawn from 1
 inline constexpr const char* kAllNodes = "All_NodeId";
 
 enum class RoomCreation { kCreated, kExists, kRefused };
+
+// How a stream starts: the latest lines of its room it shows (at most
+// this many), or, when the client says where it stopped and the room's
+// history still holds everything after that, exactly the lines after it.
+struct StreamStartRequest {
+  size_t latest = 0;
+  std::optional<LinePosition> resumeFrom;
+};
+
+// What a stream shows when it starts: where its room stands, whether the
+// client's position was given up, and the lines its user may see.
+struct StreamStart {
+  std::string room;  // "": the session is in no room (nothing to show)
+  std::string epoch;
+  std::uint64_t offset = 0;  // the room's last line
+  bool reset = true;         // false: the lines continue from the client's position
+  std::string viewerName;
+  std::vector<HistoryLine> lines;  // oldest first
+};
 
 struct MoveResult {
   bool moved = false;        // the user is now in the target room
@@ -152,15 +173,26 @@ class CChatCore {
   // A session has one stream of each format: of two, the one opened last
   // (by its time of opening, whichever was tied first) stays. Returns the
   // stream that must close (0: none), or nullopt when the session is gone.
+  // Taking the stream's place and reading its room's history (into start,
+  // when given) happen under one lock: every line is either in the history
+  // read or said to the stream afterwards, never both, never neither.
   std::optional<std::uint64_t> AttachStream(const std::string& id, const std::string& node, StreamFormat format,
-                                            std::uint64_t stream, std::int64_t openedAt);
+                                            std::uint64_t stream, std::int64_t openedAt,
+                                            const StreamStartRequest& request = {}, StreamStart* start = nullptr);
+  // The session moved: its stream of that format starts over in its new
+  // room. Returns the stream (0: none) and fills start, under one lock.
+  std::uint64_t RestartStream(const std::string& id, const std::string& node, StreamFormat format,
+                              const StreamStartRequest& request, StreamStart& start) const;
   void DetachStream(const std::string& id, const std::string& node, std::uint64_t stream);
-  // The streams here that may see the line: of the room's members (the
-  // approved ones, unless the kind reaches waiting users; not those who
-  // ignore the sender), of the one session it is for, or of the room's
-  // managers. A member named markedName gets the line marked for him. Each
-  // member found counts as active.
-  void CollectRecipients(const ChatEvent& event, const std::string& markedName, std::vector<Recipient>& out);
+  // Says the line in its room: it takes the room's next offset (and a place
+  // in its history), and the streams here that may see it are collected:
+  // of the room's members (the approved ones, unless the kind reaches
+  // waiting users; not those who ignore the sender), of the one session it
+  // is for, or of the room's managers. A member named markedName gets the
+  // line marked for him. Each member found counts as active. None when the
+  // room is not here.
+  std::optional<LinePosition> Publish(const std::shared_ptr<const ChatEvent>& event, const std::string& markedName,
+                                      std::vector<Recipient>& out);
 
   // ---- Managers
   bool IsManager(const std::string& name, const std::string& room) const;
@@ -198,6 +230,7 @@ class CChatCore {
   bool MaySee(const Session& session, const std::string& senderName) const;
   bool Sees(const Session& member, const ChatEvent& event, const std::string& senderName) const;
   static void AddRecipients(Session& member, const std::string& markedName, std::vector<Recipient>& out);
+  StreamStart StartOf(const Session& session, const StreamStartRequest& request) const;
   void RunIdleSweepIfDue();
   std::optional<SessionView> Touch(Session* session, bool touch);
   int RoomsMadeBy(const std::string& creator) const;
@@ -225,5 +258,6 @@ class CChatCore {
   std::atomic<std::time_t> m_lastRoomSweep;
   std::atomic<std::time_t> m_lastSanctionPurge;
   std::uint32_t m_idSeed;
+  std::mt19937_64 m_epochs;  // draws the epoch of each room made
   std::atomic<std::uint64_t> m_linesRefused{0};
 };

@@ -17,5 +17,7 @@ CChatSettings ReadChatSettings() {
   settings.maxRoomsPerAccount = PositiveOr(GetSettingInt("general", "max_rooms_per_user"), kDefaultMaxRoomsPerAccount);
   settings.lineRate.burst = std::max(0, GetSettingInt("general", "line_burst"));
   settings.lineRate.perMinute = std::max(0, GetSettingInt("general", "lines_per_minute"));
+  settings.historyLines = std::clamp(GetSettingInt("general", "history_lines"), 0, kMaxHistoryLines);
+  settings.frameHistory = std::clamp(GetSettingInt("general", "frame_history"), 0, settings.historyLines);
   return settings;
 }

@@ -58,3 +58,12 @@ std::string CJavaClientConnection::LastWords(const std::string& lastLine) {
   return RenderMessage2(RenderedLine{"", GetSetting("text", "MSG_SYSTEM"), "", lastLine, "", MessageKind::kSystemLine},
                         Core().NodeLink().On());
 }
+
+void CJavaClientConnection::Start(net::CConnection& connection, const StreamStart& start) {
+  const bool nodeLink = Core().NodeLink().On();
+  for (const HistoryLine& line : start.lines) {
+    if (connection.Closed()) return;
+    const bool addressed = start.viewerName == MarkedAddresseeName(*line.event);
+    Send(connection, RenderClassic(*line.event, nodeLink).For(addressed));
+  }
+}

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "chat/chat_core.h"
 #include "chat/chat_views.h"
 #include "foundation/metrics.h"
 #include "html/message_render.h"
@@ -59,6 +60,9 @@ class CMessageStream : public net::CConnectionHandler {
   virtual StreamFormat Format() const = 0;
   // What keeps a quiet stream open through proxies and browsers.
   virtual std::string_view KeepAlive() const = 0;
+  // What the stream shows first: where its room stands and the lines said
+  // there before it started that its user may see.
+  virtual void Start(net::CConnection& connection, const StreamStart& start) = 0;
   // A line for this stream's user (marked for him or not).
   virtual void Take(net::CConnection& connection, const RenderedEvent& line, bool addressed) = 0;
 
@@ -110,6 +114,8 @@ class CJavaClientConnection final : public CMessageStream {
   using CMessageStream::CMessageStream;
   StreamFormat Format() const override { return StreamFormat::kClassic; }
   std::string_view KeepAlive() const override { return "   "; }  // three blanks
+  // The latest lines of the room, as they were said (a frame does not come back).
+  void Start(net::CConnection& connection, const StreamStart& start) override;
   void Take(net::CConnection& connection, const RenderedEvent& line, bool addressed) override {
     Send(connection, line.classic.For(addressed));
   }

@@ -122,40 +122,53 @@ bool CStreamDelivery::Deliver(const ChatEvent& given) {
   if (given.reach == Reach::kElsewhere && linked) return true;  // its user is on another node
   auto event = std::make_shared<ChatEvent>(given);
   if (event->time == 0) event->time = platform::Now();
+  const std::string markedName = MarkedAddresseeName(*event);
   std::vector<Recipient> recipients;
-  m_core.CollectRecipients(*event, MarkedAddresseeName(*event), recipients);
-  if (recipients.empty()) return true;
+  const std::lock_guard<std::mutex> order(m_order);
+  const std::optional<LinePosition> position = m_core.Publish(event, markedName, recipients);
+  if (!position || recipients.empty()) return true;
   auto line = std::make_shared<RenderedEvent>();
+  line->epoch = position->epoch;
+  line->offset = position->offset;
   if (Uses(recipients, StreamFormat::kClassic)) line->classic = RenderClassic(*event, linked);
   Dispatch(line, recipients);
   return true;
 }
 
 void CStreamDelivery::Attach(net::CConnection& connection, std::unique_ptr<CMessageStream> stream,
+                             std::string_view head, const StreamStartRequest& request,
                              const std::string& replacedText) {
   const std::string session = stream->Session();
   const StreamFormat format = stream->Format();
+  CMessageStream& attached = *stream;
   StreamsOf(connection.Id()).Add(connection.Id(), stream.get());
   connection.SetHandler(std::move(stream));
   connection.SetReading(true);
   connection.SendWithoutDelay();
+  // Runs on the stream's loop: its start goes out before any line said after
+  // it was read, as those are handed to the loop only once this lock is free.
+  const std::lock_guard<std::mutex> order(m_order);
+  StreamStart start;
   // One stream of each format per session: a client that opens it again (a
   // reload, a second window) replaces the old one, which says so and is closed.
   const std::optional<std::uint64_t> replaced =
-      m_core.AttachStream(session, m_core.NodeId(), format, connection.Id(), connection.OpenedAtMs());
+      m_core.AttachStream(session, m_core.NodeId(), format, connection.Id(), connection.OpenedAtMs(), request, &start);
+  connection.Send(head);
   if (!replaced) {
     // The session ended since its request was read: nothing will ever be
     // said to this stream.
     EndStream(connection.Id(), "");
-  } else if (*replaced != 0) {
-    EndStream(*replaced, replacedText);
+    return;
   }
+  if (*replaced != 0) EndStream(*replaced, replacedText);
+  // Unless a newer stream of the session is open already (this one ends).
+  if (*replaced != connection.Id() && !connection.Closed()) attached.Start(connection, start);
 }
 
 void CStreamDelivery::AdoptStream(net::CConnection& connection, const std::string& session, std::string_view head) {
+  const StreamStartRequest latest{static_cast<size_t>(m_core.Settings().frameHistory), std::nullopt};
   Attach(connection, std::make_unique<CJavaClientConnection>(m_core, session, m_streams, StreamsOf(connection.Id())),
-         kReplacedFrameText);
-  connection.Send(head);
+         head, latest, kReplacedFrameText);
 }
 
 void CStreamDelivery::EndStream(std::uint64_t stream, const std::string& lastLine) {

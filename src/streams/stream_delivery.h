@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -50,15 +51,21 @@ class CStreamDelivery final : public CDelivery {
   void Record(const ChatEvent& event);
   // Hands each loop its share of the recipients.
   void Dispatch(const std::shared_ptr<const RenderedEvent>& line, std::vector<Recipient>& recipients);
-  // Ties the stream to its session; a stream it replaces (or the stream
-  // itself, when its session is gone) is ended.
-  void Attach(net::CConnection& connection, std::unique_ptr<CMessageStream> stream, const std::string& replacedText);
+  // Ties the stream to its session and sends the head, then what the
+  // stream shows first; a stream it replaces (or the stream itself, when
+  // its session is gone) is ended. Takes the order lock.
+  void Attach(net::CConnection& connection, std::unique_ptr<CMessageStream> stream, std::string_view head,
+              const StreamStartRequest& request, const std::string& replacedText);
   CLoopStreams& StreamsOf(std::uint64_t stream) {
     return *m_loopStreams[static_cast<size_t>(net::LoopIndexOf(stream))];
   }
 
   CChatCore& m_core;
   net::CLoopGroup& m_loops;
+  // Lines take their offsets and are handed to the loops in one order, and
+  // a stream's start is read and sent between two lines, never across one:
+  // every stream gets a room's lines in the order of their offsets.
+  std::mutex m_order;
   std::vector<std::unique_ptr<CLoopStreams>> m_loopStreams;  // by loop index
   StreamFigures m_streams;
   KindCount m_lines[6] = {{MessageKind::kChatLine, "chat", {}},  {MessageKind::kPrivateLine, "private", {}},

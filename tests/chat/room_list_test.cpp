@@ -195,7 +195,7 @@ TEST_F(ChatCore, StreamsFollowTheirSessionAndItsRoom) {
     line.kind = kind;
     line.sender = sender;
     std::vector<Recipient> out;
-    m_core->CollectRecipients(line, "tom", out);
+    m_core->Publish(std::make_shared<const ChatEvent>(line), "tom", out);
     std::string text;
     for (const Recipient& r : out) text += std::to_string(r.stream) + (r.addressed ? "!" : "") + ",";
     return text;
