@@ -8,6 +8,8 @@
 #include "api/api_accounts.h"
 #include "api/api_answer.h"
 #include "api/api_chat.h"
+#include "api/api_events.h"
+#include "http/routes.h"
 #include "http/request.h"
 #include "platform/console.h"
 
@@ -25,7 +27,7 @@ constexpr std::array kApiRoutes = {
     ApiRoute{"/api/logon", kPost, ApiLogon},   ApiRoute{"/api/register", kPost, ApiRegister},
     ApiRoute{"/api/rooms", kGet, ApiRooms},    ApiRoute{"/api/enter", kPost, ApiEnter},
     ApiRoute{"/api/say", kPost, ApiSay},       ApiRoute{"/api/online", kGet, ApiOnline},
-    ApiRoute{"/api/logout", kPost, ApiLogout},
+    ApiRoute{"/api/logout", kPost, ApiLogout}, ApiRoute{kEventsPath, kGet, ApiEvents},
 };
 
 const ApiRoute* FindRoute(std::string_view path) {
@@ -59,5 +61,7 @@ void ProcessApiRequest(CRequest& request, CChatCore& core, const RequestServices
     platform::LogException("api request failed", path.substr(0, path.find('?')) + ", client " + request.ClientAddress());
   }
   // Every call answers, at once or once its parked work is done.
-  if (!request.Parked() && !request.Page().Typed()) AnswerError(request.Page(), ApiError::kInternal);
+  if (!request.Parked() && !request.Page().Typed() && !request.Stream()) {
+    AnswerError(request.Page(), ApiError::kInternal);
+  }
 }

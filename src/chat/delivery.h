@@ -19,4 +19,7 @@ class CDelivery {
   // then the last line (a system line; none when empty), then it closes (a
   // client that reads nothing is not waited for long).
   virtual void EndStream(std::uint64_t stream, const std::string& lastLine) = 0;
+  // The session (of this node) moved to another room: its streams that
+  // follow one room start over there.
+  virtual void SessionMoved(const std::string& session) = 0;
 };

@@ -26,6 +26,14 @@ void EmitJump(CChatCore& core, const SessionView& session, const std::string& ta
                                              {"IP", session.ipAddress}});
 }
 
+// Moves the user; his streams that follow one room start over in the new one.
+MoveResult MoveAndFollow(CChatCore& core, const std::string& id, const std::string& nodeId, const std::string& room) {
+  MoveResult moved = core.MoveSession(id, nodeId, room);
+  CDelivery* delivery = core.Delivery();
+  if (moved.moved && nodeId == core.NodeId() && delivery != nullptr) delivery->SessionMoved(id);
+  return moved;
+}
+
 }  // namespace
 
 std::string ChineseClockTime(const std::tm& local) {
@@ -92,7 +100,7 @@ int JoinRoom(CChatCore& core, const SessionView& session, const std::string& cur
   if (!room || room->id == currentRoomId) return 0;
   JumpRoomToOtherMessage(core, session, room->name, created ? 5 : 6);
   if (emit && core.NodeLink().On()) EmitJump(core, session, room->name, nodeId);
-  const MoveResult moved = core.MoveSession(session.id, nodeId, room->name);
+  const MoveResult moved = MoveAndFollow(core, session.id, nodeId, room->name);
   if (moved.moved && announce) JumpRoomMessage(core, moved.arrived, moved.oldRoomName);
   return created ? 1 : 0;
 }
@@ -104,7 +112,7 @@ void JoinRoomFromLogon(CChatCore& core, const SessionView& session, const std::s
   const std::optional<RoomView> room = core.EnsureRoom(target, "", created);
   if (!room || room->id == currentRoomId) return;
   if (listFlag && core.NodeLink().On()) EmitJump(core, session, room->name, nodeId);
-  const MoveResult moved = core.MoveSession(session.id, nodeId, room->name);
+  const MoveResult moved = MoveAndFollow(core, session.id, nodeId, room->name);
   if (moved.moved) EnterRoomMessage(core, moved.arrived);
 }
 

@@ -69,3 +69,44 @@ std::string EscapeUrlComponent(std::string_view text) {
     return true;
   });
 }
+
+namespace {
+
+struct NamedReference {
+  std::string_view name;
+  char character;
+};
+constexpr NamedReference kNamedReferences[] = {{"&lt;", '<'},  {"&gt;", '>'},   {"&quot;", '"'},
+                                               {"&#39;", '\''}, {"&nbsp;", ' '}, {"&amp;", '&'}};
+
+}  // namespace
+
+std::string PlainTextOf(std::string_view markup) {
+  std::string plain;
+  plain.reserve(markup.size());
+  size_t at = 0;
+  while (at < markup.size()) {
+    const char c = markup[at];
+    if (c == '<') {
+      const size_t end = markup.find('>', at);
+      if (end == std::string_view::npos) break;  // a tag cut off by the line's limit
+      at = end + 1;
+      continue;
+    }
+    bool named = false;
+    if (c == '&') {
+      for (const NamedReference& reference : kNamedReferences) {
+        if (markup.substr(at, reference.name.size()) == reference.name) {
+          plain += reference.character;
+          at += reference.name.size();
+          named = true;
+          break;
+        }
+      }
+    }
+    if (named) continue;
+    plain += c;
+    ++at;
+  }
+  return plain;
+}

@@ -25,3 +25,8 @@ std::string EscapeJsString(std::string_view text);
 // control bytes become %HH; so do a lead byte without its trail and 0xFF,
 // so that the link brings the same bytes back.
 std::string EscapeUrlComponent(std::string_view text);
+// The text a reader sees of a piece of markup, for clients that show no
+// HTML: tags dropped, the named references of the escapers above (and
+// &nbsp;) turned back into their characters; numeric references stay (the
+// conversion to UTF-8 takes them), and so do line ends and blanks.
+std::string PlainTextOf(std::string_view markup);

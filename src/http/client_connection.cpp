@@ -90,7 +90,7 @@ void CClientConnection::Serve(net::CConnection& connection) {
     AnswerFailure(connection);
     return;
   }
-  m_streamSession = request.StreamSession();
+  m_stream = request.Stream();
   if (request.Parked()) {
     m_phase = Phase::kParked;
     m_gone = request.Gone();
@@ -118,7 +118,7 @@ void CClientConnection::AnswerFailure(net::CConnection& connection) {
   request.append(path, 0, path.find('?'));  // whatever a client put after '?' stays off the console
   platform::LogException("request failed", request + ", client " + m_clientAddress + ", connection " +
                                                std::to_string(connection.Id()));
-  m_streamSession.reset();
+  m_stream.reset();
   m_page.reset();
   m_phase = Phase::kWriting;
   connection.Send(FailedRequestAnswer());
@@ -132,19 +132,19 @@ void CClientConnection::Answer(net::CConnection& connection) {
   const std::unique_ptr<CPage> page = std::move(m_page);
   std::string storage;
   std::string_view bytes;
-  if (const std::optional<TypedAnswer>& typed = page->Typed(); typed && !m_streamSession) {
+  if (const std::optional<TypedAnswer>& typed = page->Typed(); typed && !m_stream) {
     m_keepAlive = m_request.WantsKeepAlive() && m_answered < kMaxRequestsPerConnection;
     storage = TypedAnswerBytes(*typed, m_keepAlive ? IdleSeconds() : 0);
     bytes = storage;
   } else {
     bytes = AnswerBytes(*page, storage);
   }
-  if (m_streamSession && m_services.adoptStream) {
+  if (m_stream && m_services.adoptStream) {
     // The stream is tied to its session before its head goes out: once the
     // browser has the head it may open another frame, which must come after.
     m_phase = Phase::kStreaming;
     connection.SetDeadline(0);  // a stream lives as long as its user
-    m_services.adoptStream(connection, *m_streamSession, bytes);
+    m_services.adoptStream(connection, *m_stream, bytes);
     return;
   }
   m_phase = Phase::kWriting;
@@ -175,7 +175,7 @@ void CClientConnection::BeginNextRequest(net::CConnection& connection) {
   m_request = ParsedRequest();
   m_headRead = false;
   m_keepAlive = false;
-  m_streamSession.reset();
+  m_stream.reset();
   m_gone.reset();
   m_requestStart = platform::Now();
   connection.SetDeadline(m_requestStart + IdleSeconds());

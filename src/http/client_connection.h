@@ -117,6 +117,6 @@ class CClientConnection final : public net::CConnectionHandler {
   std::string m_clientAddress;
   ParsedRequest m_request;
   std::unique_ptr<CPage> m_page;
-  std::optional<std::string> m_streamSession;
+  std::optional<StreamRequest> m_stream;
   GoneFlag m_gone;  // while parked: set when the client goes
 };

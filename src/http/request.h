@@ -15,10 +15,19 @@
 #include <optional>
 #include <string>
 
+#include "chat/chat_views.h"
 #include "html/page.h"
 #include "http/request_parser.h"
 #include "net/connection.h"
 #include "net/loop_group.h"
+
+// A connection that becomes a stream: whose, in which format, and (an event
+// stream that comes back) the position its client names ("" for none).
+struct StreamRequest {
+  std::string session;
+  StreamFormat format = StreamFormat::kClassic;
+  std::string lastEventId;
+};
 
 // Set by the connection's loop when a parked request's client has gone
 // (its connection closed, by the peer or a time-out); read from any thread.
@@ -66,9 +75,15 @@ class CRequest {
   bool ClientGone() const { return m_connection.PeerGone(); }
   CPage& Page() { return m_page; }
 
-  // After the answer's head, the connection becomes the session's message stream.
-  void BecomeStream(const std::string& session) { m_streamSession = session; }
-  const std::optional<std::string>& StreamSession() const { return m_streamSession; }
+  // The position a reconnecting event stream names (its Last-Event-ID header).
+  const std::optional<std::string>& LastEventId() const { return m_parsed.lastEventId; }
+
+  // After the answer's head, the connection becomes a stream of the session.
+  void BecomeStream(const std::string& session, StreamFormat format = StreamFormat::kClassic,
+                    std::string lastEventId = "") {
+    m_stream = StreamRequest{session, format, std::move(lastEventId)};
+  }
+  const std::optional<StreamRequest>& Stream() const { return m_stream; }
 
   // The answer comes later, through the returned handle.
   CParkedRequest Park() {
@@ -86,13 +101,13 @@ class CRequest {
   net::CLoopGroup& m_loops;
   CPage& m_page;
   const std::string m_clientAddress;
-  std::optional<std::string> m_streamSession;
+  std::optional<StreamRequest> m_stream;
   bool m_parked = false;
   GoneFlag m_gone;
 };
 
 using RequestHandler = std::function<void(CRequest& request)>;
-// Takes over a connection as the message stream of a session, and sends
-// the answer's head (then whatever the stream says first).
+// Takes over a connection as a stream of a session, and sends the answer's
+// head (then whatever the stream says first).
 using StreamAdopter =
-    std::function<void(net::CConnection& connection, const std::string& session, std::string_view head)>;
+    std::function<void(net::CConnection& connection, const StreamRequest& stream, std::string_view head)>;

@@ -127,6 +127,10 @@ void CRequestParser::OnHeaderLine(std::string_view line) {
     return;
   }
   if (TakeAddressHeader(line) || TakeConnectionHeader(line)) return;
+  if (std::optional<std::string> id = HeaderValue(line, "last-event-id:")) {
+    m_request.lastEventId = std::move(id);
+    return;
+  }
   // A body in chunks is not read; a proxy in front that went by the chunks
   // while this parser went by Content-Length would see another request in
   // the body of a kept connection.

@@ -38,6 +38,8 @@ struct ParsedRequest {
   // X-Forwarded-For lines the last (it ends with the nearest hop).
   std::optional<std::string> forwardedFor;
   std::optional<std::string> realIp;
+  // The event stream's position a reconnecting client names.
+  std::optional<std::string> lastEventId;
   bool http11 = false;              // the request line ends in "HTTP/1.1"
   bool connectionClose = false;     // "Connection: close"
   bool connectionKeepAlive = false; // "Connection: keep-alive"

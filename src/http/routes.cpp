@@ -13,7 +13,7 @@ constexpr std::array<std::string_view, kRouteStaticFile> kRoutePaths = {
 
 int GetRouteCode(const std::optional<std::string>& path) {
   if (!path || path->empty()) return kRouteStaticFile;
-  if (path->starts_with(kApiPathPrefix)) return kRouteApi;
+  if (path->starts_with(kApiPathPrefix) || *path == kEventsPath) return kRouteApi;
   for (size_t code = 0; code < kRoutePaths.size(); ++code) {
     if (kRoutePaths[code] == *path) return static_cast<int>(code);
   }

@@ -29,6 +29,8 @@ enum RouteCode : int {
 };
 
 inline constexpr const char* kApiPathPrefix = "/api/";
+// The event stream, which the JSON API serves too.
+inline constexpr const char* kEventsPath = "/events";
 
 // Exact, case-sensitive comparison with the table; 19 for every path that
 // starts with "/api/"; 18 for anything else.

@@ -117,8 +117,8 @@ CServer::CServer(CChatCore& core)
       ProcessRequest(request, m_core, m_services);
     }
   };
-  m_http.adoptStream = [this](net::CConnection& connection, const std::string& session, std::string_view head) {
-    m_delivery.AdoptStream(connection, session, head);
+  m_http.adoptStream = [this](net::CConnection& connection, const StreamRequest& stream, std::string_view head) {
+    m_delivery.AdoptStream(connection, stream.session, stream.format, stream.lastEventId, head);
   };
   m_http.site = &m_site;
   m_http.loops = &m_loops;

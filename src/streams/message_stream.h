@@ -30,6 +30,8 @@ inline constexpr size_t kStreamOutputCap = 1024 * 1024;
 // What a frame replaced by a newer one of its session (a reload, a second
 // window) shows last, so its user knows why it went quiet.
 inline constexpr const char* kReplacedFrameText = "本会话已在另一个窗口打开";
+// The reason an event stream replaced by a newer one of its session gives.
+inline constexpr const char* kReplacedEventStreamText = "本会话的事件流已在别处打开";
 // How long an ending stream's last lines may wait for its client to read them.
 inline constexpr int kEndingFrameDrainSeconds = 10;
 

@@ -7,6 +7,8 @@
 #include "html/message_render.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "streams/event_format.h"
+#include "streams/event_stream.h"
 
 namespace {
 
@@ -62,7 +64,8 @@ CStreamDelivery::CStreamDelivery(CChatCore& core, net::CLoopGroup& loops) : m_co
   for (int index = 0; index < m_loops.Count(); ++index) m_loopStreams.push_back(std::make_unique<CLoopStreams>());
 }
 
-void CStreamDelivery::Dispatch(const std::shared_ptr<const RenderedEvent>& line, std::vector<Recipient>& recipients) {
+void CStreamDelivery::Dispatch(const std::shared_ptr<const RenderedEvent>& line, std::vector<Recipient>& recipients,
+                               std::vector<Recipient>& ownShare) {
   if (recipients.empty()) return;
   m_deliveries.Add(recipients.size());
   std::vector<LoopBatch> batches(static_cast<size_t>(m_loops.Count()));
@@ -76,11 +79,13 @@ void CStreamDelivery::Dispatch(const std::shared_ptr<const RenderedEvent>& line,
     batch.line = line;
     // The loop that took the request writes its share at once, unless lines
     // wait in its queue: they were said before this one, and every stream
-    // gets lines in the order they were said, whichever loop took each request.
+    // gets lines in the order they were said, whichever loop took each
+    // request. It writes after the order lock is let go: lines said later
+    // reach its queue, which it reads only once this call is over.
     net::CEventLoop& loop = m_loops.Loop(index);
     const CLoopStreams& streams = *m_loopStreams[static_cast<size_t>(index)];
     if (loop.InLoopThread() && !loop.HasPostedTasks()) {
-      WriteBatch(loop, streams, batch);
+      ownShare = std::move(batch.recipients);
     } else {
       loop.Post([&loop, &streams, batch = std::move(batch)] { WriteBatch(loop, streams, batch); });
     }
@@ -124,14 +129,25 @@ bool CStreamDelivery::Deliver(const ChatEvent& given) {
   if (event->time == 0) event->time = platform::Now();
   const std::string markedName = MarkedAddresseeName(*event);
   std::vector<Recipient> recipients;
-  const std::lock_guard<std::mutex> order(m_order);
-  const std::optional<LinePosition> position = m_core.Publish(event, markedName, recipients);
-  if (!position || recipients.empty()) return true;
-  auto line = std::make_shared<RenderedEvent>();
-  line->epoch = position->epoch;
-  line->offset = position->offset;
-  if (Uses(recipients, StreamFormat::kClassic)) line->classic = RenderClassic(*event, linked);
-  Dispatch(line, recipients);
+  LoopBatch own;
+  {
+    const std::lock_guard<std::mutex> order(m_order);
+    const std::optional<LinePosition> position = m_core.Publish(event, markedName, recipients);
+    if (!position || recipients.empty()) return true;
+    auto line = std::make_shared<RenderedEvent>();
+    line->epoch = position->epoch;
+    line->offset = position->offset;
+    if (Uses(recipients, StreamFormat::kClassic)) line->classic = RenderClassic(*event, linked);
+    if (Uses(recipients, StreamFormat::kEvents)) {
+      line->json = std::make_shared<const std::string>(EventLineBytes(*event, line->epoch, line->offset));
+    }
+    Dispatch(line, recipients, own.recipients);
+    own.line = line;
+  }
+  if (!own.recipients.empty()) {
+    net::CEventLoop& loop = m_loops.LoopOf(own.recipients.front().stream);
+    WriteBatch(loop, *m_loopStreams[static_cast<size_t>(net::LoopIndexOf(own.recipients.front().stream))], own);
+  }
   return true;
 }
 
@@ -165,10 +181,34 @@ void CStreamDelivery::Attach(net::CConnection& connection, std::unique_ptr<CMess
   if (*replaced != connection.Id() && !connection.Closed()) attached.Start(connection, start);
 }
 
-void CStreamDelivery::AdoptStream(net::CConnection& connection, const std::string& session, std::string_view head) {
+void CStreamDelivery::AdoptStream(net::CConnection& connection, const std::string& session, StreamFormat format,
+                                  const std::string& lastEventId, std::string_view head) {
+  CLoopStreams& streams = StreamsOf(connection.Id());
+  if (format == StreamFormat::kEvents) {
+    const StreamStartRequest request{static_cast<size_t>(m_core.Settings().historyLines), ParseEventId(lastEventId)};
+    Attach(connection, std::make_unique<CEventStreamConnection>(m_core, session, m_streams, streams), head, request,
+           kReplacedEventStreamText);
+    return;
+  }
   const StreamStartRequest latest{static_cast<size_t>(m_core.Settings().frameHistory), std::nullopt};
-  Attach(connection, std::make_unique<CJavaClientConnection>(m_core, session, m_streams, StreamsOf(connection.Id())),
-         head, latest, kReplacedFrameText);
+  Attach(connection, std::make_unique<CJavaClientConnection>(m_core, session, m_streams, streams), head, latest,
+         kReplacedFrameText);
+}
+
+void CStreamDelivery::SessionMoved(const std::string& session) {
+  const StreamStartRequest latest{static_cast<size_t>(m_core.Settings().historyLines), std::nullopt};
+  auto start = std::make_shared<StreamStart>();
+  // Between two lines: those said before are in the start or went out
+  // before it; those said after come after it.
+  const std::lock_guard<std::mutex> order(m_order);
+  const std::uint64_t stream = m_core.RestartStream(session, m_core.NodeId(), StreamFormat::kEvents, latest, *start);
+  if (stream == 0 || net::LoopIndexOf(stream) >= m_loops.Count()) return;
+  net::CEventLoop& loop = m_loops.LoopOf(stream);
+  loop.Post([&loop, &streams = StreamsOf(stream), stream, start] {
+    net::CConnection* connection = loop.Find(stream);
+    CMessageStream* restarted = streams.Find(stream);
+    if (connection != nullptr && restarted != nullptr) restarted->Start(*connection, *start);
+  });
 }
 
 void CStreamDelivery::EndStream(std::uint64_t stream, const std::string& lastLine) {

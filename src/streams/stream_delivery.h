@@ -26,10 +26,17 @@ class CStreamDelivery final : public CDelivery {
 
   bool Deliver(const ChatEvent& event) override;
   void EndStream(std::uint64_t stream, const std::string& lastLine) override;
+  // The session's event stream starts over in the room it moved to.
+  void SessionMoved(const std::string& session) override;
 
-  // Makes the connection (on its loop's thread) the classic message frame
-  // of the session, and sends the frame's head.
-  void AdoptStream(net::CConnection& connection, const std::string& session, std::string_view head);
+  // Makes the connection (on its loop's thread) a stream of the session in
+  // that format, and sends the answer's head, then what the stream shows
+  // first: a message frame the room's latest [general] frame_history lines;
+  // an event stream a reset and the latest [general] history_lines lines,
+  // or the lines after the position its client names (lastEventId), when
+  // the room's history still holds them all.
+  void AdoptStream(net::CConnection& connection, const std::string& session, StreamFormat format,
+                   const std::string& lastEventId, std::string_view head);
   // Every stream gets its format's keep-alive at this interval, so that
   // proxies and browsers keep a quiet stream open: a timer of each loop
   // sends it to the loop's own streams. Called once, before the loops run.
@@ -49,8 +56,11 @@ class CStreamDelivery final : public CDelivery {
   void CountLine(MessageKind kind);
   // Writes the node record of a line that reaches other nodes.
   void Record(const ChatEvent& event);
-  // Hands each loop its share of the recipients.
-  void Dispatch(const std::shared_ptr<const RenderedEvent>& line, std::vector<Recipient>& recipients);
+  // Hands each loop its share of the recipients, under the order lock;
+  // the share of the calling loop, when it may write it at once, is left
+  // in ownShare, to be written after the lock is let go.
+  void Dispatch(const std::shared_ptr<const RenderedEvent>& line, std::vector<Recipient>& recipients,
+                std::vector<Recipient>& ownShare);
   // Ties the stream to its session and sends the head, then what the
   // stream shows first; a stream it replaces (or the stream itself, when
   // its session is gone) is ended. Takes the order lock.
