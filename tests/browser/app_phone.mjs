@@ -5,9 +5,11 @@
 // stays text on ann's phone. Then ann's event stream is cut (the small
 // proxy she reaches the server through stops) while tom says lines; once
 // the proxy is back, her stream resumes after the last line it saw and
-// every line is there exactly once, in order. A reload replays the room's
-// history, again with no line twice. Sizes, labels and contrast are checked
-// on the phone; a desktop looks at the client too.
+// every line is there exactly once, in order; the same when the proxy
+// answers the stream's reconnect 502 and the client opens a new stream. A
+// reload replays the room's history, again with no line twice. Sizes,
+// labels and contrast are checked on the phone; a desktop looks at the
+// client too.
 //
 // Needs the event stream (/events): a server without it is a skip (exit 77).
 //
@@ -33,27 +35,45 @@ const phone = {
 };
 
 // A TCP proxy on a port of its own that can be stopped (every connection
-// through it cut, the port closed) and started again on the same port.
+// through it cut, the port closed) and started again on the same port;
+// started with badGateway, it answers the next event stream 502 itself, as
+// a load balancer does while the server behind it is away.
 function cuttableProxy(port, targetPort) {
   const sockets = new Set();
   let server = null;
+  let badGateway = false;
+  const proxy = { gatewayErrors: 0 };
   const track = (socket) => {
     sockets.add(socket);
     socket.on('close', () => sockets.delete(socket));
   };
-  return {
-    start: () => new Promise((resolve, reject) => {
+  const pass = (client, firstChunk) => {
+    const upstream = net.connect(targetPort, '127.0.0.1');
+    track(upstream);
+    upstream.write(firstChunk);
+    client.pipe(upstream);
+    upstream.pipe(client);
+    const cut = () => { client.destroy(); upstream.destroy(); };
+    client.on('error', cut);
+    upstream.on('error', cut);
+    client.on('close', cut);
+    upstream.on('close', cut);
+  };
+  return Object.assign(proxy, {
+    start: (options = {}) => new Promise((resolve, reject) => {
+      badGateway = Boolean(options.badGateway);
       server = net.createServer((client) => {
-        const upstream = net.connect(targetPort, '127.0.0.1');
         track(client);
-        track(upstream);
-        client.pipe(upstream);
-        upstream.pipe(client);
-        const cut = () => { client.destroy(); upstream.destroy(); };
-        client.on('error', cut);
-        upstream.on('error', cut);
-        client.on('close', cut);
-        upstream.on('close', cut);
+        client.once('data', (firstChunk) => {
+          if (badGateway && firstChunk.toString('latin1').startsWith('GET /events')) {
+            badGateway = false;
+            proxy.gatewayErrors++;
+            client.end('HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\nConnection: close\r\n\r\n');
+            return;
+          }
+          pass(client, firstChunk);
+        });
+        client.on('error', () => client.destroy());
       });
       server.once('error', reject);
       server.listen(port, '127.0.0.1', resolve);
@@ -62,7 +82,7 @@ function cuttableProxy(port, targetPort) {
       server.close(resolve);
       for (const socket of sockets) socket.destroy();
     }),
-  };
+  });
 }
 
 async function postJson(base, call, body) {
@@ -262,6 +282,20 @@ try {
     await waitForLine(ann.page, '恢复以后的一句');
     sameList(await tomsLines(ann.page), said, 'after the stream resumed');
     await ann.page.screenshot({ path: path.join(shotDir, 'app-phone-5-resumed.png') });
+
+    // Cut again, and the stream's next request is answered 502: the browser
+    // gives the stream up, and the client opens a new one after the last
+    // line it saw.
+    await proxy.stop();
+    await ann.page.waitForSelector('#connection-status:visible', { timeout: 10000 });
+    for (let i = 1; i <= 3; i++) await tomSays(`网关出错时的第${i}句`);
+    await tom.messages.waitForSelector('text=网关出错时的第3句', { timeout: 5000 });
+    await proxy.start({ badGateway: true });
+    await ann.page.waitForSelector('#connection-status', { state: 'hidden', timeout: 20000 });
+    if (proxy.gatewayErrors !== 1) throw new Error(`the proxy answered ${proxy.gatewayErrors} streams 502`);
+    await tomSays('新连接后的一句');
+    await waitForLine(ann.page, '新连接后的一句');
+    sameList(await tomsLines(ann.page), said, 'after a new stream');
 
     // A reload opens a new stream: the history brings the room back, once.
     await ann.page.reload();

@@ -47,13 +47,15 @@ export class EventFeed {
     this.address = address;
     this.handlers = handlers;
     this.order = new LineOrder();
+    this.lastId = '';  // the id of the last line seen, for a new stream to resume after it
     this.source = null;
     this.reopenTimer = 0;
   }
 
   open() {
     this.close();
-    const source = new EventSource(this.address);
+    const resume = this.lastId ? `&lastEventId=${encodeURIComponent(this.lastId)}` : '';
+    const source = new EventSource(this.address + resume);
     this.source = source;
     source.addEventListener('open', () => this.handlers.connection('open'));
     source.addEventListener('error', () => {
@@ -69,6 +71,7 @@ export class EventFeed {
       this.handlers.reset(data, !begins);
     }));
     source.addEventListener('line', (event) => this.take(event, (data) => {
+      if (event.lastEventId) this.lastId = event.lastEventId;
       if (this.order.accept(data)) this.handlers.line(data);
     }));
     source.addEventListener('bye', (event) => this.take(event, (data) => {
@@ -77,8 +80,10 @@ export class EventFeed {
     }));
   }
 
-  // After a refusal: a new stream (without Last-Event-ID; the order drops
-  // what its reset replays) once the session is known to be alive.
+  // After a refusal: a new stream once the session is known to be alive.
+  // It names the last line seen (EventSource sends Last-Event-ID only on
+  // its own reconnects); should the server reset it, the order drops what
+  // the reset replays.
   reopenSoon() {
     clearTimeout(this.reopenTimer);
     this.reopenTimer = setTimeout(() => this.open(), kReopenMs);
