@@ -12,6 +12,7 @@
 #include "foundation/settings.h"
 #include "foundation/text.h"
 #include "html/account_pages.h"
+#include "html/as_is_files.h"
 #include "html/frame_pages.h"
 #include "html/room_list_page.h"
 #include "http/request.h"
@@ -98,6 +99,10 @@ void AnswerWithUser(CRequest& request, CChatCore& core, const CRequestForm& form
 }
 
 void ServeStaticFile(CPage& page, const std::string& path) {
+  if (std::optional<TypedAnswer> asIs = AsIsFileAnswer(page.Site(), StaticFileName(path))) {
+    page.SetTypedAnswer(std::move(*asIs));
+    return;
+  }
   page.WriteHeader(kNoCache);
   page.IncludeFile(StaticFileName(path.empty() ? "/" : path));
 }

@@ -14,7 +14,7 @@ import https from 'node:https';
 import os from 'node:os';
 import path from 'node:path';
 import {
-  frameNamed, freePort, launchChromium, makeCertificate, shoot, sleep, startNginx, startServer, stopChild,
+  classicUserInLobby, freePort, launchChromium, makeCertificate, shoot, sleep, startNginx, startServer, stopChild,
 } from './browser_support.mjs';
 
 const [binary, siteDir, shotDir = path.join(os.tmpdir(), 'tolvan-shots')] = process.argv.slice(2);
@@ -132,25 +132,7 @@ try {
   // A browser user: registers and logs on through the proxy's pages, and
   // enters the lobby, whose chat opens in a window of its own.
   async function browserUser(name) {
-    const context = await work.browser.newContext({ viewport: { width: 1100, height: 720 }, ignoreHTTPSErrors: true });
-    const page = await context.newPage();
-    await page.goto(`${base}/register.html`);
-    await page.fill('input[name=username]', name);
-    await page.fill('input[name=password]', 'pw');
-    await page.click('input[type=submit]');
-    await page.waitForSelector('text=注册成功', { timeout: 5000 });
-    await page.goto(`${base}/logon`);
-    await page.fill('input[name=username]', name);
-    await page.fill('input[name=password]', 'pw');
-    await page.click('input[name=B1]');
-    const roomList = await frameNamed(page, 'roomlist');
-    await roomList.waitForSelector('text=大厅');
-    const [chat] = await Promise.all([context.waitForEvent('page'), roomList.click('a:has-text("大厅")')]);
-    await chat.setViewportSize({ width: 1100, height: 720 });
-    const form = await frameNamed(chat, 'form');
-    await form.waitForSelector('input[name=messagetemp]');
-    const messages = await frameNamed(chat, 'messages');
-    const user = { name, chat, form, messages };
+    const user = await classicUserInLobby(work.browser, base, name, { ignoreHTTPSErrors: true });
     work.users.push(user);
     return user;
   }

@@ -79,6 +79,40 @@ export async function frameNamed(page, name) {
   throw new Error(`no frame named ${name}`);
 }
 
+// A user of the classic pages: registers, logs on and enters the lobby from
+// the room list. The chat opens in a window of its own, which popwin() sizes
+// to headless Chromium's small screen: it is made as large as the viewport.
+export async function classicUserInLobby(browser, base, name, contextOptions = {}) {
+  const viewport = contextOptions.viewport || { width: 1100, height: 720 };
+  const context = await browser.newContext({ ...contextOptions, viewport });
+  const page = await context.newPage();
+  await page.goto(`${base}/register.html`);
+  await page.fill('input[name=username]', name);
+  await page.fill('input[name=password]', 'pw');
+  await page.click('input[type=submit]');
+  await page.waitForSelector('text=注册成功', { timeout: 5000 });
+  await page.goto(`${base}/logon`);
+  await page.fill('input[name=username]', name);
+  await page.fill('input[name=password]', 'pw');
+  await page.click('input[name=B1]');
+  const roomList = await frameNamed(page, 'roomlist');
+  await roomList.waitForSelector('text=大厅');
+  const [chat] = await Promise.all([context.waitForEvent('page'), roomList.click('a:has-text("大厅")')]);
+  const cdp = await context.newCDPSession(chat);
+  const { windowId } = await cdp.send('Browser.getWindowForTarget');
+  await cdp.send('Browser.setWindowBounds', { windowId, bounds: { width: viewport.width + 300, height: viewport.height + 300 } });
+  await cdp.detach();
+  await chat.setViewportSize(viewport);
+  const form = await frameNamed(chat, 'form');
+  await form.waitForSelector('input[name=messagetemp]');
+  const messages = await frameNamed(chat, 'messages');
+  const say = async (text) => {
+    await form.fill('input[name=messagetemp]', text);
+    await form.click('input[name=submit1]');
+  };
+  return { name, context, page, chat, form, messages, say };
+}
+
 // The chat window never finishes loading (its message frame stays open), so
 // its pictures are taken through the DevTools protocol directly.
 export async function shoot(page, file) {
