@@ -123,6 +123,23 @@ std::vector<double> SecondsAfter(int64_t fromNs, const std::vector<int64_t>& tim
   return seconds;
 }
 
+// The kernel's count of connections dropped because a listen queue was full
+// (TcpExt ListenDrops in /proc/net/netstat): counts every listener of this
+// machine, so it says how often the burst met the server's accept queue.
+long ListenDrops() {
+  std::ifstream netstat("/proc/net/netstat");
+  std::string names, values;
+  while (std::getline(netstat, names) && std::getline(netstat, values)) {
+    if (names.rfind("TcpExt:", 0) != 0) continue;
+    std::istringstream nameWords(names), valueWords(values);
+    std::string name, value;
+    while (nameWords >> name && valueWords >> value) {
+      if (name == "ListenDrops") return std::atol(value.c_str());
+    }
+  }
+  return 0;
+}
+
 double Longest(const std::vector<double>& values) { return Percentile(values, 1.0); }
 
 // Polls the streams for the given time.
@@ -148,12 +165,14 @@ int Run(const std::string& binary, const std::string& site, int count, int rate,
   if (!streams.RunUntil([&] { return !streams.ResetPosition().empty(); }, 10000)) {
     throw std::runtime_error("the first event stream got no reset");
   }
+  const long openDropsBefore = ListenDrops();
   const int64_t openNs = NowNs();
   streams.OpenAll(streams.ResetPosition());
   if (!streams.RunUntil([&] { return streams.Back() == count; }, kStallMs)) {
     throw std::runtime_error("only " + std::to_string(streams.Back()) + " event streams opened");
   }
   const double openSeconds = Longest(SecondsAfter(openNs, streams.BackTimes()));
+  const long openDrops = ListenDrops() - openDropsBefore;
   const long rssOpen = ResidentKb(pid);
   RssSampler rss(pid);
 
@@ -173,11 +192,13 @@ int Run(const std::string& binary, const std::string& site, int count, int rate,
   const int catchUpLine = poster.Said() - 1;
   streams.SetCatchUpLine(catchUpLine);
   const double cpuBefore = CpuSeconds(pid), benchCpuBefore = CpuSeconds(::getpid());
+  const long dropsBefore = ListenDrops();
   const int64_t reconnectNs = NowNs();
   streams.OpenAll();
   const bool recovered = streams.RunUntil([&] { return streams.CaughtUp() == count; }, kStallMs);
   const double recoverySeconds = static_cast<double>(NowNs() - reconnectNs) / 1e9;
-  const double recoveryCpuPct = 100.0 * (CpuSeconds(pid) - cpuBefore) / recoverySeconds;
+  const double recoveryCpuSeconds = CpuSeconds(pid) - cpuBefore;
+  const long recoveryDrops = ListenDrops() - dropsBefore;
   const double benchCpuPct = 100.0 * (CpuSeconds(::getpid()) - benchCpuBefore) / recoverySeconds;
   const std::vector<double> back = SecondsAfter(reconnectNs, streams.BackTimes());
   const std::vector<double> caughtUp = SecondsAfter(reconnectNs, streams.CaughtUpTimes());
@@ -197,13 +218,14 @@ int Run(const std::string& binary, const std::string& site, int count, int rate,
               "open_s=%.3f back=%d back_p50_s=%.3f back_s=%.3f caught_up=%d caught_up_p50_s=%.3f caught_up_s=%.3f "
               "recovered=%d complete=%d missing=%ld doubled=%ld streams_missing=%d resets=%ld byes=%ld reopens=%ld "
               "refused=%ld posts_failed=%d rss_open_kb=%ld rss_before_kb=%ld rss_after_kb=%ld rss_most_kb=%ld "
-              "steady_cpu_pct=%.1f recovery_cpu_pct=%.1f bench_cpu_pct=%.1f server_cpu_s=%.2f\n",
+              "steady_cpu_pct=%.1f recovery_cpu_pct=%.1f recovery_cpu_ms_per_stream=%.3f bench_cpu_pct=%.1f "
+              "open_listen_drops=%ld listen_drops=%ld\n",
               count, rate, lines, saidBeforeCut, catchUpLine + 1 - saidBeforeCut, downMs, openSeconds, backCount,
               Percentile(back, 0.5), Longest(back), caughtUpCount, Percentile(caughtUp, 0.5), Longest(caughtUp),
               recovered ? 1 : 0, complete ? 1 : 0, tally.missing, tally.doubled, tally.streamsMissing,
               tally.resets - resetsBefore, tally.byes, tally.reopens, tally.refused, poster.Failed() ? 1 : 0,
-              rssOpen, rssBeforeCut, rssAfter, rssMost, steadyCpuPct, recoveryCpuPct, benchCpuPct,
-              CpuSeconds(pid) - cpuBefore);
+              rssOpen, rssBeforeCut, rssAfter, rssMost, steadyCpuPct, 100.0 * recoveryCpuSeconds / recoverySeconds,
+              1000.0 * recoveryCpuSeconds / count, benchCpuPct, openDrops, recoveryDrops);
   return recovered && complete && tally.missing == 0 && tally.doubled == 0 ? 0 : 1;
 }
 
