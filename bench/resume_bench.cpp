@@ -166,6 +166,7 @@ int Run(const std::string& binary, const std::string& site, int count, int rate,
     throw std::runtime_error("the first event stream got no reset");
   }
   const long openDropsBefore = ListenDrops();
+  const double openCpuBefore = CpuSeconds(pid);
   const int64_t openNs = NowNs();
   streams.OpenAll(streams.ResetPosition());
   if (!streams.RunUntil([&] { return streams.Back() == count; }, kStallMs)) {
@@ -173,6 +174,7 @@ int Run(const std::string& binary, const std::string& site, int count, int rate,
   }
   const double openSeconds = Longest(SecondsAfter(openNs, streams.BackTimes()));
   const long openDrops = ListenDrops() - openDropsBefore;
+  const double openCpuSeconds = CpuSeconds(pid) - openCpuBefore;
   const long rssOpen = ResidentKb(pid);
   RssSampler rss(pid);
 
@@ -218,14 +220,14 @@ int Run(const std::string& binary, const std::string& site, int count, int rate,
               "open_s=%.3f back=%d back_p50_s=%.3f back_s=%.3f caught_up=%d caught_up_p50_s=%.3f caught_up_s=%.3f "
               "recovered=%d complete=%d missing=%ld doubled=%ld streams_missing=%d resets=%ld byes=%ld reopens=%ld "
               "refused=%ld posts_failed=%d rss_open_kb=%ld rss_before_kb=%ld rss_after_kb=%ld rss_most_kb=%ld "
-              "steady_cpu_pct=%.1f recovery_cpu_pct=%.1f recovery_cpu_ms_per_stream=%.3f bench_cpu_pct=%.1f "
+              "steady_cpu_pct=%.1f recovery_cpu_pct=%.1f recovery_cpu_ms_per_stream=%.3f open_cpu_ms_per_stream=%.3f bench_cpu_pct=%.1f "
               "open_listen_drops=%ld listen_drops=%ld\n",
               count, rate, lines, saidBeforeCut, catchUpLine + 1 - saidBeforeCut, downMs, openSeconds, backCount,
               Percentile(back, 0.5), Longest(back), caughtUpCount, Percentile(caughtUp, 0.5), Longest(caughtUp),
               recovered ? 1 : 0, complete ? 1 : 0, tally.missing, tally.doubled, tally.streamsMissing,
               tally.resets - resetsBefore, tally.byes, tally.reopens, tally.refused, poster.Failed() ? 1 : 0,
               rssOpen, rssBeforeCut, rssAfter, rssMost, steadyCpuPct, 100.0 * recoveryCpuSeconds / recoverySeconds,
-              1000.0 * recoveryCpuSeconds / count, benchCpuPct, openDrops, recoveryDrops);
+              1000.0 * recoveryCpuSeconds / count, 1000.0 * openCpuSeconds / count, benchCpuPct, openDrops, recoveryDrops);
   return recovered && complete && tally.missing == 0 && tally.doubled == 0 ? 0 : 1;
 }
 

@@ -596,7 +596,7 @@ run_resume() {
   row "$case" "refused" resume refused
   row "$case" "listen queue drops" resume listen_drops "open at setup" resume open_listen_drops
   row "$case" "server CPU %" resume recovery_cpu_pct "steady" resume steady_cpu_pct
-  row "$case" "server CPU ms/stream" resume recovery_cpu_ms_per_stream
+  row "$case" "server CPU ms/stream" resume recovery_cpu_ms_per_stream "open at setup" resume open_cpu_ms_per_stream
   row "$case" "bench client CPU %" resume bench_cpu_pct
   row "$case" "server RSS KB after" resume rss_after_kb "before cut" resume rss_before_kb
   row "$case" "server RSS KB, most" resume rss_most_kb "before cut" resume rss_before_kb
