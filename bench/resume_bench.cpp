@@ -87,35 +87,6 @@ class RatePoster {
   std::thread m_thread;
 };
 
-// The server's resident memory sampled until stopped; the most seen.
-class RssSampler {
- public:
-  explicit RssSampler(pid_t pid) : m_pid(pid), m_most(ResidentKb(pid)) {
-    m_thread = std::thread([this] {
-      while (!m_stop) {
-        const long kb = ResidentKb(m_pid);
-        if (kb > m_most) m_most = kb;
-        std::this_thread::sleep_for(std::chrono::milliseconds(kSampleMs));
-      }
-    });
-  }
-  ~RssSampler() { Stop(); }
-  RssSampler(const RssSampler&) = delete;
-  RssSampler& operator=(const RssSampler&) = delete;
-
-  long Stop() {
-    m_stop = true;
-    if (m_thread.joinable()) m_thread.join();
-    return m_most;
-  }
-
- private:
-  const pid_t m_pid;
-  std::atomic<long> m_most;
-  std::atomic<bool> m_stop{false};
-  std::thread m_thread;
-};
-
 // Seconds from a moment to each of the times (ns of NowNs), sorted.
 std::vector<double> SecondsAfter(int64_t fromNs, const std::vector<int64_t>& times) {
   std::vector<double> seconds;
@@ -176,7 +147,7 @@ int Run(const std::string& binary, const std::string& site, int count, int rate,
   const long openDrops = ListenDrops() - openDropsBefore;
   const double openCpuSeconds = CpuSeconds(pid) - openCpuBefore;
   const long rssOpen = ResidentKb(pid);
-  RssSampler rss(pid);
+  RssSampler rss(pid, kSampleMs);
 
   // Steady: every stream reads the lines as they come.
   RatePoster poster(port, members[0].session, rate, maxLines);
