@@ -180,28 +180,6 @@ std::map<std::string, double> ScrapeMetrics(int port) {
   return metrics;
 }
 
-// The largest resident memory of a process while the object lives.
-class RssSampler {
- public:
-  explicit RssSampler(pid_t pid) : m_thread([this, pid] {
-      while (m_running) {
-        m_most = std::max(m_most.load(), ResidentKb(pid));
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      }
-    }) {}
-  ~RssSampler() { Stop(); }
-  long Stop() {
-    m_running = false;
-    if (m_thread.joinable()) m_thread.join();
-    return m_most;
-  }
-
- private:
-  std::atomic<bool> m_running{true};
-  std::atomic<long> m_most{0};
-  std::thread m_thread;
-};
-
 // The server's account threads, told apart by the CPU they spend on logons,
 // and the CPU one hash takes there: what turns their CPU time into hashes.
 struct HashMeter {

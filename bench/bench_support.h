@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -201,6 +202,33 @@ inline long ResidentKb(pid_t pid) {
   }
   return 0;
 }
+
+// The largest resident memory of a process while the object lives, sampled
+// every periodMs.
+class RssSampler {
+ public:
+  explicit RssSampler(pid_t pid, int periodMs = 100)
+      : m_thread([this, pid, periodMs] {
+          while (m_running) {
+            m_most = std::max(m_most.load(), ResidentKb(pid));
+            std::this_thread::sleep_for(std::chrono::milliseconds(periodMs));
+          }
+        }) {}
+  ~RssSampler() { Stop(); }
+  RssSampler(const RssSampler&) = delete;
+  RssSampler& operator=(const RssSampler&) = delete;
+
+  long Stop() {
+    m_running = false;
+    if (m_thread.joinable()) m_thread.join();
+    return m_most;
+  }
+
+ private:
+  std::atomic<bool> m_running{true};
+  std::atomic<long> m_most{0};
+  std::thread m_thread;
+};
 
 // The per-address and per-account limits the bundled ini turns on, off:
 // the benchmarks' clients all come from 127.0.0.1. A run that measures them

@@ -9,6 +9,8 @@
 # Sections: http floor irc fanout api attack; all of them when none is named.
 # soak (1,000 message streams through nginx for 10 minutes, a line a second
 # in each room; --soak-seconds for a shorter run) runs only when named, once.
+# resume (10,000 event streams cut at once and resumed by Last-Event-ID while
+# a line comes 5 times a second; about a minute a round) runs only when named.
 # irc also runs floor, and fanout runs floor and irc, so that their figures
 # have peers from the same run; these three run size by size (the floor,
 # ngircd, then our server at each size). --small runs at small sizes: a check
@@ -32,6 +34,7 @@ FLOOR_BENCH=$BUILD/tolvan_floor_bench
 IRC_BENCH=$BUILD/tolvan_irc_bench
 SOAK_BENCH=$BUILD/tolvan_soak_bench
 ATTACK_BENCH=$BUILD/tolvan_attack_bench
+RESUME_BENCH=$BUILD/tolvan_resume_bench
 
 # ---------------------------------------------------------------- arguments
 
@@ -44,8 +47,8 @@ while (($#)); do
     --small) SMALL=1 ;;
     --repeat) REPEATS=${2:-}; shift ;;
     --soak-seconds) SOAK_SECONDS=${2:-}; shift ;;
-    http | floor | irc | fanout | api | attack | soak) WANTED[$1]=1 ;;
-    *) echo "usage: bench/run.sh [--small] [--repeat N] [--soak-seconds S] [http|floor|irc|fanout|api|attack|soak]..." >&2
+    http | floor | irc | fanout | api | attack | soak | resume) WANTED[$1]=1 ;;
+    *) echo "usage: bench/run.sh [--small] [--repeat N] [--soak-seconds S] [http|floor|irc|fanout|api|attack|soak|resume]..." >&2
        exit 2 ;;
   esac
   shift
@@ -64,6 +67,7 @@ if ((SMALL)); then
   ATTACK_USERS=20 ATTACK_LINES=100 ATTACK_SILENT=200 ATTACK_STALLED=50 ATTACK_RATE=50
   LIMITS_MEMBERS=20 LIMITS_SECONDS=3 LIMITS_DESCRIPTORS=1024
   SOAK_STREAMS=100 SOAK_DEFAULT_SECONDS=60
+  RESUME_STREAMS=1000 RESUME_RATE=5
 else
   HTTP_SECONDS=10 HTTP_CLIENTS="50 500"
   FLOOR_SIZES="100 1000 10000" IRC_SIZES="100 1000" FANOUT_SIZES="100 1000 10000"
@@ -73,6 +77,7 @@ else
   ATTACK_USERS=100 ATTACK_LINES=500 ATTACK_SILENT=5000 ATTACK_STALLED=1000 ATTACK_RATE=50
   LIMITS_MEMBERS=100 LIMITS_SECONDS=10 LIMITS_DESCRIPTORS=8192
   SOAK_STREAMS=1000 SOAK_DEFAULT_SECONDS=600
+  RESUME_STREAMS=10000 RESUME_RATE=5
 fi
 SOAK_SECONDS=${SOAK_SECONDS:-$SOAK_DEFAULT_SECONDS}
 LARGEST_IRC=${IRC_SIZES##* }
@@ -87,7 +92,7 @@ lines_for() {
 
 # ------------------------------------------------------ processes and files
 
-for program in "$SERVER" "$HTTP_BENCH" "$STREAM_BENCH" "$FLOOR_BENCH" "$IRC_BENCH" "$SOAK_BENCH" "$ATTACK_BENCH"; do
+for program in "$SERVER" "$HTTP_BENCH" "$STREAM_BENCH" "$FLOOR_BENCH" "$IRC_BENCH" "$SOAK_BENCH" "$ATTACK_BENCH" "$RESUME_BENCH"; do
   [[ -x $program ]] || { echo "missing $program: run make build first" >&2; exit 1; }
 done
 
@@ -570,6 +575,33 @@ run_soak() {
   row "$case" "CPU %" soak server_cpu_pct nginx soak nginx_cpu_pct
 }
 
+# Every event stream cut at once and back at once with its Last-Event-ID;
+# the peers are the same streams opened at setup (no history to replay)
+# and the steady phase before the cut, of the same run.
+run_resume() {
+  for ((ROUND = 1; ROUND <= REPEATS; ROUND++)); do
+    measure resume "$RESUME_BENCH" "$SERVER" "$ROOT/site" "$RESUME_STREAMS" "$RESUME_RATE"
+  done
+  heading "resume: $RESUME_STREAMS event streams in one room, a line $RESUME_RATE times a second, every stream cut at once and reconnected at once with its Last-Event-ID after the retry; ratio = resume / peer"
+  local case="ours, $RESUME_STREAMS streams resume"
+  row "$case" "all back s" resume back_s "open at setup" resume open_s
+  row "$case" "all caught up s" resume caught_up_s "open at setup" resume open_s
+  row "$case" "caught up p50 s" resume caught_up_p50_s
+  row "$case" "streams caught up" resume caught_up
+  row "$case" "lines in the gap" resume gap_lines
+  row "$case" "lines missing" resume missing
+  row "$case" "lines doubled" resume doubled
+  row "$case" "resets" resume resets
+  row "$case" "reconnects again" resume reopens
+  row "$case" "refused" resume refused
+  row "$case" "listen queue drops" resume listen_drops "open at setup" resume open_listen_drops
+  row "$case" "server CPU %" resume recovery_cpu_pct "steady" resume steady_cpu_pct
+  row "$case" "server CPU ms/stream" resume recovery_cpu_ms_per_stream "open at setup" resume open_cpu_ms_per_stream
+  row "$case" "bench client CPU %" resume bench_cpu_pct
+  row "$case" "server RSS KB after" resume rss_after_kb "before cut" resume rss_before_kb
+  row "$case" "server RSS KB, most" resume rss_most_kb "before cut" resume rss_before_kb
+}
+
 # ------------------------------------------------------------------- main
 
 echo "bench/run.sh $*: $(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git -C "$ROOT" rev-parse --short HEAD 2>/dev/null)," \
@@ -580,6 +612,7 @@ SECTIONS=()
 [[ -n ${WANTED[api]:-} ]] && SECTIONS+=(api)
 [[ -n ${WANTED[attack]:-} ]] && SECTIONS+=(attack)
 [[ -n ${WANTED[soak]:-} ]] && SECTIONS+=(soak)
+[[ -n ${WANTED[resume]:-} ]] && SECTIONS+=(resume)
 for section in "${SECTIONS[@]}"; do
   section_begin "$section"
   "run_${section//-/_}"
