@@ -29,7 +29,10 @@
 
 class CChatCore;
 
-inline constexpr int kListenBacklog = 1024;
+// As long as the system allows (the kernel cuts it to net.core.somaxconn):
+// after a proxy restarts, thousands of streams reconnect at once, and a
+// connect dropped from a full queue waits a second or more to try again.
+inline constexpr int kListenBacklog = 65535;
 inline constexpr int kDefaultHashThreads = 2;
 
 class CServer {
