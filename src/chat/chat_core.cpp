@@ -84,7 +84,6 @@ CChatCore::CChatCore(CChatSettings settings, CNodeOutbox& outbox)
       m_nodeLink(outbox, m_settings.nodeLinkOn, m_settings.nodeId),
       m_lastIdleSweep(platform::Now()),
       m_lastRoomSweep(platform::Now()),
-      m_lastSanctionPurge(platform::Now()),
       m_idSeed(std::random_device{}()),
       m_epochs(std::random_device{}() ^ static_cast<std::uint64_t>(platform::Now())) {
   // What each record changes in the state nodes share, once a transport carries them.
@@ -179,7 +178,7 @@ RoomCreation CChatCore::AddUserRoom(const std::string& name, const std::string& 
   ++m_userRooms;
   room->creator = creator;
   room->category = category.empty() ? kOtherCategory : category;
-  if (!m_managers.FindByRoom(name)) m_managers.AddEntry(creator, name);
+  if (!m_sanctions.FindManagerOfRoom(name)) m_sanctions.AddManager(creator, name);
   return RoomCreation::kCreated;
 }
 
@@ -248,7 +247,7 @@ bool CChatCore::SetRoomLocked(const std::string& name, bool locked) {
 std::vector<EndedSession> CChatCore::RemoveRoom(const std::string& name) {
   std::vector<EndedSession> ended;
   std::unique_lock<std::shared_mutex> guard(m_lock);
-  m_managers.RemoveRoomEntries(name);  // even when the room is already gone
+  m_sanctions.RemoveRoomManagers(name);  // even when the room is already gone
   Room* room = RoomByName(name);
   if (room == nullptr) return ended;
   while (!room->members.empty()) {
@@ -272,7 +271,7 @@ std::vector<std::string> CChatCore::RemoveOldRooms() {
   }
   for (Room* room : old) {
     removed.push_back(room->name);
-    m_managers.RemoveRoomEntries(room->name);
+    m_sanctions.RemoveRoomManagers(room->name);
     EraseRoom(room);
   }
   return removed;
@@ -740,62 +739,55 @@ std::optional<LinePosition> CChatCore::Publish(const std::shared_ptr<const ChatE
   return position;
 }
 
-// ---- Managers --------------------------------------------------------------
+// ---- Managers, kicks and bans: the lists, under the core's lock -------------
 
 bool CChatCore::IsManager(const std::string& name, const std::string& room) const {
   std::shared_lock<std::shared_mutex> guard(m_lock);
-  return m_managers.FindEntry(name, room);
+  return m_sanctions.IsManager(name, room);
 }
 
 void CChatCore::AddManager(const std::string& name, const std::string& room) {
   std::unique_lock<std::shared_mutex> guard(m_lock);
-  m_managers.AddEntry(name, room);
+  m_sanctions.AddManager(name, room);
 }
 
 void CChatCore::RemoveManager(const std::string& name, const std::string& room) {
   std::unique_lock<std::shared_mutex> guard(m_lock);
-  m_managers.RemoveEntry(name, room);
+  m_sanctions.RemoveManager(name, room);
 }
 
 std::optional<std::string> CChatCore::FindManagerOfRoom(const std::string& room) const {
   std::shared_lock<std::shared_mutex> guard(m_lock);
-  return m_managers.FindByRoom(room);
+  return m_sanctions.FindManagerOfRoom(room);
 }
 
 std::vector<ManagerEntry> CChatCore::Managers() const {
   std::shared_lock<std::shared_mutex> guard(m_lock);
-  return m_managers.Entries();
+  return m_sanctions.Managers();
 }
 
-// ---- Kicks and bans --------------------------------------------------------
-
 void CChatCore::PurgeSanctions() {
-  // Every logon asks; the lists purge at most every 50 seconds, so most
-  // logons need not take the core's lock for writing at all.
-  const std::time_t now = platform::Now();
-  std::time_t last = m_lastSanctionPurge;
-  if (now - last <= kPurgeInterval || !m_lastSanctionPurge.compare_exchange_strong(last, now)) return;
+  if (!m_sanctions.PurgeDue()) return;
   std::unique_lock<std::shared_mutex> guard(m_lock);
-  m_bans.Purge(kBanAge);
-  m_kicks.Purge(kKickAge);
+  m_sanctions.Purge();
 }
 
 bool CChatCore::IsBanned(const std::string& address) const {
   std::shared_lock<std::shared_mutex> guard(m_lock);
-  return m_bans.Find(address);
+  return m_sanctions.IsBanned(address);
 }
 
 bool CChatCore::IsKicked(const std::string& name) const {
   std::shared_lock<std::shared_mutex> guard(m_lock);
-  return m_kicks.Find(name);
+  return m_sanctions.IsKicked(name);
 }
 
 void CChatCore::AddKick(const std::string& name) {
   std::unique_lock<std::shared_mutex> guard(m_lock);
-  m_kicks.Add(name);
+  m_sanctions.AddKick(name);
 }
 
 void CChatCore::AddBan(const std::string& address) {
   std::unique_lock<std::shared_mutex> guard(m_lock);
-  m_bans.Add(address);
+  m_sanctions.AddBan(address);
 }

@@ -26,9 +26,8 @@
 #include "chat/chat_event.h"
 #include "chat/chat_settings.h"
 #include "chat/chat_views.h"
-#include "chat/manager_list.h"
 #include "chat/room_history.h"
-#include "chat/timed_name_list.h"
+#include "chat/sanction_lists.h"
 #include "nodelink/node_link.h"
 
 class CDelivery;
@@ -250,12 +249,9 @@ class CChatCore {
   std::unordered_map<SessionKey, std::unique_ptr<Session>> m_sessions;
   std::unordered_multimap<std::string, Session*> m_sessionsByName;
   std::map<std::uint64_t, Session*> m_noRoom;
-  CManagerList m_managers;
-  CTimedNameList m_kicks;
-  CTimedNameList m_bans;
+  CSanctionLists m_sanctions;
   std::atomic<std::time_t> m_lastIdleSweep;
   std::atomic<std::time_t> m_lastRoomSweep;
-  std::atomic<std::time_t> m_lastSanctionPurge;
   std::uint32_t m_idSeed;
   std::mt19937_64 m_epochs;  // draws the epoch of each room made
   std::atomic<std::uint64_t> m_linesRefused{0};
