@@ -1,9 +1,11 @@
-// CChatCore: the chat of one pass of the server. It owns the rooms, the
-// logged-on users (sessions), room membership, the managers, the kick and
-// ban lists and the node link's resend list, and finds them through indexes:
-// rooms by folded name and by id, sessions by (session id, node) and by
-// folded name, room -> members. It returns copies of its data and writes no
-// markup; text reaches users through the delivery it is given.
+// CChatCore: the chat of one pass of the server. Its parts: the rooms
+// (CRoomTable), the logged-on users (sessions) with where they are and their
+// streams (CSessionIndex), the managers and the kick and ban lists
+// (CSanctionLists), and the node link's resend list. The core owns the one
+// lock over them, and does what spans the parts: moving a user between
+// rooms, saying a line to those who may see it, starting a stream with its
+// room's history. It returns copies of its data and writes no markup; text
+// reaches users through the delivery it is given.
 //
 // Threading: every operation may be called from any thread. One
 // reader-writer lock guards the whole core and is held only for work in
@@ -13,37 +15,22 @@
 
 #include <atomic>
 #include <cstdint>
-#include <ctime>
-#include <map>
 #include <memory>
 #include <optional>
-#include <random>
 #include <shared_mutex>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "chat/chat_event.h"
 #include "chat/chat_settings.h"
 #include "chat/chat_views.h"
-#include "chat/manager_list.h"
 #include "chat/room_history.h"
-#include "chat/timed_name_list.h"
+#include "chat/room_table.h"
+#include "chat/sanction_lists.h"
+#include "chat/session_index.h"
 #include "nodelink/node_link.h"
 
 class CDelivery;
-
-// The category a room is listed under in the room lists (kRoomCategories):
-// the system rooms under "系统", a user room under its category when the
-// lists have it, else under "其它".
-std::string ListedCategory(const RoomView& room);
-
-inline constexpr int kEmptyRoomLifetime = 900;      // seconds an empty user room survives
-inline constexpr int kRoomSweepInterval = 30;       // seconds between two room sweeps at least
-inline constexpr int kIdleSweepInterval = 20;       // seconds between two idle sweeps at least
-inline constexpr int kOtherNodeTimeoutFactor = 200; // sessions of other nodes live this much longer
-inline constexpr int kMaxRoomId = 32768;            // room ids are drawn from 1 to this
-inline constexpr const char* kAllNodes = "All_NodeId";
 
 enum class RoomCreation { kCreated, kExists, kRefused };
 
@@ -209,54 +196,19 @@ class CChatCore {
   void AddBan(const std::string& address);
 
  private:
-  struct Room;
-  struct Session;
-  using SessionKey = std::string;
-
-  static SessionKey KeyOf(const std::string& id, const std::string& node) { return id + '\n' + node; }
-  Room* RoomByName(const std::string& name) const;
-  Session* SessionAt(const std::string& id, const std::string& node) const;
-  std::string DrawRoomId();
-  Room* InsertRoom(const std::string& name);
-  void EraseRoom(Room* room);
-  void Unlink(Session& session);
-  void LinkInto(Session& session, Room* room);
-  std::unique_ptr<Session> Extract(Session& session);
-  // Takes the sessions out, each to be announced as it leaves (lock held).
-  std::vector<EndedSession> ExtractAll(const std::vector<Session*>& sessions);
-  static SessionView ViewOf(const Session& session);
-  static EndedSession EndedOf(const Session& session, bool announce);
-  static RoomView ViewOf(const Room& room, bool withMembers);
-  bool MaySee(const Session& session, const std::string& senderName) const;
-  bool Sees(const Session& member, const ChatEvent& event, const std::string& senderName) const;
-  static void AddRecipients(Session& member, const std::string& markedName, std::vector<Recipient>& out);
-  StreamStart StartOf(const Session& session, const StreamStartRequest& request) const;
-  std::optional<SessionView> Touch(Session* session, bool touch);
-  int RoomsMadeBy(const std::string& creator) const;
+  // Under the lock: the stream's start, and who of the room sees a line.
+  StreamStart StartOf(const SessionRecord& session, const StreamStartRequest& request) const;
+  bool Sees(const SessionRecord& member, const ChatEvent& event, const std::string& senderName) const;
+  static void AddRecipients(SessionRecord& member, const std::string& markedName, std::vector<Recipient>& out);
+  static std::optional<SessionView> Touch(SessionRecord* session, bool touch);
 
   const CChatSettings m_settings;
   CNodeLink m_nodeLink;
   std::atomic<CDelivery*> m_delivery{nullptr};
 
-  mutable std::shared_mutex m_lock;
-  // Rooms: by id (owning), by folded name, in list order.
-  std::unordered_map<std::string, std::unique_ptr<Room>> m_roomsById;
-  std::unordered_map<std::string, Room*> m_roomsByName;
-  std::map<std::uint64_t, Room*> m_roomOrder;
-  std::uint64_t m_nextOrder = 1;
-  std::uint64_t m_nextLogon = 1;  // numbers sessions in the order they logged on
-  int m_userRooms = 0;
-  // Sessions: by (id, node) (owning), by folded name, and those in no room.
-  std::unordered_map<SessionKey, std::unique_ptr<Session>> m_sessions;
-  std::unordered_multimap<std::string, Session*> m_sessionsByName;
-  std::map<std::uint64_t, Session*> m_noRoom;
-  CManagerList m_managers;
-  CTimedNameList m_kicks;
-  CTimedNameList m_bans;
-  std::atomic<std::time_t> m_lastIdleSweep;
-  std::atomic<std::time_t> m_lastRoomSweep;
-  std::atomic<std::time_t> m_lastSanctionPurge;
-  std::uint32_t m_idSeed;
-  std::mt19937_64 m_epochs;  // draws the epoch of each room made
+  mutable std::shared_mutex m_lock;  // guards the three parts below
+  CRoomTable m_rooms;
+  CSessionIndex m_sessions;
+  CSanctionLists m_sanctions;
   std::atomic<std::uint64_t> m_linesRefused{0};
 };
