@@ -339,19 +339,19 @@ StreamStart CChatCore::StartOf(const SessionRecord& session, const StreamStartRe
   const CRoomHistory& history = *session.room->history;
   start.room = session.room->name;
   start.epoch = history.Epoch();
-  start.offset = history.LastOffset();
+  start.last = history.Last();
   start.viewerName = session.name;
-  std::uint64_t after = 0;
+  LinePlace after;
   size_t wanted = request.latest;
   const std::optional<LinePosition>& from = request.resumeFrom;
-  if (from && from->epoch == start.epoch && history.HoldsAllAfter(from->offset)) {
+  if (from && from->epoch == start.epoch && history.HoldsAllAfter(from->place)) {
     start.reset = false;
-    after = from->offset;
+    after = from->place;
     wanted = history.Lines().size();
   }
   // The newest lines he may see, back to the position or as many as wanted.
   const std::deque<HistoryLine>& lines = history.Lines();
-  for (auto line = lines.rbegin(); line != lines.rend() && start.lines.size() < wanted && line->offset > after; ++line) {
+  for (auto line = lines.rbegin(); line != lines.rend() && start.lines.size() < wanted && line->place > after; ++line) {
     if (Sees(session, *line->event, IgnoredSenderName(*line->event))) start.lines.push_back(*line);
   }
   std::reverse(start.lines.begin(), start.lines.end());
@@ -391,7 +391,17 @@ void CChatCore::AddRecipients(SessionRecord& member, const std::string& markedNa
   }
 }
 
-std::optional<LinePosition> CChatCore::Publish(const std::shared_ptr<const ChatEvent>& line,
+AppendedLine CChatCore::TakePlace(CRoomHistory& history, const std::shared_ptr<const ChatEvent>& line) const {
+  if (line->sharedPlace && line->sharedPlace->offset != 0) {
+    return history.AppendAt(line, line->sharedPlace->epoch, line->sharedPlace->offset);
+  }
+  // In a cluster the room's offsets are the node link's; a line only this
+  // node says comes after the last of them.
+  if (m_nodeLink.On() && m_nodeLink.Carried()) return history.AppendBetween(line);
+  return history.Append(line);
+}
+
+std::optional<AppendedLine> CChatCore::Publish(const std::shared_ptr<const ChatEvent>& line,
                                                const std::string& markedName, std::vector<Recipient>& out) {
   const ChatEvent& event = *line;
   const std::string senderName = IgnoredSenderName(event);
@@ -403,7 +413,7 @@ std::optional<LinePosition> CChatCore::Publish(const std::shared_ptr<const ChatE
   // Its place in the room, taken under the shared lock (the history has a
   // mutex of its own): a stream attaches under the exclusive lock, so it
   // either finds the line in the history or is among its recipients.
-  LinePosition position{room->history->Epoch(), room->history->Append(line)};
+  const AppendedLine position = TakePlace(*room->history, line);
   if (event.audience == Audience::kSession) {
     SessionRecord* session = m_sessions.Find(event.session, m_settings.nodeId);
     if (session == nullptr || session->room != room || !Sees(*session, event, senderName)) return position;

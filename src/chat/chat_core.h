@@ -47,7 +47,7 @@ struct StreamStartRequest {
 struct StreamStart {
   std::string room;  // "": the session is in no room (nothing to show)
   std::string epoch;
-  std::uint64_t offset = 0;  // the room's last line
+  LinePlace last;     // the room's last line
   bool reset = true;         // false: the lines continue from the client's position
   std::string viewerName;
   std::vector<HistoryLine> lines;  // oldest first
@@ -171,14 +171,16 @@ class CChatCore {
   std::uint64_t RestartStream(const std::string& id, const std::string& node, StreamFormat format,
                               const StreamStartRequest& request, StreamStart& start) const;
   void DetachStream(const std::string& id, const std::string& node, std::uint64_t stream);
-  // Says the line in its room: it takes the room's next offset (and a place
-  // in its history), and the streams here that may see it are collected:
+  // Says the line in its room: it takes its place in the room's history
+  // (the next offset; in a cluster, the place the node link gave it, or the
+  // next sub-line after the last such line), and the streams here that may
+  // see it are collected:
   // of the room's members (the approved ones, unless the kind reaches
   // waiting users; not those who ignore the sender), of the one session it
   // is for, or of the room's managers. A member named markedName gets the
   // line marked for him. Each member found counts as active. None when the
   // room is not here.
-  std::optional<LinePosition> Publish(const std::shared_ptr<const ChatEvent>& event, const std::string& markedName,
+  std::optional<AppendedLine> Publish(const std::shared_ptr<const ChatEvent>& event, const std::string& markedName,
                                       std::vector<Recipient>& out);
 
   // ---- Managers
@@ -197,6 +199,8 @@ class CChatCore {
 
  private:
   // Under the lock: the stream's start, and who of the room sees a line.
+  // The line's place in the room's history (under the core's shared lock).
+  AppendedLine TakePlace(CRoomHistory& history, const std::shared_ptr<const ChatEvent>& line) const;
   StreamStart StartOf(const SessionRecord& session, const StreamStartRequest& request) const;
   bool Sees(const SessionRecord& member, const ChatEvent& event, const std::string& senderName) const;
   static void AddRecipients(SessionRecord& member, const std::string& markedName, std::vector<Recipient>& out);

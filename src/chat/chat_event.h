@@ -4,7 +4,9 @@
 // (the classic HTML frame, the event stream's JSON) renders it itself.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,13 @@ inline constexpr size_t kShownNameLimit = 48;   // bytes of a name a line shows
 inline constexpr size_t kShownSenderLimit = 40;
 inline constexpr size_t kShownNodeLimit = 20;
 
+// A room line's place in the room's order across a cluster, as the node
+// link carried it: the room's epoch there and the line's offset.
+struct SharedPlace {
+  std::string epoch;
+  std::uint64_t offset = 0;
+};
+
 struct ChatEvent {
   std::string room;
   MessageKind kind = MessageKind::kChatLine;
@@ -68,6 +77,9 @@ struct ChatEvent {
   bool spoken = false;     // a user's chat line: shown as action, verb, ": ", text
   bool addressed = false;  // a room line marked for its addressee (▲ to him, △ to the others)
   bool isPrivate = false;  // a user's line to one user: a private line or a page
+  // A line the node link carried in its room's order (none: the line is
+  // placed here).
+  std::optional<SharedPlace> sharedPlace;
 };
 
 // The name an ignore list is checked against: the sender up to his node.

@@ -35,8 +35,9 @@ void MarkArrivalOf(CChatCore& core, const std::string& id, const std::string& no
 
 // PB: a room line or notice. Its text is the line as the classic frame
 // shows it after the sender (a chat line's action and verb included).
-void ApplyRoomLine(CChatCore& core, const ParsedRecord& record) {
+void ApplyRoomLine(CChatCore& core, const ParsedRecord& record, std::optional<SharedPlace> place = std::nullopt) {
   ChatEvent line;
+  line.sharedPlace = std::move(place);
   line.room = record.Get("RM");
   line.colour = record.Get("CO");
   line.sender = record.Get("FR");
@@ -193,6 +194,14 @@ void AddSharedState(CChatCore& core, const StateHashes& shared) {
 
 void ApplyNodeRecord(CChatCore& core, const ParsedRecord& record) {
   ApplyRecord(core, record);
+}
+
+void ApplyNodeLine(CChatCore& core, const ParsedRecord& record, const std::string& clusterEpoch, std::uint64_t offset) {
+  if (record.type != "PB") {
+    ApplyRecord(core, record);
+    return;
+  }
+  ApplyRoomLine(core, record, SharedPlace{SharedRoomEpoch(clusterEpoch, record.Get("RM")), offset});
 }
 
 void ApplyClusterSnapshot(CChatCore& core, const ClusterSnapshot& snapshot) {

@@ -22,4 +22,13 @@ class CDelivery {
   // The session (of this node) moved to another room: its streams that
   // follow one room start over there.
   virtual void SessionMoved(const std::string& session) = 0;
+
+  // ---- In a cluster, a room line this node said waits for its place in the
+  // room's order until the node link reads it back.
+  // It came back (key: what it was written with; the cluster's epoch and
+  // the room's offset): it is shown here now.
+  virtual void PlaceOwnLine(std::uint64_t key, const std::string& clusterEpoch, std::uint64_t offset) = 0;
+  // Lines that waited longer than that (0: all of them) are shown at once,
+  // placed here (Redis went away, or the line was never read back).
+  virtual void ReleaseWaitingLines(int olderThanMs) = 0;
 };

@@ -130,11 +130,22 @@ void CLinkReader::Handle(const StreamEntry& entry) {
     TakeAnswer(entry);
     return;
   }
-  if (entry.node == m_context.Self()) return;
+  if (entry.node == m_context.Self()) {
+    // Its own room lines come back with their places; those of an earlier
+    // run of this node were shown by nobody here.
+    if (entry.offset != 0 && entry.run == m_context.run && m_context.hooks.placeOwnLine) {
+      m_context.hooks.placeOwnLine(entry.key, LinkOrder{entry.epoch, entry.offset});
+    }
+    return;
+  }
   m_context.liveness.Seen(entry.node);
   const std::optional<ParsedRecord> record = ParseNodeRecord(entry.record);
   if (!record) {
     platform::ConsolePrintf("node link: a record from %s cannot be read; skipped\n", entry.node.c_str());
+    return;
+  }
+  if (entry.offset != 0 && m_context.hooks.applyLine) {
+    m_context.hooks.applyLine(*record, LinkOrder{entry.epoch, entry.offset});
     return;
   }
   const std::string& about = record->Get("ND");

@@ -52,6 +52,7 @@ bool CLinkWriter::Connect() {
   }
   m_backoff.Reset();
   m_context.liveness.Restart();
+  m_context.link.SetUp(true);
   if (m_down) platform::ConsolePrintf("node link: connected to Redis %s\n", m_redis.Address().c_str());
   m_down = false;
   m_toldDown = false;
@@ -60,6 +61,10 @@ bool CLinkWriter::Connect() {
 
 void CLinkWriter::ReportLost() {
   m_down = true;
+  // Lines that wait for their place would wait for Redis: their node shows
+  // them at once instead.
+  m_context.link.SetUp(false);
+  if (m_context.hooks.linkDown) m_context.hooks.linkDown();
   if (m_toldDown) return;
   m_toldDown = true;
   platform::ConsolePrintf("node link: Redis %s unreachable (%s); local users go on, trying again\n",
@@ -109,6 +114,11 @@ bool CLinkWriter::StillAwaited(const std::string& record) {
 RedisArgs CLinkWriter::PublishArgs(const OutboxEntry& entry) const {
   const ClusterSettings& settings = m_context.settings;
   const bool request = IsRequestType(RecordType(entry.record));
+  if (entry.order) {
+    return ScriptArgs(redis_scripts::kPublishLine,
+                      {settings.prefix, settings.eventsStream, std::to_string(settings.streamLength), m_context.Self(),
+                       m_context.run, entry.record, entry.order->room, std::to_string(entry.order->key)});
+  }
   // A record that changes no state (a line, a request) needs no script.
   if (request || entry.state.empty()) {
     return {"XADD", settings.prefix + (request ? settings.requestsStream : settings.eventsStream), "MAXLEN", "~",

@@ -14,6 +14,10 @@ void CNodeLink::Write(RecordLayout layout, const RecordValues& values, std::stri
   m_outbox.Append(BuildNodeRecord(layout, values, -1, ctOverride));
 }
 
+void CNodeLink::WriteInOrder(RecordLayout layout, const RecordValues& values, LineOrderRequest order) {
+  m_outbox.Append(OutboxEntry{BuildNodeRecord(layout, values, -1), StateOps(), std::move(order)});
+}
+
 void CNodeLink::Empty() {
   m_outbox.Drop();
   m_resendList.Clear();

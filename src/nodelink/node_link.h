@@ -45,6 +45,14 @@ class CNodeLink {
   }
   // An unnumbered record (PB, PR, PC), appended to the outbox only.
   void Write(RecordLayout layout, const RecordValues& values, std::string_view ctOverride = {});
+  // A room line that takes its place in the room's order from Redis; its
+  // node shows it when it reads it back with that place.
+  void WriteInOrder(RecordLayout layout, const RecordValues& values, LineOrderRequest order);
+
+  // Whether the transport reaches Redis now (set by its sending thread): a
+  // line said meanwhile can take its place in the shared order.
+  void SetUp(bool up) { m_up.store(up, std::memory_order_release); }
+  bool Up() const { return m_up.load(std::memory_order_acquire); }
   // The housekeeping round: drop the outbox and the resend list.
   void Empty();
 
@@ -55,4 +63,5 @@ class CNodeLink {
   CMessageList m_resendList;
   StateHook m_stateHook;
   std::atomic<bool> m_carried{false};
+  std::atomic<bool> m_up{false};
 };

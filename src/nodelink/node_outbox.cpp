@@ -5,10 +5,14 @@ CNodeOutbox::CNodeOutbox() : m_lock(platform::OpenNamedMutex("tolExtOut")) {}
 bool CNodeOutbox::Append(std::string_view record) { return Append(std::string(record), StateOps()); }
 
 bool CNodeOutbox::Append(std::string record, StateOps state) {
+  return Append(OutboxEntry{std::move(record), std::move(state), std::nullopt});
+}
+
+bool CNodeOutbox::Append(OutboxEntry entry) {
   {
     platform::CMutexGuard guard(*m_lock);
     if (!guard) return false;
-    m_entries.push_back(OutboxEntry{std::move(record), std::move(state)});
+    m_entries.push_back(std::move(entry));
     TrimToLimit();
   }
   Signal();

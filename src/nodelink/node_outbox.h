@@ -21,9 +21,17 @@
 
 inline constexpr int kFirstSerialNumber = 10;
 
+// A room line that takes its place in the room's order as Redis takes it:
+// its room, and the key by which its own node knows it when it reads it back.
+struct LineOrderRequest {
+  std::string room;
+  std::uint64_t key = 0;
+};
+
 struct OutboxEntry {
   std::string record;
   StateOps state;
+  std::optional<LineOrderRequest> order;
 };
 
 class CNodeOutbox {
@@ -36,6 +44,7 @@ class CNodeOutbox {
   // Appends a record under tolExtOut; false when the wait timed out.
   bool Append(std::string_view record);
   bool Append(std::string record, StateOps state);
+  bool Append(OutboxEntry entry);
   // Everything appended so far (and not dropped or taken), as one text.
   std::string Snapshot();
   // Drops the buffer's contents.

@@ -66,6 +66,13 @@ apply(8, tonumber(ARGV[7]))
 return id
 )lua");
 
+const std::string kPublishLine = WithPrelude(R"lua(
+local offset = redis.call('HINCRBY', p .. 'offsets', ARGV[7], 1)
+local epoch = redis.call('GET', p .. 'epoch') or ''
+return redis.call('XADD', p .. ARGV[2], 'MAXLEN', '~', ARGV[3], '*', 'n', ARGV[4], 'i', ARGV[5], 'r', ARGV[6],
+                  'o', offset, 'e', epoch, 'k', ARGV[8])
+)lua");
+
 const std::string kHello = WithPrelude(R"lua(
 local node = ARGV[2]
 local made = redis.call('SET', p .. 'epoch', ARGV[5], 'NX')

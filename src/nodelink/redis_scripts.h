@@ -10,6 +10,11 @@ namespace redis_scripts {
 
 // prefix, stream, maxlen, node, run, record, count, changes... -> entry id
 extern const std::string kPublish;
+// prefix, stream, maxlen, node, run, record, room, key -> entry id. The
+// room's next offset (one counter per room name for as long as Redis keeps
+// its data) travels in the entry as "o" with the epoch it counts in as "e",
+// the writer's key as "k".
+extern const std::string kPublishLine;
 // prefix, node, run, known epoch, new epoch, stream, maxlen, NS record,
 // count, own changes..., count, shared changes... -> the epoch
 extern const std::string kHello;

@@ -23,6 +23,9 @@ std::vector<StreamEntry> EntriesOf(const RedisValue& list) {
         else if (field == "r") entry.record = value;
         else if (field == "t") entry.toNode = value;
         else if (field == "ti") entry.toRun = value;
+        else if (field == "o") entry.offset = std::strtoull(value.c_str(), nullptr, 10);
+        else if (field == "e") entry.epoch = value;
+        else if (field == "k") entry.key = std::strtoull(value.c_str(), nullptr, 10);
       }
     }
     entries.push_back(std::move(entry));

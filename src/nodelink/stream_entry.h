@@ -22,6 +22,9 @@ struct StreamEntry {
   std::string record;     // r
   std::string toNode;     // t: an answer's asking node
   std::string toRun;      // ti: and its run
+  std::uint64_t offset = 0;  // o: a room line's place in its room's order (0: none)
+  std::string epoch;         // e: the epoch that offset counts in
+  std::uint64_t key = 0;     // k: and the key its node knows it by
 };
 
 // The entries of a reply of XREAD, XREADGROUP (one stream) or of XRANGE-like

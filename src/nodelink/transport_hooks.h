@@ -29,10 +29,25 @@ struct RequestAnswer {
   std::string reply;
 };
 
+// A room line's place in the room's order, as Redis gave it: the cluster's
+// epoch (which changes when Redis loses its data) and the room's offset.
+struct LinkOrder {
+  std::string epoch;
+  std::uint64_t offset = 0;
+};
+
 struct NodeTransportHooks {
   // A record of another node (never a request, an answer or the
   // transport's own NS and BYE); called on the reader's thread.
   std::function<void(const ParsedRecord& record)> applyRecord;
+  // A room line of another node with its place in the room's order.
+  std::function<void(const ParsedRecord& record, const LinkOrder& order)> applyLine;
+  // A line of this node's run read back with its place: the key it was
+  // written with.
+  std::function<void(std::uint64_t key, const LinkOrder& order)> placeOwnLine;
+  // The sending thread lost Redis (or could not reach it): lines that wait
+  // for their place are shown at once. Called on that thread.
+  std::function<void()> linkDown;
   // The state as read from Redis: everything shared, and every listed node's
   // users, which replace what was held of that node.
   std::function<void(const ClusterSnapshot& snapshot)> applySnapshot;

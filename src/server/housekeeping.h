@@ -7,7 +7,8 @@ class CChatCore;
 
 // Every second: ends the sessions idle past their timeout (the core sweeps
 // at most once per 20 seconds), announcing each leave in its room and
-// closing its frame with the reason.
+// closing its frame with the reason; shows the lines that waited too long
+// for their place in the rooms' order.
 void SweepIdleSessions(CChatCore& core);
 
 // Every 200 seconds: sweeps rooms that stayed empty and, when no transport

@@ -32,7 +32,7 @@ std::string Event(const char* name, const std::string& data) {
 
 }  // namespace
 
-std::string EventLineBytes(const ChatEvent& event, const std::string& epoch, std::uint64_t offset) {
+std::string EventLineBytes(const ChatEvent& event, const std::string& epoch, LinePlace place) {
   // A notice names its sender as name ":" node.
   std::string from = event.sender;
   std::string fromNode = event.senderNode;
@@ -47,8 +47,9 @@ std::string EventLineBytes(const ChatEvent& event, const std::string& epoch, std
   json.BeginObject()
       .Key("room").String(Utf8FromGbk(event.room))
       .Key("epoch").String(epoch)
-      .Key("offset").Number(static_cast<long long>(offset))
-      .Key("kind").String(KindName(event.kind))
+      .Key("offset").Number(static_cast<long long>(place.offset));
+  if (place.sub != 0) json.Key("sub").Number(static_cast<long long>(place.sub));
+  json.Key("kind").String(KindName(event.kind))
       .Key("time").Number(static_cast<long long>(event.time))
       .Key("from").String(Plain(from))
       .Key("fromNode").String(Utf8FromGbk(fromNode))
@@ -67,7 +68,9 @@ std::string EventLineBytes(const ChatEvent& event, const std::string& epoch, std
     json.EndArray();
   }
   json.EndObject();
-  return "id: " + epoch + "-" + std::to_string(offset) + "\n" + Event("line", json.Text());
+  std::string id = epoch + "-" + std::to_string(place.offset);
+  if (place.sub != 0) id += "." + std::to_string(place.sub);
+  return "id: " + id + "\n" + Event("line", json.Text());
 }
 
 std::string EventResetBytes(const std::string& room, const std::string& epoch, std::uint64_t offset) {
@@ -89,10 +92,17 @@ std::string EventByeBytes(const std::string& reason) {
 std::optional<LinePosition> ParseEventId(const std::string& id) {
   const size_t dash = id.rfind('-');
   if (dash == std::string::npos || dash == 0 || dash > kEpochLimit) return std::nullopt;
-  std::uint64_t offset = 0;
-  const char* first = id.data() + dash + 1;
+  LinePlace place;
   const char* last = id.data() + id.size();
-  const auto [end, error] = std::from_chars(first, last, offset);
-  if (error != std::errc() || end != last || first == last) return std::nullopt;
-  return LinePosition{id.substr(0, dash), offset};
+  const char* first = id.data() + dash + 1;
+  std::from_chars_result read = std::from_chars(first, last, place.offset);
+  if (read.ec != std::errc() || read.ptr == first) return std::nullopt;
+  const char* end = read.ptr;
+  if (end != last && *end == '.') {
+    read = std::from_chars(end + 1, last, place.sub);
+    if (read.ec != std::errc() || read.ptr == end + 1) return std::nullopt;
+    end = read.ptr;
+  }
+  if (end != last) return std::nullopt;
+  return LinePosition{id.substr(0, dash), place};
 }

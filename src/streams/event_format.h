@@ -15,13 +15,14 @@
 
 inline constexpr const char* kEventStreamKeepAlive = ": keepalive\n\n";
 
-// "id: EPOCH-OFFSET\nevent: line\ndata: {...}\n\n".
-std::string EventLineBytes(const ChatEvent& event, const std::string& epoch, std::uint64_t offset);
+// "id: EPOCH-OFFSET\nevent: line\ndata: {...}\n\n" (a sub-line's id: EPOCH-OFFSET.SUB).
+std::string EventLineBytes(const ChatEvent& event, const std::string& epoch, LinePlace place);
 // "event: reset\ndata: {"room","epoch","offset"}\n\n" (no id: a client that
 // drops now comes back with its old position and is reset again).
 std::string EventResetBytes(const std::string& room, const std::string& epoch, std::uint64_t offset);
 // "event: bye\ndata: {"reason"}\n\n"; the reason is the last line's text.
 std::string EventByeBytes(const std::string& reason);
 
-// A Last-Event-ID as the stream's ids give it: EPOCH "-" OFFSET.
+// A Last-Event-ID as the stream's ids give it: EPOCH "-" OFFSET, or
+// EPOCH "-" OFFSET "." SUB.
 std::optional<LinePosition> ParseEventId(const std::string& id);

@@ -2,9 +2,10 @@
 // follows one room at a time: it starts with a reset (the room's position)
 // and the room's latest lines, or, when its client came back from a
 // position the room's history still covers, exactly the lines after it.
-// Then live lines, each once, in the order of their offsets: a line of
+// Then live lines, each once, in the order of their places: a line of
 // another epoch than the stream's (a room it has not been reset to yet), or
-// at or below the last offset it showed, is not shown.
+// at or before the last place it showed, is not shown; a line that starts
+// a new life of the stream's room resets the stream to it.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,7 @@ class CEventStreamConnection final : public CMessageStream {
  private:
   std::string LastWords(const std::string& lastLine) override;
 
-  std::string m_epoch;          // the room the stream follows ("": none yet)
-  std::uint64_t m_offset = 0;   // the last line of that room it has shown or passed
+  std::string m_room;           // the room the stream follows ("": none yet)
+  std::string m_epoch;          // and its life
+  LinePlace m_place;            // the last line of that room it has shown or passed
 };

@@ -44,8 +44,10 @@ struct StreamFigures {
 // A line as the streams of each format take it: rendered once per format
 // in use, shared by every stream of that format.
 struct RenderedEvent {
+  std::string room;
   std::string epoch;         // the room's life and the line's place in it
-  std::uint64_t offset = 0;
+  LinePlace place;
+  bool newEpoch = false;     // the room started a new life with this line
   ClassicLine classic;                       // for classic frames
   std::shared_ptr<const std::string> json;   // for event streams
 };

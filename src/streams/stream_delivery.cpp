@@ -12,6 +12,9 @@
 
 namespace {
 
+// Lines of this node that may wait for their place in the rooms' order.
+constexpr size_t kMaxWaitingLines = 10000;
+
 std::string_view PersonalType(MessageKind kind) { return kind == MessageKind::kPrivateLine ? "PR" : "PC"; }
 
 // One loop's share of a line.
@@ -92,19 +95,20 @@ void CStreamDelivery::Dispatch(const std::shared_ptr<const RenderedEvent>& line,
   }
 }
 
-void CStreamDelivery::Record(const ChatEvent& event) {
+void CStreamDelivery::Record(const ChatEvent& event, const std::optional<LineOrderRequest>& order) {
   CNodeLink& link = m_core.NodeLink();
   const std::string text = RecordedText(event);
-  if (event.audience == Audience::kRoom && event.addressed) {
-    link.Write(RecordLayout::kRoomLine, {{"RM", event.room},
-                                         {"CO", event.colour},
-                                         {"FR", event.sender},
-                                         {"MSG", text},
-                                         {"PA", event.addressee},
-                                         {"FND", event.senderNode}});
-  } else if (event.audience == Audience::kRoom) {
-    link.Write(RecordLayout::kRoomNotice,
-               {{"RM", event.room}, {"CO", event.colour}, {"FR", event.sender}, {"MSG", text}, {"FND", m_core.NodeId()}});
+  if (event.audience == Audience::kRoom) {
+    const bool addressed = event.addressed;
+    RecordValues values = {{"RM", event.room}, {"CO", event.colour}, {"FR", event.sender}, {"MSG", text}};
+    if (addressed) values["PA"] = event.addressee;
+    values["FND"] = addressed ? event.senderNode : m_core.NodeId();
+    const RecordLayout layout = addressed ? RecordLayout::kRoomLine : RecordLayout::kRoomNotice;
+    if (order) {
+      link.WriteInOrder(layout, values, *order);
+    } else {
+      link.Write(layout, values);
+    }
   } else if (event.isPrivate) {
     link.Write(RecordLayout::kPrivateLine,
                {{"RM", event.room}, {"CO", event.colour}, {"FR", event.sender}, {"MSG", text}, {"TO", event.addressee},
@@ -118,28 +122,99 @@ void CStreamDelivery::Record(const ChatEvent& event) {
   }
 }
 
+bool CStreamDelivery::TakesSharedPlace(const ChatEvent& event) const {
+  const CNodeLink& link = m_core.NodeLink();
+  return event.audience == Audience::kRoom && event.reach == Reach::kEverywhere && !event.sharedPlace &&
+         link.Carried() && link.Up();
+}
+
+void CStreamDelivery::WaitForPlace(const ChatEvent& given) {
+  auto event = std::make_shared<ChatEvent>(given);
+  if (event->time == 0) event->time = platform::Now();
+  std::uint64_t key = 0;
+  std::shared_ptr<ChatEvent> overflow;
+  {
+    const std::lock_guard<std::mutex> guard(m_waitingLock);
+    key = ++m_nextKey;
+    m_waiting.emplace(key, WaitingLine{event, platform::MonotonicMs()});
+    // Never more than this many wait: the oldest is shown at once instead.
+    if (m_waiting.size() > kMaxWaitingLines) {
+      overflow = std::move(m_waiting.begin()->second.event);
+      m_waiting.erase(m_waiting.begin());
+    }
+  }
+  Record(*event, LineOrderRequest{event->room, key});
+  if (overflow) Show(overflow);
+}
+
+void CStreamDelivery::PlaceOwnLine(std::uint64_t key, const std::string& clusterEpoch, std::uint64_t offset) {
+  std::shared_ptr<ChatEvent> event;
+  {
+    const std::lock_guard<std::mutex> guard(m_waitingLock);
+    const auto found = m_waiting.find(key);
+    if (found == m_waiting.end()) return;  // shown already: it waited too long
+    event = std::move(found->second.event);
+    m_waiting.erase(found);
+  }
+  event->sharedPlace = SharedPlace{SharedRoomEpoch(clusterEpoch, event->room), offset};
+  Show(event);
+}
+
+void CStreamDelivery::ReleaseWaitingLines(int olderThanMs) {
+  const std::int64_t bornBefore = platform::MonotonicMs() - olderThanMs;
+  std::vector<std::shared_ptr<ChatEvent>> released;
+  {
+    const std::lock_guard<std::mutex> guard(m_waitingLock);
+    for (auto line = m_waiting.begin(); line != m_waiting.end();) {
+      if (olderThanMs > 0 && line->second.sinceMs > bornBefore) break;  // keys grow with time
+      released.push_back(std::move(line->second.event));
+      line = m_waiting.erase(line);
+    }
+  }
+  if (!released.empty()) {
+    platform::ConsolePrintf("node link: %zu lines shown here without their place in the rooms' order\n",
+                            released.size());
+  }
+  for (const std::shared_ptr<ChatEvent>& event : released) Show(event);
+}
+
 bool CStreamDelivery::Deliver(const ChatEvent& given) {
   if (given.colour.empty() || given.sender.empty() || (given.text.empty() && !given.spoken)) return false;
   if (given.isPrivate && given.addressee.empty()) return false;
   CountLine(given.kind);
   const bool linked = m_core.NodeLink().On();
-  if (given.reach != Reach::kHere && linked) Record(given);
+  if (given.reach != Reach::kHere && linked) {
+    // Its node shows it when the node link reads it back with its place.
+    if (TakesSharedPlace(given)) {
+      WaitForPlace(given);
+      return true;
+    }
+    Record(given);
+  }
   if (given.reach == Reach::kElsewhere && linked) return true;  // its user is on another node
   auto event = std::make_shared<ChatEvent>(given);
   if (event->time == 0) event->time = platform::Now();
+  Show(event);
+  return true;
+}
+
+void CStreamDelivery::Show(const std::shared_ptr<ChatEvent>& event) {
+  const bool linked = m_core.NodeLink().On();
   const std::string markedName = MarkedAddresseeName(*event);
   std::vector<Recipient> recipients;
   LoopBatch own;
   {
     const std::lock_guard<std::mutex> order(m_order);
-    const std::optional<LinePosition> position = m_core.Publish(event, markedName, recipients);
-    if (!position || recipients.empty()) return true;
+    const std::optional<AppendedLine> appended = m_core.Publish(event, markedName, recipients);
+    if (!appended || recipients.empty()) return;
     auto line = std::make_shared<RenderedEvent>();
-    line->epoch = position->epoch;
-    line->offset = position->offset;
+    line->room = event->room;
+    line->epoch = appended->position.epoch;
+    line->place = appended->position.place;
+    line->newEpoch = appended->newEpoch;
     if (Uses(recipients, StreamFormat::kClassic)) line->classic = RenderClassic(*event, linked);
     if (Uses(recipients, StreamFormat::kEvents)) {
-      line->json = std::make_shared<const std::string>(EventLineBytes(*event, line->epoch, line->offset));
+      line->json = std::make_shared<const std::string>(EventLineBytes(*event, line->epoch, line->place));
     }
     Dispatch(line, recipients, own.recipients);
     own.line = line;
@@ -148,7 +223,6 @@ bool CStreamDelivery::Deliver(const ChatEvent& given) {
     net::CEventLoop& loop = m_loops.LoopOf(own.recipients.front().stream);
     WriteBatch(loop, *m_loopStreams[static_cast<size_t>(net::LoopIndexOf(own.recipients.front().stream))], own);
   }
-  return true;
 }
 
 void CStreamDelivery::Attach(net::CConnection& connection, std::unique_ptr<CMessageStream> stream,

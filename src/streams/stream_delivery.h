@@ -7,8 +7,10 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,8 @@ class CStreamDelivery final : public CDelivery {
   void EndStream(std::uint64_t stream, const std::string& lastLine) override;
   // The session's event stream starts over in the room it moved to.
   void SessionMoved(const std::string& session) override;
+  void PlaceOwnLine(std::uint64_t key, const std::string& clusterEpoch, std::uint64_t offset) override;
+  void ReleaseWaitingLines(int olderThanMs) override;
 
   // Makes the connection (on its loop's thread) a stream of the session in
   // that format, and sends the answer's head, then what the stream shows
@@ -54,8 +58,16 @@ class CStreamDelivery final : public CDelivery {
     CCounter said;
   };
   void CountLine(MessageKind kind);
-  // Writes the node record of a line that reaches other nodes.
-  void Record(const ChatEvent& event);
+  // Writes the node record of a line that reaches other nodes (in the
+  // room's shared order, when it asks for its place there).
+  void Record(const ChatEvent& event, const std::optional<LineOrderRequest>& order = std::nullopt);
+  // In a cluster whose link reaches Redis, a room line takes its place in
+  // the room's order from Redis: true when this one does.
+  bool TakesSharedPlace(const ChatEvent& event) const;
+  // Records the line and keeps it until the node link reads it back.
+  void WaitForPlace(const ChatEvent& event);
+  // Shows the line to the streams here that may see it, at its place.
+  void Show(const std::shared_ptr<ChatEvent>& event);
   // Hands each loop its share of the recipients, under the order lock;
   // the share of the calling loop, when it may write it at once, is left
   // in ownShare, to be written after the lock is let go.
@@ -82,4 +94,13 @@ class CStreamDelivery final : public CDelivery {
                           {MessageKind::kSystemLine, "system", {}}, {MessageKind::kNotice, "notice", {}},
                           {MessageKind::kPage, "page", {}},       {MessageKind::kRefusal, "refusal", {}}};
   CCounter m_deliveries;
+
+  // The room lines of this node that wait for their place, by their key.
+  struct WaitingLine {
+    std::shared_ptr<ChatEvent> event;
+    std::int64_t sinceMs = 0;
+  };
+  std::mutex m_waitingLock;
+  std::uint64_t m_nextKey = 0;                  // guarded by m_waitingLock
+  std::map<std::uint64_t, WaitingLine> m_waiting;  // guarded by m_waitingLock
 };

@@ -12,7 +12,7 @@ const [siteDir] = process.argv.slice(2);
 const { LineOrder } = await import(pathToFileURL(path.join(siteDir, 'htdocs/app/feed.js')).href);
 
 const reset = (room, epoch, offset) => ({ reset: { room, epoch, offset } });
-const line = (room, epoch, offset) => ({ line: { room, epoch, offset } });
+const line = (room, epoch, offset, sub) => ({ line: { room, epoch, offset, ...(sub ? { sub } : {}) } });
 
 // Each case: the events in the order they come, and the offsets shown
 // (a reset that starts afresh shows as 'new').
@@ -30,6 +30,9 @@ const cases = [
     ['new', 9, 'new', 1, 2]],
   ['the room made again (another epoch) starts afresh',
     [reset('大厅', 'e1', 9), line('大厅', 'e1', 9), reset('大厅', 'e2', 0), line('大厅', 'e2', 0)], ['new', 9, 'new', 0]],
+  ['sub-lines of a cluster come between offsets, each once',
+    [reset('大厅', 'e1', 4), line('大厅', 'e1', 4), line('大厅', 'e1', 4, 1), line('大厅', 'e1', 4, 2),
+     line('大厅', 'e1', 4, 1), line('大厅', 'e1', 5), line('大厅', 'e1', 4, 3)], ['new', 4, 4, 4, 5]],
   ['a line without an offset is not shown',
     [reset('大厅', 'e1', 0), line('大厅', 'e1', undefined), line('大厅', 'e1', '3'), line('大厅', 'e1', 0)], ['new', 0]],
 ];

@@ -11,6 +11,7 @@
 #include "html/page.h"
 #include "nodelink/node_record.h"
 #include "support/chat_client.h"
+#include "support/event_stream_client.h"
 #include "support/http_client.h"
 #include "support/redis_process.h"
 #include "support/server_process.h"
@@ -56,7 +57,7 @@ class Cluster : public ::testing::Test {
   }
 
   std::string NodeIni(const std::string& id) const {
-    return "[general]\nnodeid = " + id + "\nifconnect = 1\n" + m_redis.IniLines() +
+    return "[general]\nnodeid = " + id + "\nifconnect = 1\nhistory_lines = 50\n" + m_redis.IniLines() +
            "block_ms = 200\n[user_database]\nhash_memory_kib = 8\nhash_passes = 1\n";
   }
   bool StartNode(const std::string& id) {
@@ -444,6 +445,76 @@ TEST_F(Cluster, ALockMadeOnOneNodeMakesANewcomerOnAnotherWait) {
   EXPECT_NE(vic->WaitFor("进入本聊天室").find("说:允许(vic)进入本聊天室"), std::string::npos);
   vic->Say("thank you");
   EXPECT_NE(bob->WaitFor("thank you").find("thank you"), std::string::npos);
+}
+
+// The id of the event that holds the line "L<n>E" ("" when none does).
+std::string IdOfLine(const std::string& text, int n) {
+  const std::string words = "L" + std::to_string(n) + "E\"";
+  for (const Event& event : Events(text)) {
+    if (event.type == "line" && event.data.find(words) != std::string::npos) return event.id;
+  }
+  return "";
+}
+
+// The line numbers of a stream in its order, from the first to the last
+// given (each once, or the test fails on the text).
+std::string LinesOf(EventStream& stream, int first, int last) {
+  for (int n = first; n <= last; ++n) {
+    const std::string words = "L" + std::to_string(n) + "E\"";
+    if (stream.Text().find(words) == std::string::npos) stream.WaitFor(words, 5000);
+  }
+  const std::string& text = stream.Text();
+  std::string all = Numbers(Events(text));
+  // Keep the numbers in [first, last], in the stream's order.
+  std::string kept;
+  for (size_t at = 0; at < all.size();) {
+    const size_t comma = all.find(',', at);
+    const int n = std::stoi(all.substr(at, comma - at));
+    if (n >= first && n <= last) kept += std::to_string(n) + ",";
+    at = comma + 1;
+  }
+  return kept;
+}
+
+TEST_F(Cluster, AnEventStreamResumesOnAnotherNodeAfterItsNodeDied) {
+  auto tom = InRoom(A(), "tom");
+  auto bob = InRoom(B(), "bob");
+  ChatUser amy(A(), "amy");
+  amy.Join(kLobby);
+  ChatUser ann(C(), "ann");
+  ann.Join(kLobby);
+  EventStream amys(A(), amy.Session());
+  auto sayInTurn = [&](int first, int last) {
+    // Two nodes speak at once: the room's order is the one the link gives.
+    for (int n = first; n <= last; ++n) (n % 2 == 1 ? *tom : *bob).Say("L" + std::to_string(n) + "E");
+  };
+  std::string lastId;
+  {
+    EventStream anns(C(), ann.Session());
+    sayInTurn(1, 4);
+    const std::string order = LinesOf(amys, 1, 4);
+    ASSERT_EQ(order.size(), std::string("1,2,3,4,").size()) << amys.Text();
+    EXPECT_EQ(LinesOf(anns, 1, 4), order) << "every node shows the room's lines in one order";
+    for (int n = 1; n <= 4; ++n) {
+      EXPECT_EQ(IdOfLine(anns.Text(), n), IdOfLine(amys.Text(), n)) << "a line has one place on every node: L" << n;
+    }
+    lastId = anns.LastId();
+  }
+  C().Stop(SIGKILL);
+  sayInTurn(5, 8);
+  const std::string order = LinesOf(amys, 5, 8);
+  bob->WaitFor("L8E", 5000);
+
+  // Her browser comes back through another node, where she logs on again.
+  ChatUser back(B(), "ann2");
+  back.Join(kLobby);
+  EventStream resumed(B(), back.Session(), lastId);
+  EXPECT_EQ(LinesOf(resumed, 5, 8), order) << "nothing missing, nothing twice: " << resumed.Text();
+  const std::vector<Event> events = Events(resumed.Text());
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events[0].type, "line") << "no reset: the position holds on this node too";
+  EXPECT_EQ(Numbers(events).substr(0, order.size()), order) << "and nothing before them";
+  for (int n = 5; n <= 8; ++n) EXPECT_EQ(IdOfLine(resumed.Text(), n), IdOfLine(amys.Text(), n)) << "L" << n;
 }
 
 TEST_F(Cluster, TheUsersOfAKilledNodeLeaveWithinTenSeconds) {

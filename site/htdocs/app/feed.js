@@ -5,12 +5,15 @@
 // (a new stream, or a gap older than the room's history).
 
 // Which lines are new: the room, its epoch (one life of the room) and the
-// last offset shown. Offsets grow in the room's order.
+// place of the last line shown. Places grow in the room's order: the
+// offset, then the sub-line (a line of one server said between two lines
+// of a cluster's order; 0 when absent).
 export class LineOrder {
   constructor() {
     this.room = null;
     this.epoch = null;
     this.lastOffset = -1;
+    this.lastSub = 0;
   }
 
   // A reset names the room's position; true when it begins another room
@@ -20,18 +23,22 @@ export class LineOrder {
     this.room = room;
     this.epoch = epoch;
     this.lastOffset = -1;
+    this.lastSub = 0;
     return true;
   }
 
   // True when the line is new: show it.
-  accept({ room, epoch, offset }) {
+  accept({ room, epoch, offset, sub = 0 }) {
     if (room !== this.room || epoch !== this.epoch) {
       this.room = room;
       this.epoch = epoch;
       this.lastOffset = -1;
+      this.lastSub = 0;
     }
-    if (typeof offset !== 'number' || offset <= this.lastOffset) return false;
+    if (typeof offset !== 'number' || typeof sub !== 'number') return false;
+    if (offset < this.lastOffset || (offset === this.lastOffset && sub <= this.lastSub)) return false;
     this.lastOffset = offset;
+    this.lastSub = sub;
     return true;
   }
 }
