@@ -73,13 +73,15 @@ std::string EventLineBytes(const ChatEvent& event, const std::string& epoch, Lin
   return "id: " + id + "\n" + Event("line", json.Text());
 }
 
-std::string EventResetBytes(const std::string& room, const std::string& epoch, std::uint64_t offset) {
+std::string EventResetBytes(const std::string& room, const std::string& epoch, std::uint64_t offset,
+                            bool continues) {
   CJsonWriter json;
   json.BeginObject()
       .Key("room").String(Utf8FromGbk(room))
       .Key("epoch").String(epoch)
-      .Key("offset").Number(static_cast<long long>(offset))
-      .EndObject();
+      .Key("offset").Number(static_cast<long long>(offset));
+  if (continues) json.Key("continues").Bool(true);
+  json.EndObject();
   return Event("reset", json.Text());
 }
 

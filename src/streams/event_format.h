@@ -18,8 +18,11 @@ inline constexpr const char* kEventStreamKeepAlive = ": keepalive\n\n";
 // "id: EPOCH-OFFSET\nevent: line\ndata: {...}\n\n" (a sub-line's id: EPOCH-OFFSET.SUB).
 std::string EventLineBytes(const ChatEvent& event, const std::string& epoch, LinePlace place);
 // "event: reset\ndata: {"room","epoch","offset"}\n\n" (no id: a client that
-// drops now comes back with its old position and is reset again).
-std::string EventResetBytes(const std::string& room, const std::string& epoch, std::uint64_t offset);
+// drops now comes back with its old position and is reset again). A reset
+// that only renames the room's life, with nothing missed, says
+// "continues":true: what the client shows stays.
+std::string EventResetBytes(const std::string& room, const std::string& epoch, std::uint64_t offset,
+                            bool continues = false);
 // "event: bye\ndata: {"reason"}\n\n"; the reason is the last line's text.
 std::string EventByeBytes(const std::string& reason);
 

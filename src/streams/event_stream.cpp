@@ -23,7 +23,7 @@ void CEventStreamConnection::Take(net::CConnection& connection, const RenderedEv
     // order, or Redis lost its data): the client starts over with it.
     if (!line.newEpoch || line.room != m_room || m_room.empty()) return;
     m_epoch = line.epoch;
-    Send(connection, EventResetBytes(line.room, line.epoch, line.place.offset - 1));
+    Send(connection, EventResetBytes(line.room, line.epoch, line.place.offset - 1, true));
   } else if (line.place <= m_place) {
     return;
   }

@@ -498,6 +498,8 @@ TEST_F(Cluster, AnEventStreamResumesOnAnotherNodeAfterItsNodeDied) {
     for (int n = 1; n <= 4; ++n) {
       EXPECT_EQ(IdOfLine(anns.Text(), n), IdOfLine(amys.Text(), n)) << "a line has one place on every node: L" << n;
     }
+    EXPECT_NE(anns.Text().find("\"continues\":true"), std::string::npos)
+        << "the room's first line in the link's order renames its life; what is shown stays";
     lastId = anns.LastId();
   }
   C().Stop(SIGKILL);

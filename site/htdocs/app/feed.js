@@ -74,8 +74,10 @@ export class EventFeed {
       }
     });
     source.addEventListener('reset', (event) => this.take(event, (data) => {
+      // A reset that only renames the room's life (in a cluster) keeps
+      // what is shown.
       const begins = this.order.reset(data);
-      this.handlers.reset(data, !begins);
+      this.handlers.reset(data, !begins || data.continues === true);
     }));
     source.addEventListener('line', (event) => this.take(event, (data) => {
       if (event.lastEventId) this.lastId = event.lastEventId;
