@@ -176,11 +176,14 @@ inline bool KeptUp(const LineFigures& f, double boundMs) {
   return f.lines > 0 && f.complete == f.lines && f.lastP99 <= boundMs;
 }
 
-// Climbs from the first rate by the factor while runs keep up, then halves
+// Climbs from the first rate by the factor while runs keep up (or steps
+// down from it, a few steps at most, until one does), then halves
 // the gap (geometrically) between the last rate that kept up and the first
 // that did not, `refinements` times. Prints a result line per run (phase
 // "r<rate>") and last the highest rate that kept up (phase "best"), with
 // that run's figures.
+inline constexpr int kStepsDown = 4;
+
 inline void FindHighestRate(const std::string& label, double firstRate, double factor, double highest,
                             int refinements, double boundMs, const std::function<RateRun(double)>& runAt) {
   double good = 0, bad = 0;
@@ -198,6 +201,10 @@ inline void FindHighestRate(const std::string& label, double firstRate, double f
     return kept;
   };
   for (double rate = firstRate; rate <= highest && attempt(rate); rate *= factor) {
+  }
+  // Not even the first rate: down the ladder until one keeps up.
+  for (double rate = firstRate / factor; good == 0 && rate >= firstRate / std::pow(factor, kStepsDown); rate /= factor) {
+    attempt(rate);
   }
   for (int step = 0; step < refinements && good > 0 && bad > 0; ++step) attempt(std::sqrt(good * bad));
   std::printf("result %s phase=best best_lines_per_s=%.1f first_failing_lines_per_s=%.1f bound_ms=%.0f %s %s\n",

@@ -14,9 +14,10 @@ namespace {
 constexpr size_t kReadChunk = 64 * 1024;
 constexpr size_t kCompactAfter = 64 * 1024;  // sent bytes kept before the buffer is compacted
 // An output buffer emptied by the socket keeps its room up to this size (a
-// stream's next line needs no allocation); a larger one, left by a burst,
-// is given back so that thousands of quiet streams hold no memory.
-constexpr size_t kKeptOutputCapacity = 16 * 1024;
+// stream's next line or two need no allocation); a larger one, left by a
+// burst, is given back: ten thousand streams must not each keep their
+// largest burst.
+constexpr size_t kKeptOutputCapacity = 1024;
 }  // namespace
 
 void CConnectionHandler::OnPeerClosed(CConnection& connection) { connection.Close(); }
@@ -100,14 +101,15 @@ void CConnection::SendCoalesced(std::string_view bytes) {
     Send(bytes);
     return;
   }
-  if (PendingOutput() == 0) {
+  // Output waits already: its flush is queued, or the socket was full and
+  // the loop writes the rest when it becomes writable.
+  const bool waiting = PendingOutput() > 0;
+  if (!waiting) {
     m_output.clear();
     m_sent = 0;
   }
   m_output.append(bytes);
-  // With output already waiting for the socket to take it, the loop writes
-  // the rest when it becomes writable.
-  if (m_flushQueued || m_output.size() - m_sent != bytes.size()) return;
+  if (waiting) return;
   m_flushQueued = true;
   m_loop.FlushAtPhaseEnd(m_id);
 }
