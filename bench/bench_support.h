@@ -60,6 +60,12 @@ class Descriptor {
 
   int Get() const { return m_fd; }
   bool Valid() const { return m_fd >= 0; }
+  // Gives the descriptor up without closing it.
+  int Release() {
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd;
+  }
   void Reset() {
     if (m_fd >= 0) ::close(m_fd);
     m_fd = -1;

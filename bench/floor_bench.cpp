@@ -7,11 +7,22 @@
 // would not fit one process's descriptor limit).
 //
 //   tolvan_floor_bench CONNECTIONS LINES
+//
+// Open loop: lines are due at a fixed rate and leave when due, whether or
+// not the ones before have arrived; several reader processes watch the
+// receivers. "send": one send per line per connection, as above;
+// "coalesce": the sender puts every line due by the time it comes round
+// into one send per connection. A ladder of rates, from FIRST_RATE up by
+// FACTOR, finds the highest at which the last receiver's p99 stays under
+// 1 s (open_loop.h).
+//
+//   tolvan_floor_bench openloop CONNECTIONS SECONDS READERS send|coalesce FIRST_RATE [FACTOR=1.5] [MAX_RATE=4000]
 #include <sys/resource.h>
 #include <sys/wait.h>
 
 #include "bench_support.h"
 #include "line_arrivals.h"
+#include "open_loop.h"
 
 namespace {
 using namespace bench;
@@ -29,15 +40,20 @@ std::string FloorLine(int line) {
   return text;
 }
 
-// The sender process: connects, waits for the reader's go, sends every line
-// to every connection and leaves its CPU time in the pacer.
-[[noreturn]] void RunSender(int port, int connections, LinePacer& pacer, int go) {
+std::vector<Descriptor> ConnectAll(int port, int connections) {
   std::vector<Descriptor> ends;
   for (int i = 0; i < connections; ++i) {
     ends.push_back(ConnectLoopback(port));
     const int on = 1;
     ::setsockopt(ends.back().Get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   }
+  return ends;
+}
+
+// The sender process: connects, waits for the reader's go, sends every line
+// to every connection and leaves its CPU time in the pacer.
+[[noreturn]] void RunSender(int port, int connections, LinePacer& pacer, int go) {
+  const std::vector<Descriptor> ends = ConnectAll(port, connections);
   char byte;
   if (::read(go, &byte, 1) != 1) ::_exit(1);
   const double cpuBefore = OwnCpuSeconds();
@@ -51,25 +67,139 @@ std::string FloorLine(int line) {
   ::_exit(0);
 }
 
-}  // namespace
+// What the open-loop sender is told for each run (lines 0: it ends).
+struct RunOrder {
+  double linesPerSecond = 0;
+  int lines = 0;
+  int64_t startNs = 0;
+};
 
-int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: tolvan_floor_bench CONNECTIONS LINES\n");
-    return 2;
+// The open-loop sender process: for each run ordered, sends every line when
+// due (with coalesce, every line due by then in one send) and answers with
+// its CPU seconds.
+[[noreturn]] void RunOpenLoopSender(int port, int connections, LinePacer& pacer, bool coalesce, int orders,
+                                    int answers) {
+  const std::vector<Descriptor> ends = ConnectAll(port, connections);
+  RunOrder order;
+  while (::read(orders, &order, sizeof order) == sizeof order && order.lines > 0) {
+    const double cpuBefore = OwnCpuSeconds();
+    for (int next = 0; next < order.lines;) {
+      SleepUntilNs(DueNs(order.startNs, next, order.linesPerSecond));
+      int end = next + 1;
+      if (coalesce) {
+        const int64_t now = NowNs();
+        while (end < order.lines && DueNs(order.startNs, end, order.linesPerSecond) <= now) ++end;
+      }
+      std::string text;
+      for (int line = next; line < end; ++line) {
+        pacer.MarkSentAt(line, DueNs(order.startNs, line, order.linesPerSecond));
+        text += FloorLine(line);
+      }
+      for (const Descriptor& connection : ends) SendAll(connection.Get(), text);
+      next = end;
+    }
+    const double cpu = OwnCpuSeconds() - cpuBefore;
+    if (::write(answers, &cpu, sizeof cpu) != sizeof cpu) break;
   }
-  const int connections = std::atoi(argv[1]);
-  const int lines = std::atoi(argv[2]);
-  RaiseOpenFileLimit();
+  ::_exit(0);
+}
+
+Descriptor ListenLoopback(sockaddr_in& address) {
   Descriptor listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_in address = LoopbackAddress(0);
+  address = LoopbackAddress(0);
   socklen_t size = sizeof address;
   if (::bind(listener.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(listener.Get(), 4096) != 0 ||
       ::getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&address), &size) != 0) {
     std::perror("listen");
-    return 1;
+    return Descriptor();
   }
+  return listener;
+}
+
+std::vector<Descriptor> AcceptAll(const Descriptor& listener, int connections) {
+  std::vector<Descriptor> receivers;
+  while (static_cast<int>(receivers.size()) < connections) {
+    Descriptor fd(::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+    if (!fd.Valid()) break;
+    receivers.push_back(std::move(fd));
+  }
+  return receivers;
+}
+
+int RunOpenLoop(int connections, int seconds, int readers, const std::string& mode, double firstRate, double factor,
+                double highest) {
+  sockaddr_in address{};
+  Descriptor listener = ListenLoopback(address);
+  if (!listener.Valid()) return 1;
+  const bool coalesce = mode == "coalesce";
+  LinePacer pacer(static_cast<int>(highest * seconds) + 1);
+  int orderPipe[2], answerPipe[2];
+  if (::pipe(orderPipe) != 0 || ::pipe(answerPipe) != 0) return 1;
+  Descriptor ordersIn(orderPipe[0]), ordersOut(orderPipe[1]), answersIn(answerPipe[0]), answersOut(answerPipe[1]);
+  std::fflush(stdout);
+  const pid_t sender = ::fork();
+  if (sender == 0) {
+    listener.Reset();
+    ordersOut.Reset();
+    answersIn.Reset();
+    RunOpenLoopSender(ntohs(address.sin_port), connections, pacer, coalesce, ordersIn.Get(), answersOut.Get());
+  }
+  ordersIn.Reset();
+  answersOut.Reset();
+  const std::vector<Descriptor> receivers = AcceptAll(listener, connections);
+  std::vector<int> fds;
+  for (const Descriptor& receiver : receivers) fds.push_back(receiver.Get());
+  const std::string label = "bench=floor_openloop mode=" + mode + " receivers=" + std::to_string(fds.size()) +
+                            " readers=" + std::to_string(readers) + " seconds=" + std::to_string(seconds);
+  FindHighestRate(label, firstRate, factor, highest, 2, 1000, [&](double rate) {
+    const int lines = static_cast<int>(rate * seconds);
+    pacer.Restart(lines);
+    SpreadArrivals arrivals(fds, pacer, readers);
+    arrivals.Start(10000);
+    const RunOrder order{rate, lines, NowNs() + 50'000'000};
+    double cpu = 0;
+    if (::write(ordersOut.Get(), &order, sizeof order) != sizeof order ||
+        ::read(answersIn.Get(), &cpu, sizeof cpu) != sizeof cpu) {
+      throw std::runtime_error("the sender is gone");
+    }
+    RateRun run{arrivals.Finish(), ""};
+    char note[80];
+    std::snprintf(note, sizeof note, "sender_cpu_pct=%.1f", 100.0 * cpu / seconds);
+    run.note = note;
+    return run;
+  });
+  ordersOut.Reset();  // the sender ends
+  ::waitpid(sender, nullptr, 0);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  RaiseOpenFileLimit();
+  if (argc >= 7 && std::string(argv[1]) == "openloop") {
+    try {
+      return RunOpenLoop(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), argv[5], std::atof(argv[6]),
+                         argc > 7 ? std::atof(argv[7]) : 1.5, argc > 8 ? std::atof(argv[8]) : 4000);
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "tolvan_floor_bench: %s\n", error.what());
+      return 1;
+    }
+  }
+  if (argc < 3) {
+    std::fprintf(stderr,
+                 "usage: tolvan_floor_bench CONNECTIONS LINES\n"
+                 "       tolvan_floor_bench openloop CONNECTIONS SECONDS READERS send|coalesce FIRST_RATE [FACTOR] "
+                 "[MAX_RATE]\n");
+    return 2;
+  }
+  const int connections = std::atoi(argv[1]);
+  const int lines = std::atoi(argv[2]);
+  sockaddr_in address{};
+  Descriptor listener = ListenLoopback(address);
+  if (!listener.Valid()) return 1;
   LinePacer pacer(lines);
   int goPipe[2];
   if (::pipe(goPipe) != 0) return 1;
@@ -80,14 +210,9 @@ int main(int argc, char** argv) {
     listener.Reset();
     RunSender(ntohs(address.sin_port), connections, pacer, goIn.Get());
   }
-  std::vector<Descriptor> receivers;
+  const std::vector<Descriptor> receivers = AcceptAll(listener, connections);
   std::vector<int> fds;
-  while (static_cast<int>(receivers.size()) < connections) {
-    Descriptor fd(::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
-    if (!fd.Valid()) break;
-    fds.push_back(fd.Get());
-    receivers.push_back(std::move(fd));
-  }
+  for (const Descriptor& receiver : receivers) fds.push_back(receiver.Get());
   LineArrivals arrivals(fds, pacer);
   const bool complete = ::write(goOut.Get(), "g", 1) == 1 && arrivals.Run(10000);
   ::waitpid(sender, nullptr, 0);

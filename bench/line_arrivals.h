@@ -10,10 +10,12 @@
 #include <sys/epoll.h>
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bench_support.h"
@@ -24,8 +26,10 @@ namespace bench {
 // renders it; the other benchmarks pad theirs to match.
 inline constexpr size_t kLineBytes = 340;
 
-// What identifies line k inside whatever wraps it.
-inline std::string LineMarker(int line) { return "Zq" + std::to_string(line) + "x"; }
+// What identifies line k inside whatever wraps it: "Zq", k, "x".
+inline constexpr std::string_view kMarkerStart = "Zq";
+inline constexpr char kMarkerEnd = 'x';
+inline std::string LineMarker(int line) { return std::string(kMarkerStart) + std::to_string(line) + kMarkerEnd; }
 
 inline int64_t NowNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
@@ -33,11 +37,13 @@ inline int64_t NowNs() {
 
 class LinePacer {
  public:
-  explicit LinePacer(int lines) : m_lines(lines), m_bytes(sizeof(Slot) * (static_cast<size_t>(lines) + 1)) {
+  // Room for `capacity` lines; the first run has them all (Restart: fewer).
+  explicit LinePacer(int capacity)
+      : m_capacity(capacity), m_lines(capacity), m_bytes(sizeof(Slot) * (static_cast<size_t>(capacity) + 1)) {
     void* area = ::mmap(nullptr, m_bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (area == MAP_FAILED) throw std::bad_alloc();
     m_slots = static_cast<Slot*>(area);
-    for (int i = 0; i <= lines; ++i) new (&m_slots[i]) Slot(0);
+    for (int i = 0; i <= capacity; ++i) new (&m_slots[i]) Slot(0);
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) throw std::bad_alloc();
     m_noticesIn = Descriptor(ends[0]);
@@ -50,7 +56,15 @@ class LinePacer {
   LinePacer& operator=(const LinePacer&) = delete;
 
   int Lines() const { return m_lines; }
+  // A new run of that many lines (at most the capacity) in this process's
+  // view; a sender process forked before is told the count on its own.
+  void Restart(int lines) {
+    m_lines = std::min(lines, m_capacity);
+    for (int i = 0; i < m_capacity; ++i) m_slots[i].store(0);
+  }
   void MarkSent(int line) { m_slots[line].store(NowNs()); }
+  // Lines posted at a fixed rate count from when they were due.
+  void MarkSentAt(int line, int64_t ns) { m_slots[line].store(ns); }
   int64_t SentNs(int line) const { return m_slots[line].load(); }
 
   // Reader: the line has reached every receiver.
@@ -70,11 +84,12 @@ class LinePacer {
   }
 
   // A figure a sender process hands back to the reader: its CPU seconds.
-  void SetSenderCpu(double seconds) { m_slots[m_lines].store(static_cast<int64_t>(seconds * 1e9)); }
-  double SenderCpu() const { return static_cast<double>(m_slots[m_lines].load()) / 1e9; }
+  void SetSenderCpu(double seconds) { m_slots[m_capacity].store(static_cast<int64_t>(seconds * 1e9)); }
+  double SenderCpu() const { return static_cast<double>(m_slots[m_capacity].load()) / 1e9; }
 
  private:
   using Slot = std::atomic<int64_t>;
+  int m_capacity;
   int m_lines;
   size_t m_bytes;
   Slot* m_slots = nullptr;
@@ -167,12 +182,19 @@ class LineArrivals {
     return figures;
   }
 
+  // Per line: how many receivers have it, and when the first and the last
+  // got it (ms after it left); the receivers still open; the bytes read.
+  int Reached(int line) const { return m_arrivals[static_cast<size_t>(line)]; }
+  double FirstMs(int line) const { return m_first[static_cast<size_t>(line)]; }
+  double LastMs(int line) const { return m_last[static_cast<size_t>(line)]; }
+  int Open() const { return m_open; }
+  size_t Bytes() const { return m_bytes; }
+
  private:
   struct Receiver {
     explicit Receiver(int socket) : fd(socket) {}
     int fd;
-    int next = 0;  // the line it waits for (lines arrive in order)
-    std::string carry;
+    std::string carry;  // the start of a marker cut between two reads
     bool open = true;
   };
 
@@ -195,18 +217,29 @@ class LineArrivals {
     return active;
   }
 
+  // Every whole marker read counts, in whatever order lines come (lines
+  // posted on connections of their own may be said in another order).
   void Take(Receiver& receiver, const char* data, size_t size) {
     m_bytes += size;
-    receiver.carry.append(data, size);
-    while (receiver.next < m_pacer.Lines()) {
-      const std::string marker = LineMarker(receiver.next);
-      const size_t at = receiver.carry.find(marker);
-      if (at == std::string::npos) break;
-      Arrived(receiver.next++);
-      receiver.carry.erase(0, at + marker.size());
+    std::string& carry = receiver.carry;
+    carry.append(data, size);
+    size_t done = carry.size() - 1;  // a lone last byte may begin a marker
+    for (size_t at = 0;;) {
+      const size_t start = carry.find(kMarkerStart, at);
+      if (start == std::string::npos) break;
+      size_t end = start + kMarkerStart.size();
+      while (end < carry.size() && carry[end] >= '0' && carry[end] <= '9') ++end;
+      if (end == carry.size()) {  // cut by the read: kept for the next
+        done = start;
+        break;
+      }
+      if (carry[end] == kMarkerEnd && end > start + kMarkerStart.size()) {
+        const long line = std::strtol(carry.c_str() + start + kMarkerStart.size(), nullptr, 10);
+        if (line < m_pacer.Lines()) Arrived(static_cast<int>(line));
+      }
+      at = end;
     }
-    // A marker may be cut between two reads: keep only a tail that could hold its start.
-    if (receiver.carry.size() > 32) receiver.carry.erase(0, receiver.carry.size() - 32);
+    carry.erase(0, done);
   }
 
   void Arrived(int line) {

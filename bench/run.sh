@@ -11,6 +11,10 @@
 # in each room; --soak-seconds for a shorter run) runs only when named, once.
 # resume (10,000 event streams cut at once and resumed by Last-Event-ID while
 # a line comes 5 times a second; about a minute a round) runs only when named.
+# openloop (lines posted at a fixed rate to a room of OPENLOOP_SIZE members,
+# a ladder of rates to the highest whose last-receiver p99 stays under 1 s,
+# beside the floor's sender open loop with one send per line and coalescing;
+# a few minutes a round) runs only when named.
 # irc also runs floor, and fanout runs floor and irc, so that their figures
 # have peers from the same run; these three run size by size (the floor,
 # ngircd, then our server at each size). --small runs at small sizes: a check
@@ -47,8 +51,8 @@ while (($#)); do
     --small) SMALL=1 ;;
     --repeat) REPEATS=${2:-}; shift ;;
     --soak-seconds) SOAK_SECONDS=${2:-}; shift ;;
-    http | floor | irc | fanout | api | attack | soak | resume) WANTED[$1]=1 ;;
-    *) echo "usage: bench/run.sh [--small] [--repeat N] [--soak-seconds S] [http|floor|irc|fanout|api|attack|soak|resume]..." >&2
+    http | floor | irc | fanout | api | attack | soak | resume | openloop) WANTED[$1]=1 ;;
+    *) echo "usage: bench/run.sh [--small] [--repeat N] [--soak-seconds S] [http|floor|irc|fanout|api|attack|soak|resume|openloop]..." >&2
        exit 2 ;;
   esac
   shift
@@ -68,6 +72,7 @@ if ((SMALL)); then
   LIMITS_MEMBERS=20 LIMITS_SECONDS=3 LIMITS_DESCRIPTORS=1024
   SOAK_STREAMS=100 SOAK_DEFAULT_SECONDS=60
   RESUME_STREAMS=1000 RESUME_RATE=5
+  OPENLOOP_SIZE=1000 OPENLOOP_SECONDS=3 OPENLOOP_READERS=4 OPENLOOP_FIRST_RATE=20
 else
   HTTP_SECONDS=10 HTTP_CLIENTS="50 500"
   FLOOR_SIZES="100 1000 10000" IRC_SIZES="100 1000" FANOUT_SIZES="100 1000 10000"
@@ -78,7 +83,9 @@ else
   LIMITS_MEMBERS=100 LIMITS_SECONDS=10 LIMITS_DESCRIPTORS=8192
   SOAK_STREAMS=1000 SOAK_DEFAULT_SECONDS=600
   RESUME_STREAMS=10000 RESUME_RATE=5
+  OPENLOOP_SIZE=10000 OPENLOOP_SECONDS=10 OPENLOOP_READERS=4 OPENLOOP_FIRST_RATE=5
 fi
+OPENLOOP_FACTOR=1.5
 SOAK_SECONDS=${SOAK_SECONDS:-$SOAK_DEFAULT_SECONDS}
 LARGEST_IRC=${IRC_SIZES##* }
 
@@ -602,6 +609,30 @@ run_resume() {
   row "$case" "server RSS KB, most" resume rss_most_kb "before cut" resume rss_before_kb
 }
 
+# Lines at a fixed rate: the floor with one send per line, the floor
+# coalescing, then our server, in each round; each climbs its own ladder.
+run_openloop() {
+  local args=("$OPENLOOP_SECONDS" "$OPENLOOP_READERS")
+  for ((ROUND = 1; ROUND <= REPEATS; ROUND++)); do
+    measure olsend "$FLOOR_BENCH" openloop "$OPENLOOP_SIZE" "${args[@]}" send "$OPENLOOP_FIRST_RATE" "$OPENLOOP_FACTOR"
+    measure olcoalesce "$FLOOR_BENCH" openloop "$OPENLOOP_SIZE" "${args[@]}" coalesce "$OPENLOOP_FIRST_RATE" "$OPENLOOP_FACTOR"
+    measure olours "$STREAM_BENCH" "$SERVER" "$ROOT/site" openloop "$OPENLOOP_SIZE" "${args[@]}" "$OPENLOOP_FIRST_RATE" \
+      "$OPENLOOP_FACTOR"
+  done
+  heading "openloop: lines posted at a fixed rate to $OPENLOOP_SIZE members for $OPENLOOP_SECONDS s, read by $OPENLOOP_READERS processes; the highest rate (ladder x$OPENLOOP_FACTOR, then two halvings of the last gap) whose last-receiver p99 stays under 1 s; ratio = ours / floor"
+  local case="ours, $OPENLOOP_SIZE members, open loop"
+  row "$case" "best lines/s" olours/best best_lines_per_s "floor 1 send" olsend/best best_lines_per_s \
+    "floor coalesce" olcoalesce/best best_lines_per_s
+  row "$case" "first failing lines/s" olours/best first_failing_lines_per_s "floor 1 send" olsend/best \
+    first_failing_lines_per_s "floor coalesce" olcoalesce/best first_failing_lines_per_s
+  row "$case" "last p50 ms at best" olours/best last_p50_ms "floor 1 send" olsend/best last_p50_ms \
+    "floor coalesce" olcoalesce/best last_p50_ms
+  row "$case" "last p99 ms at best" olours/best last_p99_ms "floor 1 send" olsend/best last_p99_ms \
+    "floor coalesce" olcoalesce/best last_p99_ms
+  row "$case" "server CPU % at best" olours/best server_cpu_pct "floor sender" olsend/best sender_cpu_pct \
+    "coalescing" olcoalesce/best sender_cpu_pct
+}
+
 # ------------------------------------------------------------------- main
 
 echo "bench/run.sh $*: $(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git -C "$ROOT" rev-parse --short HEAD 2>/dev/null)," \
@@ -613,6 +644,7 @@ SECTIONS=()
 [[ -n ${WANTED[attack]:-} ]] && SECTIONS+=(attack)
 [[ -n ${WANTED[soak]:-} ]] && SECTIONS+=(soak)
 [[ -n ${WANTED[resume]:-} ]] && SECTIONS+=(resume)
+[[ -n ${WANTED[openloop]:-} ]] && SECTIONS+=(openloop)
 for section in "${SECTIONS[@]}"; do
   section_begin "$section"
   "run_${section//-/_}"

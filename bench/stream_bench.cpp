@@ -10,6 +10,12 @@
 //       "both": answer, then last, on the same streams.
 //       Reports arrivals, the server's CPU per line, the setup time, its
 //       memory per stream and its CPU while the streams sit idle.
+//   tolvan_stream_bench BINARY SITE_DIR openloop MEMBERS SECONDS READERS FIRST_RATE [FACTOR=1.5] [MAX_RATE=4000]
+//       MEMBERS users in one room with their message frames open, read by
+//       READERS processes; the first posts the chat form at a fixed rate for
+//       SECONDS, each line on a connection of its own and never waiting for
+//       an answer; a ladder of rates from FIRST_RATE up by FACTOR finds the
+//       highest at which the last member's p99 stays under 1 s (open_loop.h).
 //   tolvan_stream_bench BINARY SITE_DIR api MEMBERS LINES [PACE=both]
 //       MEMBERS users in one room with their message frames open; the first
 //       posts LINES lines through the JSON API (POST /api/say) on one kept
@@ -36,6 +42,8 @@
 #include "bench_support.h"
 #include "chat_members.h"
 #include "line_arrivals.h"
+#include "open_loop.h"
+#include "rate_poster.h"
 #include "room_lines.h"
 
 namespace {
@@ -82,6 +90,33 @@ int RunRooms(const std::string& binary, const std::string& site, int rooms, int 
                 static_cast<double>(rssAfterStreams - rssBeforeStreams) / users, idleCpu);
   }
   return complete ? 0 : 1;
+}
+
+int RunOpenLoop(const std::string& binary, const std::string& site, int perRoom, int seconds, int readers,
+                double firstRate, double factor, double highest) {
+  const ScratchServer server(binary, site, RoomsIni(1));
+  if (!server.Running()) throw std::runtime_error("the server did not start");
+  const std::vector<Member> members = EnrolMany(server.Port(), "u", perRoom, perRoom);
+  const std::vector<Descriptor> streams = OpenStreams(server.Port(), members);
+  const std::vector<int> receivers = Numbers(streams, streams.size());
+  const std::string label = "bench=openloop server=ours members=" + std::to_string(perRoom) +
+                            " readers=" + std::to_string(readers) + " seconds=" + std::to_string(seconds);
+  FindHighestRate(label, firstRate, factor, highest, 2, 1000, [&](double rate) {
+    LinePacer pacer(static_cast<int>(rate * seconds));
+    SpreadArrivals arrivals(receivers, pacer, readers);
+    arrivals.Start(10000);
+    const double cpuBefore = CpuSeconds(server.Pid());
+    const RatePosting posting = PostAtRate(server.Port(), members[0], pacer, rate, NowNs() + 50'000'000);
+    RateRun run{arrivals.Finish(), ""};
+    const double cpu = CpuSeconds(server.Pid()) - cpuBefore;
+    char note[200];
+    std::snprintf(note, sizeof note, "server_cpu_ms_per_line=%.3f server_cpu_pct=%.1f posts_failed=%d posts_unanswered=%d",
+                  run.figures.complete > 0 ? 1000.0 * cpu / run.figures.complete : 0.0, 100.0 * cpu / seconds,
+                  posting.failed, posting.unanswered);
+    run.note = note;
+    return run;
+  });
+  return 0;
 }
 
 // The room's first member posts through the JSON API, on one kept connection.
@@ -172,6 +207,7 @@ int RunAttack(const std::string& binary, const std::string& site, int users, int
 int Usage() {
   std::fprintf(stderr,
                "usage: tolvan_stream_bench BINARY SITE_DIR rooms ROOMS PER_ROOM LINES [answer|last|both] [IDLE_SECONDS]\n"
+               "       tolvan_stream_bench BINARY SITE_DIR openloop MEMBERS SECONDS READERS FIRST_RATE [FACTOR] [MAX_RATE]\n"
                "       tolvan_stream_bench BINARY SITE_DIR api MEMBERS LINES [answer|last|both]\n"
                "       tolvan_stream_bench BINARY SITE_DIR attack USERS LINES SILENT STALLED [RATE]\n");
   return 2;
@@ -215,6 +251,11 @@ int main(int argc, char** argv) {
     if (args.size() >= 6 && args[2] == "rooms") {
       return RunRooms(args[0], args[1], std::stoi(args[3]), std::stoi(args[4]), std::stoi(args[5]),
                       args.size() > 6 ? args[6] : "answer", args.size() > 7 ? std::stoi(args[7]) : 0);
+    }
+    if (args.size() >= 7 && args[2] == "openloop") {
+      return RunOpenLoop(args[0], args[1], std::stoi(args[3]), std::stoi(args[4]), std::stoi(args[5]),
+                         std::stod(args[6]), args.size() > 7 ? std::stod(args[7]) : 1.5,
+                         args.size() > 8 ? std::stod(args[8]) : 4000);
     }
     if (args.size() >= 5 && args[2] == "api") {
       return RunApi(args[0], args[1], std::stoi(args[3]), std::stoi(args[4]), args.size() > 5 ? args[5] : "both");

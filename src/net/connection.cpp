@@ -13,6 +13,11 @@ namespace net {
 namespace {
 constexpr size_t kReadChunk = 64 * 1024;
 constexpr size_t kCompactAfter = 64 * 1024;  // sent bytes kept before the buffer is compacted
+// An output buffer emptied by the socket keeps its room up to this size (a
+// stream's next line or two need no allocation); a larger one, left by a
+// burst, is given back: ten thousand streams must not each keep their
+// largest burst.
+constexpr size_t kKeptOutputCapacity = 1024;
 }  // namespace
 
 void CConnectionHandler::OnPeerClosed(CConnection& connection) { connection.Close(); }
@@ -89,18 +94,51 @@ void CConnection::Send(std::string_view bytes) {
   UpdateInterest();
 }
 
-void CConnection::Flush() {
+void CConnection::SendCoalesced(std::string_view bytes) {
+  m_loop.AssertInLoopThread();
+  if (m_closed || bytes.empty()) return;
+  if (!m_loop.Running()) {
+    Send(bytes);
+    return;
+  }
+  // Output waits already: its flush is queued, or the socket was full and
+  // the loop writes the rest when it becomes writable.
+  const bool waiting = PendingOutput() > 0;
+  if (!waiting) {
+    m_output.clear();
+    m_sent = 0;
+  }
+  m_output.append(bytes);
+  if (waiting) return;
+  m_flushQueued = true;
+  m_loop.FlushAtPhaseEnd(m_id);
+}
+
+void CConnection::FlushCoalesced() {
+  if (!m_flushQueued) return;
+  m_flushQueued = false;
+  if (m_closed || PendingOutput() == 0) return;  // written meanwhile, when the socket became writable
+  Flush();
+  if (!m_closed) UpdateInterest();
+}
+
+bool CConnection::WriteQueued() {
   while (PendingOutput() > 0) {
     const ssize_t sent = ::send(m_fd.Get(), m_output.data() + m_sent, PendingOutput(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (sent < 0) {
-      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) break;
-      Close();
-      return;
-    }
+    if (sent < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
     m_sent += static_cast<size_t>(sent);
+  }
+  return true;
+}
+
+void CConnection::Flush() {
+  if (!WriteQueued()) {
+    Close();
+    return;
   }
   if (PendingOutput() == 0) {
     m_output.clear();
+    if (m_output.capacity() > kKeptOutputCapacity) std::string().swap(m_output);
     m_sent = 0;
     m_handler->OnDrained(*this);
   } else if (m_sent > kCompactAfter) {
@@ -157,6 +195,7 @@ void CConnection::UpdateInterest() {
 
 void CConnection::Abort() {
   if (m_closed) return;
+  m_flushQueued = false;  // a reset drops what the kernel holds; what waits here goes with it
   const linger reset{1, 0};
   ::setsockopt(m_fd.Get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
   Close();
@@ -165,6 +204,10 @@ void CConnection::Abort() {
 void CConnection::Close() {
   m_loop.AssertInLoopThread();
   if (m_closed) return;
+  // Coalesced bytes go out as far as the socket takes them, as they would
+  // have gone at once with Send.
+  if (m_flushQueued) WriteQueued();
+  m_flushQueued = false;
   m_closed = true;
   if (m_deadline != 0) m_loop.UnwatchDeadline(m_id, m_deadline);
   m_handler->OnClose(*this);

@@ -6,7 +6,9 @@
 //
 // Output: Send writes straight to the socket when nothing is queued and
 // queues what the socket does not take; the loop writes the rest when the
-// socket becomes writable.
+// socket becomes writable. SendCoalesced only appends: all that a
+// connection is given so during one phase of its loop's turn leaves in one
+// write when the phase ends (a burst of lines for a stream is one send).
 #pragma once
 
 #include <cstdint>
@@ -61,6 +63,13 @@ class CConnection final : public CPollable {
 
   std::string& Input() { return m_input; }
   void Send(std::string_view bytes);
+  // Appends the bytes after everything given before; the loop writes them,
+  // with whatever else the connection is given until then, at the end of
+  // its current phase (its posted tasks, or a round of events with the
+  // timers and deadlines after it), before it waits again. Outside a
+  // running loop, the same as Send.
+  void SendCoalesced(std::string_view bytes);
+  // Bytes given and not yet taken by the socket, coalesced ones included.
   size_t PendingOutput() const { return m_output.size() - m_sent; }
 
   // Small writes go out at once instead of waiting for the peer's
@@ -93,9 +102,14 @@ class CConnection final : public CPollable {
   void Start();
   void OnEvents(std::uint32_t events) override;
   void OnDeadlinePassed();
+  // The loop, at the end of a phase: writes what SendCoalesced gathered.
+  void FlushCoalesced();
 
  private:
   void ReadInput();
+  // Writes what is queued until the socket takes no more; false when the
+  // connection failed (it is not closed here).
+  bool WriteQueued();
   void Flush();
   void UpdateInterest();
 
@@ -110,6 +124,9 @@ class CConnection final : public CPollable {
   std::string m_input;
   std::string m_output;
   size_t m_sent = 0;  // bytes of m_output already sent
+  // m_output holds coalesced bytes never yet offered to the socket, and the
+  // loop will flush the connection at the end of its phase.
+  bool m_flushQueued = false;
   bool m_reading = true;
   bool m_closed = false;
   bool m_watched = false;

@@ -97,6 +97,7 @@ void CEventLoop::Run(int stopFd) {
     }
     RunDueTimers();
     CheckDeadlines();
+    FlushCoalesced();
     m_retired.clear();
   }
   if (stopFd >= 0) Unwatch(stopFd);
@@ -129,7 +130,22 @@ void CEventLoop::RunPostedTasks() {
     --m_waitingTasks;
     RunGuarded("task", nullptr, task);
   }
+  FlushCoalesced();
   m_retired.clear();
+}
+
+void CEventLoop::FlushCoalesced() {
+  // A flush may give output again (a handler told that its output drained
+  // answers): that goes in the next pass, still before the loop waits.
+  while (!m_toFlush.empty()) {
+    m_flushing.swap(m_toFlush);
+    for (const ConnectionId id : m_flushing) {
+      if (CConnection* connection = Find(id)) {
+        RunGuarded("flush", connection, [connection] { connection->FlushCoalesced(); });
+      }
+    }
+    m_flushing.clear();
+  }
 }
 
 void CEventLoop::RunAfter(int milliseconds, Task task) {
@@ -245,6 +261,7 @@ void CEventLoop::CloseAll() {
   for (ConnectionId id : ids) {
     if (CConnection* connection = Find(id)) connection->Close();
   }
+  m_toFlush.clear();
   m_retired.clear();
   m_timers = {};
 }

@@ -56,6 +56,12 @@ class CEventLoop {
   void Run(int stopFd = -1);
   void Quit();
 
+  // On the loop's own thread: whether it is running (else it is being
+  // built or taken apart).
+  bool Running() const {
+    AssertInLoopThread();
+    return InLoopThread();
+  }
   // The running loop's own thread asks.
   bool InLoopThread() const { return m_thread.load(std::memory_order_acquire) == std::this_thread::get_id(); }
   // Aborts, saying so on the console, when another thread touches the
@@ -108,6 +114,13 @@ class CEventLoop {
     m_withoutRequest.insert(id);
   }
 
+  // The connection was given output to coalesce (CConnection::SendCoalesced):
+  // the loop writes it when the current phase ends, before it waits again.
+  void FlushAtPhaseEnd(ConnectionId id) {
+    AssertInLoopThread();
+    m_toFlush.push_back(id);
+  }
+
   // A connection that must go: removed now, freed after the current round
   // of events (handlers further down the round may still hold it).
   void Retire(ConnectionId id);
@@ -134,6 +147,8 @@ class CEventLoop {
   // In the guard's handler: the console line, and the close of a connection.
   void ReportFailure(const char* kind, CPollable* target);
   void RunPostedTasks();
+  // The end of a phase: every connection given coalesced output writes it.
+  void FlushCoalesced();
   void RunDueTimers();
   void CheckDeadlines();
   int WaitTimeoutMs() const;
@@ -163,6 +178,10 @@ class CEventLoop {
   // Open connections that have not sent a request, oldest (lowest id) first.
   std::set<ConnectionId> m_withoutRequest;
   std::vector<std::unique_ptr<CConnection>> m_retired;
+  // Connections with coalesced output to write at the end of the phase (by
+  // id: one may close meanwhile); the second list is the one being written.
+  std::vector<ConnectionId> m_toFlush;
+  std::vector<ConnectionId> m_flushing;
 };
 
 }  // namespace net

@@ -33,7 +33,7 @@ void CMessageStream::End(net::CConnection& connection, const std::string& lastLi
 }
 
 void CMessageStream::Send(net::CConnection& connection, std::string_view bytes) {
-  connection.Send(bytes);
+  connection.SendCoalesced(bytes);
   if (!connection.Closed() && connection.PendingOutput() > kStreamOutputCap) {
     m_figures.closedAtCap.Add();
     connection.Abort();

@@ -79,7 +79,8 @@ class CMessageStream : public net::CConnectionHandler {
   // closes once all it was sent is out.
   void End(net::CConnection& connection, const std::string& lastLine);
 
-  // Appends the bytes to the stream; a stream whose output passes the cap is
+  // Appends the bytes to the stream; the lines its loop gives it in one
+  // phase leave in one write. A stream whose output passes the cap is
   // closed at once (its client stopped reading: it may not grow the server).
   void Send(net::CConnection& connection, std::string_view bytes);
 
