@@ -484,6 +484,7 @@ TEST_F(Cluster, AnEventStreamResumesOnAnotherNodeAfterItsNodeDied) {
   ChatUser ann(C(), "ann");
   ann.Join(kLobby);
   EventStream amys(A(), amy.Session());
+  ASSERT_NE(amys.WaitFor("event: reset").find("event: reset"), std::string::npos);
   auto sayInTurn = [&](int first, int last) {
     // Two nodes speak at once: the room's order is the one the link gives.
     for (int n = first; n <= last; ++n) (n % 2 == 1 ? *tom : *bob).Say("L" + std::to_string(n) + "E");
@@ -491,6 +492,7 @@ TEST_F(Cluster, AnEventStreamResumesOnAnotherNodeAfterItsNodeDied) {
   std::string lastId;
   {
     EventStream anns(C(), ann.Session());
+    ASSERT_NE(anns.WaitFor("event: reset").find("event: reset"), std::string::npos) << "her stream is open";
     sayInTurn(1, 4);
     const std::string order = LinesOf(amys, 1, 4);
     ASSERT_EQ(order.size(), std::string("1,2,3,4,").size()) << amys.Text();
