@@ -5,11 +5,13 @@
 // member; with more rooms the members are spread evenly over them and line
 // k is said in room k % ROOMS, by a member of that room on the first node.
 //
-//   tolvan_cluster50k_bench BINARY SITE_DIR MEMBERS ROOMS LINES [PACE=last] [SETUP_CLIENTS=96]
+//   tolvan_cluster50k_bench BINARY SITE_DIR MEMBERS ROOMS LINES [PACES=last] [SETUP_CLIENTS=96]
 //
-// PACE "last": the next line leaves when the previous one has reached every
-// member of its room; a number: that many lines a second, each when due,
-// whatever has arrived.
+// PACES is a comma-separated list of phases, LINES lines each, one after
+// the other on the same streams: "last", the next line leaves when the
+// previous one has reached every member of its room; a number, that many
+// lines a second, each when due, whatever has arrived. A result line for
+// each phase.
 //
 // Member i is on node i % 3, in room i / (MEMBERS / ROOMS). Setup goes as
 // the pages go (register, log on, join, then the message frame), on
@@ -367,58 +369,69 @@ class Readers {
   std::vector<pid_t> m_pids;
 };
 
-// A process's CPU over the posting and its resident memory along the run.
+// A process's resident memory along the run and its CPU over a phase.
 struct ProcessFigures {
   long rssStartKb = 0;     // started, nobody in yet
   long rssEnrolledKb = 0;  // every member logged on and in a room
   long rssStreamsKb = 0;   // every stream open
-  long rssMostKb = 0;      // the most while the lines went out
-  double cpuSeconds = 0;   // over the posting
+  long rssMostKb = 0;      // the most while the lines went out (every phase)
+  double cpuSeconds = 0;   // over the phase
 };
 
-struct Timing {
+// One pacing of LINES lines, numbered from first on.
+struct Phase {
+  std::string pace;  // "last" or lines a second
+  int first = 0;
+  int lines = 0;
+  int sent = 0;
+  double seconds = 0;
+
+  bool ByLast() const { return pace == "last"; }
+  std::string Name() const { return ByLast() ? "last" : "rate" + pace; }
+};
+
+struct Setup {
   double enrolSeconds = 0;
   double openSeconds = 0;
-  double postingSeconds = 0;
+  int clients = 0;
 };
 
-// Every line of the layout said through the chat form on the first node,
-// paced by the arrivals ("last") or at a fixed rate; the lines said.
-int PostLines(const Layout& layout, const std::vector<Member>& members, int port, Readers& readers,
-              const std::string& pace) {
-  const bool byLast = pace == "last";
-  const double perSecond = byLast ? 0 : std::atof(pace.c_str());
+// The phase's lines said through the chat form on the first node, paced by
+// the arrivals or at a fixed rate; sets the lines sent.
+void PostLines(const Layout& layout, const std::vector<Member>& members, int port, Readers& readers, Phase& phase) {
+  const double perSecond = phase.ByLast() ? 0 : std::atof(phase.pace.c_str());
   const int64_t startNs = NowNs();
-  for (int line = 0; line < layout.lines; ++line) {
-    if (!byLast) {
-      const int64_t dueNs = startNs + static_cast<int64_t>(1e9 * line / perSecond);
+  for (int k = 0; k < phase.lines; ++k) {
+    const int line = phase.first + k;
+    if (!phase.ByLast()) {
+      const int64_t dueNs = startNs + static_cast<int64_t>(1e9 * k / perSecond);
       if (dueNs > NowNs()) std::this_thread::sleep_for(std::chrono::nanoseconds(dueNs - NowNs()));
     }
     const Member& poster = members[static_cast<size_t>(layout.PosterOf(layout.RoomOfLine(line)))];
     readers.MarkSent(line);
-    if (!Say(port, poster, LineMarker(line))) return line;
-    if (byLast && !readers.WaitComplete(line, kPosterWaitMs)) return line + 1;
+    if (!Say(port, poster, LineMarker(line))) return;
+    phase.sent = k + 1;
+    if (phase.ByLast() && !readers.WaitComplete(line, kPosterWaitMs)) return;
   }
-  return layout.lines;
 }
 
-std::string NodeWords(int node, const ProcessFigures& f, int streams, const Timing& timing, int lines) {
+std::string NodeWords(int node, const ProcessFigures& f, int streams, const Phase& phase) {
   const std::string name = "node" + std::to_string(node + 1) + "_";
+  const char* n = name.c_str();
   char text[600];
   std::snprintf(text, sizeof text,
                 " %sstreams=%d %scpu_pct=%.1f %scpu_ms_per_line=%.3f %srss_start_kb=%ld %srss_enrolled_kb=%ld "
                 "%srss_streams_kb=%ld %srss_most_kb=%ld %srss_kb_per_stream=%.2f %sstream_rss_kb_per_stream=%.2f",
-                name.c_str(), streams, name.c_str(), 100 * f.cpuSeconds / std::max(timing.postingSeconds, 1e-9),
-                name.c_str(), lines > 0 ? 1000 * f.cpuSeconds / lines : 0.0, name.c_str(), f.rssStartKb, name.c_str(),
-                f.rssEnrolledKb, name.c_str(), f.rssStreamsKb, name.c_str(), f.rssMostKb, name.c_str(),
-                streams > 0 ? static_cast<double>(f.rssMostKb) / streams : 0.0, name.c_str(),
+                n, streams, n, 100 * f.cpuSeconds / std::max(phase.seconds, 1e-9), n,
+                phase.sent > 0 ? 1000 * f.cpuSeconds / phase.sent : 0.0, n, f.rssStartKb, n, f.rssEnrolledKb, n,
+                f.rssStreamsKb, n, f.rssMostKb, n, streams > 0 ? static_cast<double>(f.rssMostKb) / streams : 0.0, n,
                 streams > 0 ? static_cast<double>(f.rssStreamsKb - f.rssEnrolledKb) / streams : 0.0);
   return text;
 }
 
-// The arrivals over every reader: the figures of every line that reached
-// every member of its room, and how many did not.
-std::string ArrivalWords(const Layout& layout, const Readers& readers, int sent) {
+// The phase's arrivals over every reader: the figures of the lines that
+// reached every member of their room, and how many did not.
+std::string ArrivalWords(const Layout& layout, const Readers& readers, const Phase& phase) {
   std::vector<double> firsts, lasts;
   std::vector<std::vector<double>> lastOnNode(kNodes);
   int complete = 0, opened = 0, closed = 0, failed = 0;
@@ -429,8 +442,7 @@ std::string ArrivalWords(const Layout& layout, const Readers& readers, int sent)
     closed += readers.Share(node).opened - readers.Share(node).open;
     failed += readers.Share(node).failed;
   }
-  for (int line = 0; line < sent; ++line) {
-    const int64_t sentNs = readers.SentNs(line);
+  for (int line = phase.first; line < phase.first + phase.lines; ++line) {
     int reached = 0;
     int64_t firstNs = 0, lastNs = 0;
     for (int node = 0; node < kNodes; ++node) {
@@ -443,20 +455,22 @@ std::string ArrivalWords(const Layout& layout, const Readers& readers, int sent)
     missed += layout.PerRoom() - reached;
     if (reached < layout.PerRoom()) continue;
     ++complete;
+    const int64_t sentNs = readers.SentNs(line);
     lastDoneNs = std::max(lastDoneNs, lastNs);
     firsts.push_back(static_cast<double>(firstNs - sentNs) / 1e6);
     lasts.push_back(static_cast<double>(lastNs - sentNs) / 1e6);
     for (int node = 0; node < kNodes; ++node) {
-      lastOnNode[static_cast<size_t>(node)].push_back(static_cast<double>(readers.Line(node, line).lastNs - sentNs) / 1e6);
+      lastOnNode[static_cast<size_t>(node)].push_back(static_cast<double>(readers.Line(node, line).lastNs - sentNs) /
+                                                      1e6);
     }
   }
-  const double seconds = sent > 0 ? static_cast<double>(lastDoneNs - readers.SentNs(0)) / 1e9 : 0;
+  const double seconds = static_cast<double>(lastDoneNs - readers.SentNs(phase.first)) / 1e9;
   char text[900];
   std::snprintf(text, sizeof text,
                 "lines=%d sent=%d complete=%d lines_short=%d deliveries_missed=%ld streams=%d streams_failed=%d "
-                "receivers_closed=%d lines_per_s=%.1f first_p50_ms=%.3f first_p99_ms=%.3f last_p50_ms=%.3f "
+                "receivers_closed=%d lines_per_s=%.2f first_p50_ms=%.3f first_p99_ms=%.3f last_p50_ms=%.3f "
                 "last_p99_ms=%.3f last_max_ms=%.3f",
-                layout.lines, sent, complete, layout.lines - complete, missed, opened, failed, closed,
+                phase.lines, phase.sent, complete, phase.lines - complete, missed, opened, failed, closed,
                 complete > 0 && seconds > 0 ? complete / seconds : 0.0, Percentile(firsts, 0.5),
                 Percentile(firsts, 0.99), Percentile(lasts, 0.5), Percentile(lasts, 0.99), Percentile(lasts, 1.0));
   std::string words = text;
@@ -466,10 +480,12 @@ std::string ArrivalWords(const Layout& layout, const Readers& readers, int sent)
                   Percentile(lastOnNode[static_cast<size_t>(node)], 0.99));
     words += text;
   }
-  return complete == layout.lines ? words : words + " (SOME LINES DID NOT REACH EVERY MEMBER)";
+  return words;
 }
 
-int RunCluster(const std::string& binary, const std::string& site, const Layout& layout, const std::string& pace,
+// Three nodes and their Redis, the members enrolled and their streams open;
+// then each phase in turn on the same streams, a result line for each.
+int RunCluster(const std::string& binary, const std::string& site, const Layout& layout, std::vector<Phase> phases,
                int setupClients) {
   ScratchRedis redis;
   if (!redis.Running()) throw std::runtime_error("redis-server did not start");
@@ -486,7 +502,7 @@ int RunCluster(const std::string& binary, const std::string& site, const Layout&
   const auto pidOf = [&](size_t i) { return i < nodes.size() ? nodes[i]->Pid() : redis.Pid(); };
   for (size_t i = 0; i < figures.size(); ++i) figures[i].rssStartKb = ResidentKb(pidOf(i));
 
-  Timing timing;
+  Setup setup{0, 0, setupClients};
   const auto enrolStart = Clock::now();
   std::vector<Member> members(static_cast<size_t>(layout.members));
   InParallel(
@@ -498,55 +514,83 @@ int RunCluster(const std::string& binary, const std::string& site, const Layout&
         if (member.session.empty()) throw std::runtime_error("logon failed for " + member.name);
       },
       setupClients);
-  timing.enrolSeconds = MsSince(enrolStart) / 1000;
+  setup.enrolSeconds = MsSince(enrolStart) / 1000;
   for (size_t i = 0; i < figures.size(); ++i) figures[i].rssEnrolledKb = ResidentKb(pidOf(i));
-  std::printf("enrolled %d members in %.1f s\n", layout.members, timing.enrolSeconds);
+  std::printf("enrolled %d members in %.1f s\n", layout.members, setup.enrolSeconds);
 
   const auto openStart = Clock::now();
   Readers readers(layout, members, ports);  // forks: no other thread runs here now
-  timing.openSeconds = MsSince(openStart) / 1000;
+  setup.openSeconds = MsSince(openStart) / 1000;
   for (size_t i = 0; i < figures.size(); ++i) figures[i].rssStreamsKb = ResidentKb(pidOf(i));
-  std::printf("opened the streams in %.1f s\n", timing.openSeconds);
+  std::printf("opened the streams in %.1f s\n", setup.openSeconds);
 
   std::vector<std::unique_ptr<RssSampler>> samplers;
-  std::vector<double> cpuBefore;
-  for (size_t i = 0; i < figures.size(); ++i) {
-    samplers.push_back(std::make_unique<RssSampler>(pidOf(i)));
-    cpuBefore.push_back(CpuSeconds(pidOf(i)));
+  for (size_t i = 0; i < figures.size(); ++i) samplers.push_back(std::make_unique<RssSampler>(pidOf(i)));
+  std::vector<std::vector<ProcessFigures>> byPhase;
+  std::vector<double> readersCpu;
+  for (Phase& phase : phases) {
+    std::vector<double> cpuBefore;
+    for (size_t i = 0; i < figures.size(); ++i) cpuBefore.push_back(CpuSeconds(pidOf(i)));
+    const auto start = Clock::now();
+    PostLines(layout, members, ports[0], readers, phase);
+    if (&phase == &phases.back()) readers.Wait();  // the readers leave when the last line has reached them
+    phase.seconds = MsSince(start) / 1000;
+    byPhase.emplace_back();
+    for (size_t i = 0; i < figures.size(); ++i) byPhase.back().push_back({0, 0, 0, 0, CpuSeconds(pidOf(i)) - cpuBefore[i]});
+    if (phase.sent < phase.lines) break;
   }
-  const auto postingStart = Clock::now();
-  const int sent = PostLines(layout, members, ports[0], readers, pace);
+  for (size_t i = 0; i < figures.size(); ++i) figures[i].rssMostKb = samplers[i]->Stop();
   readers.Wait();
-  timing.postingSeconds = MsSince(postingStart) / 1000;
-  for (size_t i = 0; i < figures.size(); ++i) {
-    figures[i].cpuSeconds = CpuSeconds(pidOf(i)) - cpuBefore[i];
-    figures[i].rssMostKb = samplers[i]->Stop();
-  }
 
-  double readersCpu = 0;
-  for (int node = 0; node < kNodes; ++node) readersCpu += static_cast<double>(readers.Share(node).cpuNs) / 1e9;
-  std::string words = "result bench=cluster50k nodes=3 members=" + std::to_string(layout.members) +
-                      " rooms=" + std::to_string(layout.rooms) + " per_room=" + std::to_string(layout.PerRoom()) +
-                      " pace=" + (pace == "last" ? std::string("last") : "rate" + pace) + " " +
-                      ArrivalWords(layout, readers, sent);
-  double mostPerStream = 0;
-  for (int node = 0; node < kNodes; ++node) {
-    const int streams = readers.Share(node).opened;
-    words += NodeWords(node, figures[static_cast<size_t>(node)], streams, timing, sent);
-    if (streams > 0) mostPerStream = std::max(mostPerStream, static_cast<double>(figures[static_cast<size_t>(node)].rssMostKb) / streams);
+  double readersCpuSeconds = 0;
+  for (int node = 0; node < kNodes; ++node) readersCpuSeconds += static_cast<double>(readers.Share(node).cpuNs) / 1e9;
+  double postingSeconds = 0;
+  for (const Phase& phase : phases) postingSeconds += phase.seconds;
+  bool allReached = true;
+  for (size_t p = 0; p < byPhase.size(); ++p) {
+    const Phase& phase = phases[p];
+    std::string words = "result bench=cluster50k nodes=3 members=" + std::to_string(layout.members) +
+                        " rooms=" + std::to_string(layout.rooms) + " per_room=" + std::to_string(layout.PerRoom()) +
+                        " pace=" + phase.Name() + " " + ArrivalWords(layout, readers, phase);
+    double worstPerStream = 0;
+    for (int node = 0; node < kNodes; ++node) {
+      ProcessFigures f = figures[static_cast<size_t>(node)];
+      f.cpuSeconds = byPhase[p][static_cast<size_t>(node)].cpuSeconds;
+      const int streams = readers.Share(node).opened;
+      words += NodeWords(node, f, streams, phase);
+      if (streams > 0) worstPerStream = std::max(worstPerStream, static_cast<double>(f.rssMostKb) / streams);
+    }
+    const double redisCpu = byPhase[p].back().cpuSeconds;
+    char text[600];
+    std::snprintf(text, sizeof text,
+                  " rss_kb_per_stream_worst=%.2f redis_cpu_pct=%.1f redis_cpu_ms_per_line=%.3f redis_rss_most_kb=%ld "
+                  "readers_cpu_pct=%.1f phase_s=%.2f enrol_s=%.1f open_s=%.1f setup_s=%.1f setup_clients=%d "
+                  "hash_cost=8KiB/1pass",
+                  worstPerStream, 100 * redisCpu / std::max(phase.seconds, 1e-9),
+                  phase.sent > 0 ? 1000 * redisCpu / phase.sent : 0.0, figures.back().rssMostKb,
+                  100 * readersCpuSeconds / std::max(postingSeconds, 1e-9), phase.seconds, setup.enrolSeconds,
+                  setup.openSeconds, setup.enrolSeconds + setup.openSeconds, setup.clients);
+    std::printf("%s%s\n", words.c_str(), text);
+    allReached = allReached && words.find(" lines_short=0 ") != std::string::npos;
   }
-  const ProcessFigures& redisFigures = figures.back();
-  char text[600];
-  std::snprintf(text, sizeof text,
-                " rss_kb_per_stream_worst=%.2f redis_cpu_pct=%.1f redis_cpu_ms_per_line=%.3f redis_rss_most_kb=%ld "
-                "readers_cpu_pct=%.1f posting_s=%.2f enrol_s=%.1f open_s=%.1f setup_s=%.1f setup_clients=%d "
-                "hash_cost=8KiB/1pass",
-                mostPerStream, 100 * redisFigures.cpuSeconds / timing.postingSeconds,
-                sent > 0 ? 1000 * redisFigures.cpuSeconds / sent : 0.0, redisFigures.rssMostKb,
-                100 * readersCpu / timing.postingSeconds, timing.postingSeconds, timing.enrolSeconds,
-                timing.openSeconds, timing.enrolSeconds + timing.openSeconds, setupClients);
-  std::printf("%s%s\n", words.c_str(), text);
-  return sent == layout.lines && words.find("SOME LINES") == std::string::npos ? 0 : 1;
+  return allReached && byPhase.size() == phases.size() ? 0 : 1;
+}
+
+// "last,2": a phase paced by the arrivals, then one at 2 lines a second.
+std::vector<Phase> PhasesOf(const std::string& paces, int linesEach) {
+  std::vector<Phase> phases;
+  size_t at = 0;
+  while (at <= paces.size()) {
+    const size_t comma = std::min(paces.find(',', at), paces.size());
+    Phase phase;
+    phase.pace = paces.substr(at, comma - at);
+    phase.first = static_cast<int>(phases.size()) * linesEach;
+    phase.lines = linesEach;
+    if (!phase.ByLast() && std::atof(phase.pace.c_str()) <= 0) return {};
+    phases.push_back(phase);
+    at = comma + 1;
+  }
+  return phases;
 }
 
 }  // namespace
@@ -555,25 +599,25 @@ int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   if (argc < 6) {
     std::fprintf(stderr,
-                 "usage: tolvan_cluster50k_bench BINARY SITE_DIR MEMBERS ROOMS LINES [PACE=last|LINES_PER_S] "
-                 "[SETUP_CLIENTS=96]\n");
+                 "usage: tolvan_cluster50k_bench BINARY SITE_DIR MEMBERS ROOMS LINES [PACES=last] [SETUP_CLIENTS=96]\n");
     return 2;
   }
   RaiseOpenFileLimit();
   Layout layout;
   layout.members = std::atoi(argv[3]);
   layout.rooms = std::atoi(argv[4]);
-  layout.lines = std::atoi(argv[5]);
-  const std::string pace = argc > 6 ? argv[6] : "last";
+  const int linesEach = std::atoi(argv[5]);
+  const std::vector<Phase> phases = PhasesOf(argc > 6 ? argv[6] : "last", linesEach);
+  layout.lines = linesEach * static_cast<int>(phases.size());
   const int setupClients = argc > 7 ? std::atoi(argv[7]) : 96;
-  if (layout.rooms < 1 || layout.lines < 1 || layout.PerRoom() < kNodes || layout.members % layout.rooms != 0 ||
-      (pace != "last" && std::atof(pace.c_str()) <= 0) || setupClients < 1) {
+  if (layout.rooms < 1 || linesEach < 1 || phases.empty() || layout.members % layout.rooms != 0 ||
+      layout.PerRoom() < kNodes || setupClients < 1) {
     std::fprintf(stderr, "tolvan_cluster50k_bench: MEMBERS must split evenly into ROOMS of at least %d, LINES > 0, "
-                         "PACE last or a rate\n", kNodes);
+                         "PACES a list of \"last\" and rates\n", kNodes);
     return 2;
   }
   try {
-    return RunCluster(argv[1], argv[2], layout, pace, setupClients);
+    return RunCluster(argv[1], argv[2], layout, phases, setupClients);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "tolvan_cluster50k_bench: %s\n", error.what());
     return 1;
