@@ -52,6 +52,15 @@ constexpr int kStallMs = 10000;
 constexpr int kPosterWaitMs = kStallMs + 5000;
 // A reader waits at most this long for the first line.
 constexpr int kFirstLineWaitMs = 120000;
+// Where the clients come from. The server closes each setup request's
+// connection first, so its side keeps the pair in TIME_WAIT for a minute; a
+// later connect from 127.0.0.1 that drew the same port would wait a second
+// for its SYN to be sent again. So setup comes from addresses of its own
+// (member i from 127.0.1.(i % 250 + 1)), the streams from 127.0.0.1 and the
+// poster from 127.0.0.2.
+constexpr int kSetupAddresses = 250;
+const std::string kPosterAddress = "127.0.0.2";
+std::string SetupAddressOf(int member) { return "127.0.1." + std::to_string(member % kSetupAddresses + 1); }
 
 // An array of T in memory shared with the processes forked after it.
 template <class T>
@@ -409,7 +418,7 @@ void PostLines(const Layout& layout, const std::vector<Member>& members, int por
     }
     const Member& poster = members[static_cast<size_t>(layout.PosterOf(layout.RoomOfLine(line)))];
     readers.MarkSent(line);
-    if (!Say(port, poster, LineMarker(line))) return;
+    if (!Say(port, poster, LineMarker(line), kPosterAddress)) return;
     phase.sent = k + 1;
     if (phase.ByLast() && !readers.WaitComplete(line, kPosterWaitMs)) return;
   }
@@ -510,7 +519,7 @@ int RunCluster(const std::string& binary, const std::string& site, const Layout&
       [&](int i) {
         Member& member = members[static_cast<size_t>(i)];
         member = Enrol(ports[static_cast<size_t>(layout.NodeOf(i))], "u" + std::to_string(i),
-                       layout.RoomName(layout.RoomOf(i)));
+                       layout.RoomName(layout.RoomOf(i)), SetupAddressOf(i));
         if (member.session.empty()) throw std::runtime_error("logon failed for " + member.name);
       },
       setupClients);
