@@ -27,7 +27,7 @@ class ScratchRedis {
     for (int attempt = 0; attempt < 3 && m_pid < 0; ++attempt) {
       m_port = FreePort();
       Launch();
-      if (!WaitForListen()) Stop();
+      if (!WaitForListen(m_pid, m_port)) Stop();
     }
   }
   ~ScratchRedis() {
@@ -46,17 +46,7 @@ class ScratchRedis {
 
   // SIGTERM, then SIGKILL if it has not ended within five seconds.
   void Stop() {
-    if (m_pid <= 0) return;
-    ::kill(m_pid, SIGTERM);
-    for (int i = 0; i < 500; ++i) {
-      if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-        m_pid = -1;
-        return;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ::kill(m_pid, SIGKILL);
-    ::waitpid(m_pid, nullptr, 0);
+    StopProcess(m_pid, SIGTERM);
     m_pid = -1;
   }
 
@@ -70,18 +60,6 @@ class ScratchRedis {
     ::execlp("redis-server", "redis-server", "--port", port.c_str(), "--bind", "127.0.0.1", "--save", "",
              "--appendonly", "no", "--dir", m_dir.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
-  }
-
-  bool WaitForListen() {
-    for (int i = 0; i < 250 && m_pid > 0; ++i) {
-      if (ConnectLoopback(m_port).Valid()) return true;
-      if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-        m_pid = -1;
-        return false;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
   }
 
   std::string m_dir;
