@@ -325,13 +325,13 @@ class Readers {
     readyOut.Reset();
     char byte;
     for (int node = 0; node < kNodes; ++node) {
-      if (::read(readyIn.Get(), &byte, 1) != 1) throw std::runtime_error("a reader ended before its streams were open");
+      if (::read(readyIn.Get(), &byte, 1) != 1) {
+        KillAll();  // no destructor runs for a constructor that throws
+        throw std::runtime_error("a reader ended before its streams were open");
+      }
     }
   }
-  ~Readers() {
-    for (pid_t pid : m_pids) ::kill(pid, SIGKILL);
-    Wait();
-  }
+  ~Readers() { KillAll(); }
   Readers(const Readers&) = delete;
   Readers& operator=(const Readers&) = delete;
 
@@ -349,6 +349,10 @@ class Readers {
   void Wait() {
     for (pid_t pid : m_pids) ::waitpid(pid, nullptr, 0);
     m_pids.clear();
+  }
+  void KillAll() {
+    for (pid_t pid : m_pids) ::kill(pid, SIGKILL);
+    Wait();
   }
   const ReaderShare& Share(int node) const { return m_shares[static_cast<size_t>(node)]; }
   const LineShare& Line(int node, int line) const {
