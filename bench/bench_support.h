@@ -236,6 +236,33 @@ class RssSampler {
   std::thread m_thread;
 };
 
+// A child process stopped: the signal, then SIGKILL if it has not ended
+// within five seconds; reaped either way. Nothing for pid <= 0.
+inline void StopProcess(pid_t pid, int signal) {
+  if (pid <= 0) return;
+  ::kill(pid, signal);
+  for (int i = 0; i < 500; ++i) {
+    if (::waitpid(pid, nullptr, WNOHANG) == pid) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+}
+
+// Waits up to five seconds for a child process to listen on the port; a
+// child that ended meanwhile is reaped and its pid set to -1.
+inline bool WaitForListen(pid_t& pid, int port) {
+  for (int i = 0; i < 250 && pid > 0; ++i) {
+    if (ConnectLoopback(port).Valid()) return true;
+    if (::waitpid(pid, nullptr, WNOHANG) == pid) {
+      pid = -1;
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
 // The per-address and per-account limits the bundled ini turns on, off:
 // the benchmarks' clients all come from 127.0.0.1. A run that measures them
 // turns them on again in its lines or in BENCH_SERVER_INI.
@@ -278,7 +305,7 @@ class ScratchServer {
           << (options.limitsOn ? "" : kLimitsOffIni) << extraIni << "\n"
           << (std::getenv("BENCH_SERVER_INI") ? std::getenv("BENCH_SERVER_INI") : "") << "\n";
       Launch(program);
-      if (!WaitForListen()) Stop();
+      if (!WaitForListen(m_pid, m_port)) Stop();
     }
   }
   ~ScratchServer() {
@@ -299,17 +326,7 @@ class ScratchServer {
 
   // SIGINT, then SIGKILL if it has not ended within five seconds.
   void Stop() {
-    if (m_pid <= 0) return;
-    ::kill(m_pid, SIGINT);
-    for (int i = 0; i < 500; ++i) {
-      if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-        m_pid = -1;
-        return;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ::kill(m_pid, SIGKILL);
-    ::waitpid(m_pid, nullptr, 0);
+    StopProcess(m_pid, SIGINT);
     m_pid = -1;
   }
 
@@ -330,18 +347,6 @@ class ScratchServer {
     }
     ::execl(program.c_str(), program.c_str(), "-debug", static_cast<char*>(nullptr));
     ::_exit(127);
-  }
-
-  bool WaitForListen() {
-    for (int i = 0; i < 250 && m_pid > 0; ++i) {
-      if (ConnectLoopback(m_port).Valid()) return true;
-      if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-        m_pid = -1;
-        return false;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
   }
 
   const ScratchOptions m_options;

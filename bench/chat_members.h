@@ -96,17 +96,17 @@ inline bool Say(int port, const Member& member, const std::string& text, const s
   return !Post(port, "/Blank", ChatFormBody(member, text), source).empty();
 }
 
-// Runs step(i) for i below count on a few client threads at once, as many
-// browsers would; the first failure ends the run.
+// Runs step(i) for i below count on a few client threads at once (32, or
+// as many as given), as many browsers would; the first failure ends the run.
+inline constexpr int kParallelClients = 32;
 template <class Step>
-inline void InParallel(int count, Step step) {
-  constexpr int kClients = 32;
+inline void InParallel(int count, Step step, int clientCount = kParallelClients) {
   std::atomic<int> next{0};
   std::atomic<bool> failed{false};
   std::string failure;
   std::mutex failureLock;
   std::vector<std::thread> clients;
-  for (int c = 0; c < kClients; ++c) {
+  for (int c = 0; c < clientCount; ++c) {
     clients.emplace_back([&] {
       for (int i = next++; i < count && !failed; i = next++) {
         try {

@@ -15,6 +15,9 @@
 # a ladder of rates to the highest whose last-receiver p99 stays under 1 s,
 # beside the floor's sender open loop with one send per line and coalescing;
 # a few minutes a round) runs only when named.
+# cluster50k (three linked nodes over one Redis holding 50,000 message
+# streams, one room and then 100 rooms, beside the floor at 16,000 scaled to
+# 50,000 sends; about 6 minutes a round) runs only when named.
 # irc also runs floor, and fanout runs floor and irc, so that their figures
 # have peers from the same run; these three run size by size (the floor,
 # ngircd, then our server at each size). --small runs at small sizes: a check
@@ -39,6 +42,7 @@ IRC_BENCH=$BUILD/tolvan_irc_bench
 SOAK_BENCH=$BUILD/tolvan_soak_bench
 ATTACK_BENCH=$BUILD/tolvan_attack_bench
 RESUME_BENCH=$BUILD/tolvan_resume_bench
+CLUSTER50K_BENCH=$BUILD/tolvan_cluster50k_bench
 
 # ---------------------------------------------------------------- arguments
 
@@ -51,8 +55,8 @@ while (($#)); do
     --small) SMALL=1 ;;
     --repeat) REPEATS=${2:-}; shift ;;
     --soak-seconds) SOAK_SECONDS=${2:-}; shift ;;
-    http | floor | irc | fanout | api | attack | soak | resume | openloop) WANTED[$1]=1 ;;
-    *) echo "usage: bench/run.sh [--small] [--repeat N] [--soak-seconds S] [http|floor|irc|fanout|api|attack|soak|resume|openloop]..." >&2
+    http | floor | irc | fanout | api | attack | soak | resume | openloop | cluster50k) WANTED[$1]=1 ;;
+    *) echo "usage: bench/run.sh [--small] [--repeat N] [--soak-seconds S] [http|floor|irc|fanout|api|attack|soak|resume|openloop|cluster50k]..." >&2
        exit 2 ;;
   esac
   shift
@@ -73,6 +77,8 @@ if ((SMALL)); then
   SOAK_STREAMS=100 SOAK_DEFAULT_SECONDS=60
   RESUME_STREAMS=1000 RESUME_RATE=5
   OPENLOOP_SIZE=1000 OPENLOOP_SECONDS=3 OPENLOOP_READERS=4 OPENLOOP_FIRST_RATE=20
+  CLUSTER_MEMBERS=3000 CLUSTER_FLOOR=1000 CLUSTER_LINES=50 CLUSTER_RATE=20
+  CLUSTER_ROOMS=100 CLUSTER_ROOM_LINES=200 CLUSTER_ROOMS_RATE=200
 else
   HTTP_SECONDS=10 HTTP_CLIENTS="50 500"
   FLOOR_SIZES="100 1000 10000" IRC_SIZES="100 1000" FANOUT_SIZES="100 1000 10000"
@@ -84,6 +90,10 @@ else
   SOAK_STREAMS=1000 SOAK_DEFAULT_SECONDS=600
   RESUME_STREAMS=10000 RESUME_RATE=5
   OPENLOOP_SIZE=10000 OPENLOOP_SECONDS=10 OPENLOOP_READERS=4 OPENLOOP_FIRST_RATE=5
+  # The floor at 16,000 connections (both ends fit under the 20,000
+  # descriptors a process may hold), its times scaled to the cluster's sends.
+  CLUSTER_MEMBERS=50000 CLUSTER_FLOOR=16000 CLUSTER_LINES=100 CLUSTER_RATE=1
+  CLUSTER_ROOMS=100 CLUSTER_ROOM_LINES=1000 CLUSTER_ROOMS_RATE=100
 fi
 OPENLOOP_FACTOR=1.5
 SOAK_SECONDS=${SOAK_SECONDS:-$SOAK_DEFAULT_SECONDS}
@@ -99,7 +109,8 @@ lines_for() {
 
 # ------------------------------------------------------ processes and files
 
-for program in "$SERVER" "$HTTP_BENCH" "$STREAM_BENCH" "$FLOOR_BENCH" "$IRC_BENCH" "$SOAK_BENCH" "$ATTACK_BENCH" "$RESUME_BENCH"; do
+for program in "$SERVER" "$HTTP_BENCH" "$STREAM_BENCH" "$FLOOR_BENCH" "$IRC_BENCH" "$SOAK_BENCH" "$ATTACK_BENCH" \
+  "$RESUME_BENCH" "$CLUSTER50K_BENCH"; do
   [[ -x $program ]] || { echo "missing $program: run make build first" >&2; exit 1; }
 done
 
@@ -633,6 +644,90 @@ run_openloop() {
     "coalescing" olcoalesce/best sender_cpu_pct
 }
 
+# The floor's figures of one round as if it had sent FACTOR times as many
+# lines: its times scaled up, its lines/s down (one send per receiver, one
+# after the other, so a line's last arrival grows with the receivers).
+scale_result() {  # FROM_ID TO_ID FACTOR
+  local line=${RESULT[$1#$ROUND]:-} field scaled="result"
+  [[ -n $line ]] || return
+  for field in last_p50_ms last_p99_ms first_p50_ms; do
+    scaled+=" $field=$(awk -v v="$(field_of "$line" "$field")" -v f="$3" 'BEGIN { printf "%.3f", v * f }')"
+  done
+  scaled+=" lines_per_s=$(awk -v v="$(field_of "$line" lines_per_s)" -v f="$3" 'BEGIN { printf "%.3f", v / f }')"
+  scaled+=" ms_per_1000_sends=$(awk -v v="$(field_of "$line" last_p50_ms)" -v n="$(field_of "$line" receivers)" \
+    'BEGIN { if (n > 0) printf "%.3f", 1000 * v / n }')"
+  RESULT[$2#$ROUND]=$scaled
+  REF[$2]+=${REF[$2]:+,}${REF[$1]##*,}
+}
+
+# Three linked nodes holding CLUSTER_MEMBERS message streams, one room and
+# then rooms of CLUSTER_MEMBERS / CLUSTER_ROOMS, each paced on arrival and
+# then at a fixed rate; the floor (at half and at full CLUSTER_FLOOR, the
+# half showing that its last arrival grows in step with the receivers) just
+# before each, its figures scaled to CLUSTER_MEMBERS sends.
+run_cluster50k() {
+  ensure_packages redis-server:redis-server || return
+  local half=$((CLUSTER_FLOOR / 2)) factor
+  factor=$(awk -v m="$CLUSTER_MEMBERS" -v f="$CLUSTER_FLOOR" 'BEGIN { print m / f }')
+  for ((ROUND = 1; ROUND <= REPEATS; ROUND++)); do
+    measure "cfloor$half" "$FLOOR_BENCH" "$half" 100
+    measure "cfloor$CLUSTER_FLOOR" "$FLOOR_BENCH" "$CLUSTER_FLOOR" 100
+    scale_result "cfloor$half" cfloorhalf "$(awk -v m="$CLUSTER_MEMBERS" -v f="$half" 'BEGIN { print m / f }')"
+    scale_result "cfloor$CLUSTER_FLOOR" cfloorscaled "$factor"
+    measure c50kroom "$CLUSTER50K_BENCH" "$SERVER" "$ROOT/site" "$CLUSTER_MEMBERS" 1 "$CLUSTER_LINES" "last,$CLUSTER_RATE"
+    measure c50krooms "$CLUSTER50K_BENCH" "$SERVER" "$ROOT/site" "$CLUSTER_MEMBERS" "$CLUSTER_ROOMS" \
+      "$CLUSTER_ROOM_LINES" "last,$CLUSTER_ROOMS_RATE"
+  done
+  local perRoom=$((CLUSTER_MEMBERS / CLUSTER_ROOMS))
+  heading "cluster50k: three nodes over one Redis, $CLUSTER_MEMBERS members (a third of the streams on each), lines posted on the first node; floor: $CLUSTER_FLOOR connections, times scaled to $CLUSTER_MEMBERS sends (x$factor); ratio = ours / peer"
+  local case="floor, $CLUSTER_FLOOR connections"
+  row "$case" "last p50 ms" "cfloor$CLUSTER_FLOOR" last_p50_ms
+  row "$case" "ms per 1,000 sends" cfloorscaled ms_per_1000_sends "at $half" cfloorhalf ms_per_1000_sends
+  row "floor scaled to $CLUSTER_MEMBERS sends" "last p50 ms" cfloorscaled last_p50_ms "from $half" cfloorhalf last_p50_ms
+  local id pace
+  for id in c50kroom c50krooms; do
+    for pace in last rate; do
+      local key rate label
+      if [[ $id == c50kroom ]]; then rate=$CLUSTER_RATE label="one room of $CLUSTER_MEMBERS"
+      else rate=$CLUSTER_ROOMS_RATE label="$CLUSTER_ROOMS rooms of $perRoom"; fi
+      if [[ $pace == last ]]; then key=$id/last case="ours, $label, next line on arrival"
+      else key=$id/rate$rate case="ours, $label, $rate lines/s"; fi
+      row "$case" "lines short" "$key" lines_short
+      row "$case" "deliveries missed" "$key" deliveries_missed
+      row "$case" "streams closed" "$key" receivers_closed
+      if [[ $id == c50kroom ]]; then
+        row "$case" "lines/s" "$key" lines_per_s "floor scaled" cfloorscaled lines_per_s
+        row "$case" "last p50 ms" "$key" last_p50_ms "floor scaled" cfloorscaled last_p50_ms
+        row "$case" "last p99 ms" "$key" last_p99_ms "floor scaled" cfloorscaled last_p99_ms
+      else
+        row "$case" "lines/s" "$key" lines_per_s
+        row "$case" "last p50 ms" "$key" last_p50_ms
+        row "$case" "last p99 ms" "$key" last_p99_ms
+      fi
+      row "$case" "first p50 ms" "$key" first_p50_ms
+      local node
+      for node in 1 2 3; do
+        row "$case" "node $node last p50 ms" "$key" "node${node}_last_p50_ms"
+        row "$case" "node $node CPU %" "$key" "node${node}_cpu_pct"
+        row "$case" "node $node CPU ms/line" "$key" "node${node}_cpu_ms_per_line"
+      done
+      row "$case" "Redis CPU %" "$key" redis_cpu_pct
+      row "$case" "Redis CPU ms/line" "$key" redis_cpu_ms_per_line
+      row "$case" "readers' CPU %" "$key" readers_cpu_pct
+    done
+    case="ours, $([[ $id == c50kroom ]] && echo "one room" || echo "$CLUSTER_ROOMS rooms"), streams open"
+    for node in 1 2 3; do
+      row "$case" "node $node streams" "$id/last" "node${node}_streams"
+      row "$case" "node $node RSS KB, most" "$id/last" "node${node}_rss_most_kb"
+      row "$case" "node $node RSS KB/stream" "$id/last" "node${node}_rss_kb_per_stream"
+    done
+    row "$case" "RSS KB/stream, worst" "$id/last" rss_kb_per_stream_worst
+    row "$case" "Redis RSS KB, most" "$id/last" redis_rss_most_kb
+    row "$case" "setup s: enrol" "$id/last" enrol_s
+    row "$case" "setup s: open streams" "$id/last" open_s
+  done
+}
+
 # ------------------------------------------------------------------- main
 
 echo "bench/run.sh $*: $(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git -C "$ROOT" rev-parse --short HEAD 2>/dev/null)," \
@@ -645,6 +740,7 @@ SECTIONS=()
 [[ -n ${WANTED[soak]:-} ]] && SECTIONS+=(soak)
 [[ -n ${WANTED[resume]:-} ]] && SECTIONS+=(resume)
 [[ -n ${WANTED[openloop]:-} ]] && SECTIONS+=(openloop)
+[[ -n ${WANTED[cluster50k]:-} ]] && SECTIONS+=(cluster50k)
 for section in "${SECTIONS[@]}"; do
   section_begin "$section"
   "run_${section//-/_}"
