@@ -68,9 +68,11 @@ function nameButton(name, node, colour, choose) {
 
 const text = (value) => (typeof value === 'string' ? value : '');
 
-// The words before the line: "笑着" "说" reads "笑着说:".
+// The words before the line: "笑着" "说" reads "笑着说:". A line from
+// another server of a cluster carries its words in its text ("说: ...").
 function saying(line) {
-  return `${text(line.action)}${text(line.says)}:`;
+  const words = `${text(line.action)}${text(line.says)}`;
+  return words ? `${words}:` : '';
 }
 
 // line: the event's data; me: the user's name; choose(name, node): the
