@@ -104,15 +104,19 @@ class CoalescedLines : public ::testing::Test {
   // meanwhile reaches the loop in one turn.
   template <class Work>
   void WhileLoopBusy(Work work) {
-    std::promise<void> release;
-    std::promise<void> holding;
-    m_loops.Loop(0).Post([&] {
-      holding.set_value();
-      release.get_future().wait();
+    // The loop's task owns what it waits on: this call may be over before
+    // the task has stopped waiting.
+    auto release = std::make_shared<std::promise<void>>();
+    auto holding = std::make_shared<std::promise<void>>();
+    std::shared_future<void> released = release->get_future().share();
+    std::future<void> held = holding->get_future();
+    m_loops.Loop(0).Post([released, holding] {
+      holding->set_value();
+      released.wait();
     });
-    holding.get_future().wait();
+    held.wait();
     work();
-    release.set_value();
+    release->set_value();
   }
 
   ScopedSettings m_settings;
