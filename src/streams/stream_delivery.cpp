@@ -15,6 +15,13 @@ namespace {
 // Lines of this node that may wait for their place in the rooms' order.
 constexpr size_t kMaxWaitingLines = 10000;
 
+// The line as it is kept and shown: a copy, with the time it was said.
+std::shared_ptr<ChatEvent> Stamped(const ChatEvent& given) {
+  auto event = std::make_shared<ChatEvent>(given);
+  if (event->time == 0) event->time = platform::Now();
+  return event;
+}
+
 std::string_view PersonalType(MessageKind kind) { return kind == MessageKind::kPrivateLine ? "PR" : "PC"; }
 
 // One loop's share of a line.
@@ -129,8 +136,7 @@ bool CStreamDelivery::TakesSharedPlace(const ChatEvent& event) const {
 }
 
 void CStreamDelivery::WaitForPlace(const ChatEvent& given) {
-  auto event = std::make_shared<ChatEvent>(given);
-  if (event->time == 0) event->time = platform::Now();
+  const std::shared_ptr<ChatEvent> event = Stamped(given);
   std::uint64_t key = 0;
   std::shared_ptr<ChatEvent> overflow;
   {
@@ -192,8 +198,7 @@ bool CStreamDelivery::Deliver(const ChatEvent& given) {
     Record(given);
   }
   if (given.reach == Reach::kElsewhere && linked) return true;  // its user is on another node
-  auto event = std::make_shared<ChatEvent>(given);
-  if (event->time == 0) event->time = platform::Now();
+  const std::shared_ptr<ChatEvent> event = Stamped(given);
   Show(event);
   return true;
 }
