@@ -21,6 +21,7 @@ deps:
 	test -f /usr/include/gtest/gtest.h || missing="$$missing libgtest-dev"; \
 	test -f /usr/include/sodium.h || missing="$$missing libsodium-dev"; \
 	test -f /usr/include/hiredis/hiredis.h || missing="$$missing libhiredis-dev"; \
+	test -f /usr/include/liburing.h || missing="$$missing liburing-dev"; \
 	command -v redis-server >/dev/null || missing="$$missing redis-server"; \
 	command -v pkg-config >/dev/null || missing="$$missing pkg-config"; \
 	command -v chromium >/dev/null || missing="$$missing chromium"; \

@@ -6,7 +6,11 @@
 // its own so that each side holds only its own ends (10,000 connections
 // would not fit one process's descriptor limit).
 //
-//   tolvan_floor_bench CONNECTIONS LINES
+//   tolvan_floor_bench CONNECTIONS LINES [send|batch]
+//
+// "send" (the default): one send() per line per connection. "batch": the
+// same writes, handed to the kernel dozens at a time in one submission
+// (io_uring, as the chat server's loops write a line for many streams).
 //
 // Open loop: lines are due at a fixed rate and leave when due, whether or
 // not the ones before have arrived; several reader processes watch the
@@ -21,6 +25,7 @@
 #include <sys/wait.h>
 
 #include "bench_support.h"
+#include "net/send_batch.h"
 #include "line_arrivals.h"
 #include "open_loop.h"
 
@@ -52,15 +57,33 @@ std::vector<Descriptor> ConnectAll(int port, int connections) {
 
 // The sender process: connects, waits for the reader's go, sends every line
 // to every connection and leaves its CPU time in the pacer.
-[[noreturn]] void RunSender(int port, int connections, LinePacer& pacer, int go) {
+// Every connection gets the line in one submission of writes; a socket
+// that took part of it gets the rest the plain way.
+void SendBatched(net::CSendBatch& batch, const std::vector<Descriptor>& ends, const std::string& text) {
+  std::vector<net::CSendBatch::Write> writes(ends.size());
+  for (size_t i = 0; i < ends.size(); ++i) writes[i] = {ends[i].Get(), text.data(), text.size(), 0};
+  batch.SendAll(writes);
+  for (size_t i = 0; i < ends.size(); ++i) {
+    const size_t taken = writes[i].result > 0 ? static_cast<size_t>(writes[i].result) : 0;
+    if (taken < text.size()) SendAll(ends[i].Get(), text.substr(taken));
+  }
+}
+
+[[noreturn]] void RunSender(int port, int connections, LinePacer& pacer, int go, bool batched) {
   const std::vector<Descriptor> ends = ConnectAll(port, connections);
+  net::CSendBatch batch;
+  if (batched && !batch.Available()) ::_exit(1);
   char byte;
   if (::read(go, &byte, 1) != 1) ::_exit(1);
   const double cpuBefore = OwnCpuSeconds();
   for (int line = 0; line < pacer.Lines(); ++line) {
     const std::string text = FloorLine(line);
     pacer.MarkSent(line);
-    for (const Descriptor& end : ends) SendAll(end.Get(), text);
+    if (batched) {
+      SendBatched(batch, ends, text);
+    } else {
+      for (const Descriptor& end : ends) SendAll(end.Get(), text);
+    }
     if (!pacer.WaitComplete(line, 30000)) break;
   }
   pacer.SetSenderCpu(OwnCpuSeconds() - cpuBefore);
@@ -190,13 +213,14 @@ int main(int argc, char** argv) {
   }
   if (argc < 3) {
     std::fprintf(stderr,
-                 "usage: tolvan_floor_bench CONNECTIONS LINES\n"
+                 "usage: tolvan_floor_bench CONNECTIONS LINES [send|batch]\n"
                  "       tolvan_floor_bench openloop CONNECTIONS SECONDS READERS send|coalesce FIRST_RATE [FACTOR] "
                  "[MAX_RATE]\n");
     return 2;
   }
   const int connections = std::atoi(argv[1]);
   const int lines = std::atoi(argv[2]);
+  const std::string mode = argc > 3 ? argv[3] : "send";
   sockaddr_in address{};
   Descriptor listener = ListenLoopback(address);
   if (!listener.Valid()) return 1;
@@ -208,7 +232,7 @@ int main(int argc, char** argv) {
   const pid_t sender = ::fork();
   if (sender == 0) {
     listener.Reset();
-    RunSender(ntohs(address.sin_port), connections, pacer, goIn.Get());
+    RunSender(ntohs(address.sin_port), connections, pacer, goIn.Get(), mode == "batch");
   }
   const std::vector<Descriptor> receivers = AcceptAll(listener, connections);
   std::vector<int> fds;
@@ -218,7 +242,7 @@ int main(int argc, char** argv) {
   ::waitpid(sender, nullptr, 0);
   const LineFigures f = arrivals.Figures();
   const double sends = static_cast<double>(f.complete) * connections;
-  std::printf("result bench=floor receivers=%zu %s sender_cpu_us_per_send=%.3f\n", receivers.size(),
-              Describe(f).c_str(), sends > 0 ? pacer.SenderCpu() * 1e6 / sends : 0.0);
+  std::printf("result bench=floor mode=%s receivers=%zu %s sender_cpu_us_per_send=%.3f\n", mode.c_str(),
+              receivers.size(), Describe(f).c_str(), sends > 0 ? pacer.SenderCpu() * 1e6 / sends : 0.0);
   return complete ? 0 : 1;
 }

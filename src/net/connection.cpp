@@ -111,7 +111,7 @@ void CConnection::SendCoalesced(std::string_view bytes) {
   m_output.append(bytes);
   if (waiting) return;
   m_flushQueued = true;
-  m_loop.FlushAtPhaseEnd(m_id);
+  m_loop.FlushAtPhaseEnd(*this);
 }
 
 void CConnection::FlushCoalesced() {
@@ -119,6 +119,28 @@ void CConnection::FlushCoalesced() {
   m_flushQueued = false;
   if (m_closed || PendingOutput() == 0) return;  // written meanwhile, when the socket became writable
   Flush();
+  if (!m_closed) UpdateInterest();
+}
+
+bool CConnection::StartBatchedFlush(CSendBatch::Write& write) {
+  if (!m_flushQueued) return false;
+  m_flushQueued = false;
+  if (m_closed || PendingOutput() == 0) return false;
+  write.fd = m_fd.Get();
+  write.data = m_output.data() + m_sent;
+  write.size = PendingOutput();
+  return true;
+}
+
+void CConnection::FinishBatchedFlush(const CSendBatch::Write& write) {
+  if (m_closed) return;
+  if (write.result < 0 && write.result != -EAGAIN && write.result != -EWOULDBLOCK && write.result != -EINTR) {
+    Close();
+    return;
+  }
+  if (write.result > 0) m_sent += static_cast<size_t>(write.result);
+  // What the socket did not take waits for it to become writable.
+  if (PendingOutput() == 0) Flush();
   if (!m_closed) UpdateInterest();
 }
 

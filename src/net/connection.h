@@ -20,6 +20,7 @@
 
 #include "net/event_loop.h"
 #include "net/pollable.h"
+#include "net/send_batch.h"
 #include "platform/unique_fd.h"
 
 namespace net {
@@ -104,6 +105,10 @@ class CConnection final : public CPollable {
   void OnDeadlinePassed();
   // The loop, at the end of a phase: writes what SendCoalesced gathered.
   void FlushCoalesced();
+  // The same for many connections at once: the first says what to write
+  // (false: nothing), the second takes what the socket did with it.
+  bool StartBatchedFlush(CSendBatch::Write& write);
+  void FinishBatchedFlush(const CSendBatch::Write& write);
 
  private:
   void ReadInput();

@@ -30,6 +30,7 @@
 
 #include "net/admission.h"
 #include "net/pollable.h"
+#include "net/send_batch.h"
 #include "platform/unique_fd.h"
 
 namespace net {
@@ -116,9 +117,11 @@ class CEventLoop {
 
   // The connection was given output to coalesce (CConnection::SendCoalesced):
   // the loop writes it when the current phase ends, before it waits again.
-  void FlushAtPhaseEnd(ConnectionId id) {
+  // Kept by address: a connection closed meanwhile is retired, and freed
+  // only after the flush (it then has nothing queued).
+  void FlushAtPhaseEnd(CConnection& connection) {
     AssertInLoopThread();
-    m_toFlush.push_back(id);
+    m_toFlush.push_back(&connection);
   }
 
   // A connection that must go: removed now, freed after the current round
@@ -149,6 +152,8 @@ class CEventLoop {
   void RunPostedTasks();
   // The end of a phase: every connection given coalesced output writes it.
   void FlushCoalesced();
+  // Writes the connections being flushed with one submission to the kernel.
+  void FlushBatched();
   void RunDueTimers();
   void CheckDeadlines();
   int WaitTimeoutMs() const;
@@ -178,10 +183,14 @@ class CEventLoop {
   // Open connections that have not sent a request, oldest (lowest id) first.
   std::set<ConnectionId> m_withoutRequest;
   std::vector<std::unique_ptr<CConnection>> m_retired;
-  // Connections with coalesced output to write at the end of the phase (by
-  // id: one may close meanwhile); the second list is the one being written.
-  std::vector<ConnectionId> m_toFlush;
-  std::vector<ConnectionId> m_flushing;
+  // Connections with coalesced output to write at the end of the phase; the
+  // second list is the one being written.
+  std::vector<CConnection*> m_toFlush;
+  std::vector<CConnection*> m_flushing;
+  // Many connections' writes in one system call, and the writes of one flush.
+  CSendBatch m_sendBatch;
+  std::vector<CSendBatch::Write> m_writes;
+  std::vector<CConnection*> m_writers;
 };
 
 }  // namespace net

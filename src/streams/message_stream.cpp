@@ -40,16 +40,13 @@ void CMessageStream::Send(net::CConnection& connection, std::string_view bytes) 
   }
 }
 
-void CLoopStreams::ForEach(net::CEventLoop& loop,
-                           const std::function<void(net::CConnection&, CMessageStream&)>& visit) const {
+void CLoopStreams::ForEach(const std::function<void(net::CConnection&, CMessageStream&)>& visit) const {
   // A visit may close its stream, which leaves this list.
   std::vector<net::ConnectionId> ids;
   ids.reserve(m_streams.size());
-  for (const auto& [id, stream] : m_streams) ids.push_back(id);
+  for (const auto& [id, open] : m_streams) ids.push_back(id);
   for (const net::ConnectionId id : ids) {
-    net::CConnection* connection = loop.Find(id);
-    CMessageStream* stream = Find(id);
-    if (connection != nullptr && stream != nullptr) visit(*connection, *stream);
+    if (const Open* open = Find(id)) visit(*open->connection, *open->stream);
   }
 }
 

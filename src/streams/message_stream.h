@@ -97,20 +97,27 @@ class CMessageStream : public net::CConnectionHandler {
   bool m_ending = false;
 };
 
-// The streams of one loop, by connection.
+// The streams of one loop, by connection, each with its connection: a line
+// for ten thousand streams looks each one up once. A stream leaves when its
+// connection closes (OnClose), so a connection found here is open.
 class CLoopStreams {
  public:
-  void Add(net::ConnectionId id, CMessageStream* stream) { m_streams[id] = stream; }
+  struct Open {
+    net::CConnection* connection = nullptr;
+    CMessageStream* stream = nullptr;
+  };
+  void Add(net::CConnection& connection, CMessageStream* stream) { m_streams[connection.Id()] = {&connection, stream}; }
   void Remove(net::ConnectionId id) { m_streams.erase(id); }
-  CMessageStream* Find(net::ConnectionId id) const {
+  // The open stream of that connection, or null once it is gone.
+  const Open* Find(net::ConnectionId id) const {
     const auto found = m_streams.find(id);
-    return found != m_streams.end() ? found->second : nullptr;
+    return found != m_streams.end() ? &found->second : nullptr;
   }
-  // Each stream with its connection (streams are not added or removed meanwhile).
-  void ForEach(net::CEventLoop& loop, const std::function<void(net::CConnection&, CMessageStream&)>& visit) const;
+  // Each stream with its connection; a visit may close its stream.
+  void ForEach(const std::function<void(net::CConnection&, CMessageStream&)>& visit) const;
 
  private:
-  std::unordered_map<net::ConnectionId, CMessageStream*> m_streams;
+  std::unordered_map<net::ConnectionId, Open> m_streams;
 };
 
 // The classic message frame: HTML lines.

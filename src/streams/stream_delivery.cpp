@@ -31,12 +31,12 @@ struct LoopBatch {
 };
 
 void WriteBatch(net::CEventLoop& loop, const CLoopStreams& streams, const LoopBatch& batch) {
+  loop.AssertInLoopThread();
   for (const Recipient& recipient : batch.recipients) {
-    net::CConnection* connection = loop.Find(recipient.stream);
-    CMessageStream* stream = streams.Find(recipient.stream);
-    if (connection == nullptr || stream == nullptr) continue;  // its client went meanwhile
+    const CLoopStreams::Open* open = streams.Find(recipient.stream);
+    if (open == nullptr) continue;  // its client went meanwhile
     try {  // a stream whose output cannot grow misses the line; the others still get it
-      stream->Take(*connection, *batch.line, recipient.addressed);
+      open->stream->Take(*open->connection, *batch.line, recipient.addressed);
     } catch (const std::bad_alloc&) {
       platform::LogException("delivering a line", "stream " + std::to_string(recipient.stream));
     }
@@ -45,7 +45,8 @@ void WriteBatch(net::CEventLoop& loop, const CLoopStreams& streams, const LoopBa
 
 // The keep-alive of every stream of the loop, in its format.
 void SendKeepAlive(net::CEventLoop& loop, const CLoopStreams& streams) {
-  streams.ForEach(loop, [](net::CConnection& connection, CMessageStream& stream) {
+  loop.AssertInLoopThread();
+  streams.ForEach([](net::CConnection& connection, CMessageStream& stream) {
     try {
       stream.Send(connection, stream.KeepAlive());
     } catch (const std::bad_alloc&) {
@@ -236,7 +237,7 @@ void CStreamDelivery::Attach(net::CConnection& connection, std::unique_ptr<CMess
   const std::string session = stream->Session();
   const StreamFormat format = stream->Format();
   CMessageStream& attached = *stream;
-  StreamsOf(connection.Id()).Add(connection.Id(), stream.get());
+  StreamsOf(connection.Id()).Add(connection, stream.get());
   connection.SetHandler(std::move(stream));
   connection.SetReading(true);
   connection.SendWithoutDelay();
@@ -284,9 +285,8 @@ void CStreamDelivery::SessionMoved(const std::string& session) {
   if (stream == 0 || net::LoopIndexOf(stream) >= m_loops.Count()) return;
   net::CEventLoop& loop = m_loops.LoopOf(stream);
   loop.Post([&loop, &streams = StreamsOf(stream), stream, start] {
-    net::CConnection* connection = loop.Find(stream);
-    CMessageStream* restarted = streams.Find(stream);
-    if (connection != nullptr && restarted != nullptr) restarted->Start(*connection, *start);
+    loop.AssertInLoopThread();
+    if (const CLoopStreams::Open* open = streams.Find(stream)) open->stream->Start(*open->connection, *start);
   });
 }
 
@@ -296,10 +296,10 @@ void CStreamDelivery::EndStream(std::uint64_t stream, const std::string& lastLin
   // in the same queue (or went out already), so they come first.
   net::CEventLoop& loop = m_loops.LoopOf(stream);
   loop.Post([&loop, &streams = StreamsOf(stream), stream, lastLine] {
-    net::CConnection* connection = loop.Find(stream);
-    CMessageStream* ending = streams.Find(stream);
-    if (connection == nullptr || ending == nullptr) return;  // its client went meanwhile
-    ending->End(*connection, lastLine);
+    loop.AssertInLoopThread();
+    const CLoopStreams::Open* open = streams.Find(stream);
+    if (open == nullptr) return;  // its client went meanwhile
+    open->stream->End(*open->connection, lastLine);
   });
 }
 

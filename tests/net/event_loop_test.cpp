@@ -127,6 +127,58 @@ TEST(EventLoop, ConnectionsReadWriteQueueAndClose) {
   ::close(pair[1]);
 }
 
+// Coalesced output of many connections in one turn leaves in one flush (one
+// submission to the kernel where it can): each peer gets its bytes whole
+// and in order, one whose socket is full gets the rest as it reads, and one
+// whose peer went is closed without costing the others theirs.
+TEST(EventLoop, ACoalescedTurnForManyConnectionsReachesEachPeerWhole) {
+  LoopThread thread;
+  constexpr int kConnections = 40;  // more than a flush writes one by one
+  std::atomic<int> closes{0};
+  std::vector<int> peers;
+  std::vector<net::ConnectionId> ids;
+  for (int i = 0; i < kConnections; ++i) {
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, pair), 0);
+    peers.push_back(pair[1]);
+    thread.RunOnLoop([&] {
+      ids.push_back(
+          thread.Loop().Adopt(platform::CUniqueFd(pair[0]), "10.0.0.9", std::make_unique<Echo>(&closes)).Id());
+    });
+  }
+  const int gone = 7, slow = 11;
+  ::shutdown(peers[gone], SHUT_RD);  // it reads no more: a write fails, though nothing was read as an end
+  const std::string big(4 << 20, 'b');  // more than a socket holds
+  std::vector<std::string> expected(kConnections);
+  thread.RunOnLoop([&] {
+    for (int i = 0; i < kConnections; ++i) {
+      net::CConnection* connection = thread.Loop().Find(ids[i]);
+      ASSERT_NE(connection, nullptr);
+      expected[i] = "first " + std::to_string(i) + "\n" + (i == slow ? big : "") + "second " + std::to_string(i) + "\n";
+      connection->SendCoalesced("first " + std::to_string(i) + "\n");
+      if (i == slow) connection->SendCoalesced(big);
+      connection->SendCoalesced("second " + std::to_string(i) + "\n");
+    }
+  });
+  for (int i = 0; i < kConnections; ++i) {
+    if (i == gone) continue;
+    SCOPED_TRACE("connection " + std::to_string(i));
+    std::string got;
+    char buffer[65536];
+    const auto until = std::chrono::steady_clock::now() + 5s;
+    while (got.size() < expected[i].size() && std::chrono::steady_clock::now() < until) {
+      const ssize_t n = ::recv(peers[i], buffer, sizeof buffer, 0);
+      if (n > 0) got.append(buffer, static_cast<size_t>(n));
+      if (n < 0) std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_TRUE(got == expected[i]) << got.size() << " bytes of " << expected[i].size();
+  }
+  for (int i = 0; i < 200 && closes == 0; ++i) std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(closes, 1) << "only the connection whose peer went";
+  thread.RunOnLoop([&] { EXPECT_EQ(thread.Loop().Find(ids[gone]), nullptr); });
+  for (const int peer : peers) ::close(peer);
+}
+
 TEST(EventLoop, DeadlinesCloseSilentConnections) {
   LoopThread thread;
   int pair[2];
