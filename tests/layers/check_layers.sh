@@ -7,7 +7,7 @@ set -u
 build=$1
 compiler=$2
 # Libraries of the system the layers may use.
-external="$(pkg-config --libs libsodium hiredis)"
+external="$(pkg-config --libs libsodium hiredis liburing)"
 layers=(platform foundation net nodelink chat html streams http accounts commands api server service)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
