@@ -106,9 +106,14 @@ export async function classicUserInLobby(browser, base, name, contextOptions = {
   const form = await frameNamed(chat, 'form');
   await form.waitForSelector('input[name=messagetemp]');
   const messages = await frameNamed(chat, 'messages');
+  // Returns once the server has answered the line: a second submit of the
+  // form before the first has left would replace it, and the first line
+  // would never be said (as when a user clicks twice at once).
   const say = async (text) => {
     await form.fill('input[name=messagetemp]', text);
+    const answered = chat.waitForResponse((r) => r.request().method() === 'POST' && r.request().frame().name() === 'goto');
     await form.click('input[name=submit1]');
+    await answered;
   };
   return { name, context, page, chat, form, messages, say };
 }
