@@ -238,22 +238,9 @@ class StreamReader {
   // Every whole marker ("Zq", digits, "x") in what was read counts.
   void Take(Receiver& receiver, std::string_view data) {
     m_bytes += static_cast<long>(data.size());
-    std::string& carry = receiver.carry;
-    carry.append(data);
-    size_t keep = carry.size() - 1;  // a lone last byte may start a marker
-    for (size_t at = 0;;) {
-      const size_t start = carry.find("Zq", at);
-      if (start == std::string::npos) break;
-      size_t end = start + 2;
-      while (end < carry.size() && carry[end] >= '0' && carry[end] <= '9') ++end;
-      if (end == carry.size()) {  // cut by the read: kept for the next
-        keep = start;
-        break;
-      }
-      if (carry[end] == 'x' && end > start + 2) Arrived(receiver, std::atoi(carry.c_str() + start + 2));
-      at = end;
-    }
-    carry.erase(0, keep);
+    ScanMarkers(receiver.carry, data, [&](long line) {
+      if (line >= 0 && line < m_layout.lines) Arrived(receiver, static_cast<int>(line));
+    });
   }
 
   void Arrived(Receiver& receiver, int line) {

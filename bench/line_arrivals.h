@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <new>
 #include <string>
+#include <cstdlib>
 #include <string_view>
 #include <vector>
 
@@ -30,6 +31,30 @@ inline constexpr size_t kLineBytes = 340;
 inline constexpr std::string_view kMarkerStart = "Zq";
 inline constexpr char kMarkerEnd = 'x';
 inline std::string LineMarker(int line) { return std::string(kMarkerStart) + std::to_string(line) + kMarkerEnd; }
+
+// Each whole marker in what a receiver read: carry holds the start of a
+// marker that the previous read cut; every line number found goes to
+// arrived, and carry keeps what may begin the next marker.
+template <class Arrived>
+inline void ScanMarkers(std::string& carry, std::string_view data, Arrived arrived) {
+  carry.append(data);
+  size_t done = carry.size() - 1;  // a lone last byte may begin a marker
+  for (size_t at = 0;;) {
+    const size_t start = carry.find(kMarkerStart, at);
+    if (start == std::string::npos) break;
+    size_t end = start + kMarkerStart.size();
+    while (end < carry.size() && carry[end] >= '0' && carry[end] <= '9') ++end;
+    if (end == carry.size()) {  // cut by the read: kept for the next
+      done = start;
+      break;
+    }
+    if (carry[end] == kMarkerEnd && end > start + kMarkerStart.size()) {
+      arrived(std::strtol(carry.c_str() + start + kMarkerStart.size(), nullptr, 10));
+    }
+    at = end;
+  }
+  carry.erase(0, done);
+}
 
 inline int64_t NowNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
@@ -221,25 +246,9 @@ class LineArrivals {
   // posted on connections of their own may be said in another order).
   void Take(Receiver& receiver, const char* data, size_t size) {
     m_bytes += size;
-    std::string& carry = receiver.carry;
-    carry.append(data, size);
-    size_t done = carry.size() - 1;  // a lone last byte may begin a marker
-    for (size_t at = 0;;) {
-      const size_t start = carry.find(kMarkerStart, at);
-      if (start == std::string::npos) break;
-      size_t end = start + kMarkerStart.size();
-      while (end < carry.size() && carry[end] >= '0' && carry[end] <= '9') ++end;
-      if (end == carry.size()) {  // cut by the read: kept for the next
-        done = start;
-        break;
-      }
-      if (carry[end] == kMarkerEnd && end > start + kMarkerStart.size()) {
-        const long line = std::strtol(carry.c_str() + start + kMarkerStart.size(), nullptr, 10);
-        if (line < m_pacer.Lines()) Arrived(static_cast<int>(line));
-      }
-      at = end;
-    }
-    carry.erase(0, done);
+    ScanMarkers(receiver.carry, std::string_view(data, size), [this](long line) {
+      if (line >= 0 && line < m_pacer.Lines()) Arrived(static_cast<int>(line));
+    });
   }
 
   void Arrived(int line) {

@@ -18,6 +18,10 @@ constexpr size_t kCompactAfter = 64 * 1024;  // sent bytes kept before the buffe
 // burst, is given back: ten thousand streams must not each keep their
 // largest burst.
 constexpr size_t kKeptOutputCapacity = 1024;
+
+// An error that only says "not now": the socket has nothing to read, or no
+// room to write, or a signal came first.
+bool TryAgainLater(int error) { return error == EAGAIN || error == EWOULDBLOCK || error == EINTR; }
 }  // namespace
 
 void CConnectionHandler::OnPeerClosed(CConnection& connection) { connection.Close(); }
@@ -60,7 +64,7 @@ void CConnection::ReadInput() {
     m_handler->OnInput(*this);
   } else if (got == 0) {
     m_handler->OnPeerClosed(*this);
-  } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+  } else if (!TryAgainLater(errno)) {
     Close();
   }
 }
@@ -69,7 +73,7 @@ bool CConnection::PeerGone() const {
   if (m_closed) return true;
   char byte;
   const ssize_t got = ::recv(m_fd.Get(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-  return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+  return got == 0 || (got < 0 && !TryAgainLater(errno));
 }
 
 void CConnection::Send(std::string_view bytes) {
@@ -79,7 +83,7 @@ void CConnection::Send(std::string_view bytes) {
     m_output.clear();
     m_sent = 0;
     const ssize_t sent = ::send(m_fd.Get(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+    if (sent < 0 && !TryAgainLater(errno)) {
       Close();
       return;
     }
@@ -134,7 +138,7 @@ bool CConnection::StartBatchedFlush(CSendBatch::Write& write) {
 
 void CConnection::FinishBatchedFlush(const CSendBatch::Write& write) {
   if (m_closed) return;
-  if (write.result < 0 && write.result != -EAGAIN && write.result != -EWOULDBLOCK && write.result != -EINTR) {
+  if (write.result < 0 && !TryAgainLater(static_cast<int>(-write.result))) {
     Close();
     return;
   }
@@ -147,7 +151,7 @@ void CConnection::FinishBatchedFlush(const CSendBatch::Write& write) {
 bool CConnection::WriteQueued() {
   while (PendingOutput() > 0) {
     const ssize_t sent = ::send(m_fd.Get(), m_output.data() + m_sent, PendingOutput(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (sent < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+    if (sent < 0) return TryAgainLater(errno);
     m_sent += static_cast<size_t>(sent);
   }
   return true;
