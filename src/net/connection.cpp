@@ -237,8 +237,10 @@ void CConnection::Close() {
   m_closed = true;
   if (m_deadline != 0) m_loop.UnwatchDeadline(m_id, m_deadline);
   m_handler->OnClose(*this);
-  m_fd.Reset();  // leaves the epoll set with it
+  // Its place goes back before the close reaches the client: a client that
+  // sees the end and connects again at once must not find it still counted.
   m_admission.Release();
+  m_fd.Reset();  // leaves the epoll set with it
   m_loop.StopShedding(m_id);
   m_loop.Retire(m_id);
 }
