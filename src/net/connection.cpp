@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <stdexcept>
 
 #include "platform/clock.h"
 
@@ -37,11 +38,24 @@ CConnection::CConnection(CEventLoop& loop, ConnectionId id, platform::CUniqueFd 
       m_handler(std::move(handler)),
       m_admission(std::move(ticket)) {}
 
+CConnection::CConnection(CEventLoop& loop, ConnectionId id, HandedOverSocket socket,
+                         std::unique_ptr<CConnectionHandler> handler)
+    : m_loop(loop),
+      m_id(id),
+      m_openedAtMs(socket.openedAtMs),
+      m_fd(std::move(socket.fd)),
+      m_peerAddress(std::move(socket.peerAddress)),
+      m_handler(std::move(handler)),
+      m_admission(std::move(socket.ticket)),
+      m_input(std::move(socket.input)) {}
+
 CConnection::~CConnection() = default;
 
 void CConnection::Start() {
   m_loop.AssertInLoopThread();
   m_handler->OnStart(*this);
+  if (m_closed) return;
+  if (!m_input.empty()) m_handler->OnInput(*this);  // brought along by a hand-over
   if (m_closed) return;
   ReadInput();
   if (!m_closed) UpdateInterest();
@@ -225,6 +239,19 @@ void CConnection::Abort() {
   const linger reset{1, 0};
   ::setsockopt(m_fd.Get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
   Close();
+}
+
+HandedOverSocket CConnection::HandOver() {
+  m_loop.AssertInLoopThread();
+  if (m_closed || PendingOutput() != 0) throw std::logic_error("a connection is handed over only open and with nothing to send");
+  m_closed = true;
+  if (m_deadline != 0) m_loop.UnwatchDeadline(m_id, m_deadline);
+  // Out of this loop's epoll set before another loop may watch it.
+  if (m_watched) m_loop.Unwatch(m_fd.Get());
+  m_watched = false;
+  m_loop.StopShedding(m_id);
+  m_loop.Retire(m_id);
+  return HandedOverSocket{std::move(m_fd), m_peerAddress, std::move(m_admission), m_openedAtMs, std::move(m_input)};
 }
 
 void CConnection::Close() {

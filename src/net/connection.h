@@ -42,10 +42,23 @@ class CConnectionHandler {
   virtual void OnClose(CConnection&) {}
 };
 
+// A connection's socket as its loop gives it up, for another loop to take
+// in (CEventLoop::AdoptHandedOver): what it takes up of the server's limits,
+// when it was opened and what it sent that was not yet used go with it.
+struct HandedOverSocket {
+  platform::CUniqueFd fd;
+  std::string peerAddress;
+  CAdmissionTicket ticket;
+  std::int64_t openedAtMs = 0;
+  std::string input;
+};
+
 class CConnection final : public CPollable {
  public:
   CConnection(CEventLoop& loop, ConnectionId id, platform::CUniqueFd fd, std::string peerAddress,
               std::unique_ptr<CConnectionHandler> handler, CAdmissionTicket ticket = {});
+  // A connection handed over by another loop keeps its opening time.
+  CConnection(CEventLoop& loop, ConnectionId id, HandedOverSocket socket, std::unique_ptr<CConnectionHandler> handler);
   ~CConnection() override;
   CConnection(const CConnection&) = delete;
   CConnection& operator=(const CConnection&) = delete;
@@ -97,6 +110,11 @@ class CConnection final : public CPollable {
   // too, at once, even when the peer reads nothing (a stuck reader's window
   // is closed, so an ordinary close would wait on it).
   void Abort();
+
+  // Gives the socket up, open, for another loop to take in: the connection
+  // ends here as if closed, but its handler is not told (it is being
+  // replaced) and its client sees nothing. Only with no output waiting.
+  HandedOverSocket HandOver();
 
   // The handler's start, the first read (data often waits already: a
   // browser sends its request with the connection) and the epoll registration.

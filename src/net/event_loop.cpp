@@ -105,6 +105,7 @@ void CEventLoop::Run(int stopFd) {
   }
   if (stopFd >= 0) Unwatch(stopFd);
   CloseAll();
+  DropPostedTasks();
   m_thread.store(std::thread::id(), std::memory_order_release);
 }
 
@@ -122,6 +123,15 @@ void CEventLoop::Post(Task task) {
 }
 
 bool CEventLoop::HasPostedTasks() const { return m_waitingTasks.load() > 0; }
+
+void CEventLoop::DropPostedTasks() {
+  std::vector<Task> tasks;
+  {
+    std::lock_guard<std::mutex> guard(m_postLock);
+    tasks.swap(m_posted);
+  }
+  m_waitingTasks -= tasks.size();
+}
 
 void CEventLoop::RunPostedTasks() {
   std::vector<Task> tasks;
@@ -225,6 +235,16 @@ CConnection& CEventLoop::Adopt(platform::CUniqueFd fd, std::string peerAddress,
   CConnection& adopted = *connection;
   m_connections.emplace(id, std::move(connection));
   m_withoutRequest.insert(id);
+  adopted.Start();
+  return adopted;
+}
+
+CConnection& CEventLoop::AdoptHandedOver(HandedOverSocket socket, std::unique_ptr<CConnectionHandler> handler) {
+  AssertInLoopThread();
+  const ConnectionId id = (static_cast<ConnectionId>(m_index) << 48) | m_nextConnection++;
+  auto connection = std::make_unique<CConnection>(*this, id, std::move(socket), std::move(handler));
+  CConnection& adopted = *connection;
+  m_connections.emplace(id, std::move(connection));
   adopted.Start();
   return adopted;
 }

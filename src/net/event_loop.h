@@ -37,6 +37,7 @@ namespace net {
 
 class CConnection;
 class CConnectionHandler;
+struct HandedOverSocket;
 
 using Task = std::function<void()>;
 using ConnectionId = std::uint64_t;  // the loop's index in the top 16 bits
@@ -82,6 +83,10 @@ class CEventLoop {
   // the connection reads at once if data waits, else when it arrives.
   CConnection& Adopt(platform::CUniqueFd fd, std::string peerAddress, std::unique_ptr<CConnectionHandler> handler,
                      CAdmissionTicket ticket = {});
+  // Takes in a socket another loop handed over (CConnection::HandOver): its
+  // request came already, so it is not one of those shed first. The handler
+  // starts, then what waits is read.
+  CConnection& AdoptHandedOver(HandedOverSocket socket, std::unique_ptr<CConnectionHandler> handler);
   // The loop's connection of that id, or null once it is gone.
   CConnection* Find(ConnectionId id);
   size_t ConnectionCount() const {
@@ -150,6 +155,9 @@ class CEventLoop {
   // In the guard's handler: the console line, and the close of a connection.
   void ReportFailure(const char* kind, CPollable* target);
   void RunPostedTasks();
+  // Work posted too late to run is let go when the loop ends, while what
+  // it holds can still be given back (a socket on its way to this loop).
+  void DropPostedTasks();
   // The end of a phase: every connection given coalesced output writes it.
   void FlushCoalesced();
   // Writes the connections being flushed with one submission to the kernel.

@@ -21,6 +21,7 @@
 #include "foundation/metrics.h"
 #include "html/message_render.h"
 #include "net/connection.h"
+#include "streams/stream_placement.h"
 
 class CChatCore;
 class CLoopStreams;
@@ -62,6 +63,8 @@ class CMessageStream : public net::CConnectionHandler {
 
   const std::string& Session() const { return m_session; }
   virtual StreamFormat Format() const = 0;
+  // The stream's place among the loops, given back when it goes.
+  void TakeSeat(CStreamSeat seat) { m_seat = std::move(seat); }
   // What keeps a quiet stream open through proxies and browsers.
   virtual std::string_view KeepAlive() const = 0;
   // What the stream shows first: where its room stands and the lines said
@@ -94,6 +97,7 @@ class CMessageStream : public net::CConnectionHandler {
   const std::string m_session;
   StreamFigures& m_figures;
   CLoopStreams& m_streams;
+  CStreamSeat m_seat;
   bool m_ending = false;
 };
 

@@ -24,6 +24,13 @@ std::shared_ptr<ChatEvent> Stamped(const ChatEvent& given) {
 
 std::string_view PersonalType(MessageKind kind) { return kind == MessageKind::kPrivateLine ? "PR" : "PC"; }
 
+// A moved socket's handler until its stream takes over, in the same task:
+// what the client sends is dropped, as a stream drops it.
+class CDroppedInput final : public net::CConnectionHandler {
+ public:
+  void OnInput(net::CConnection& connection) override { connection.Input().clear(); }
+};
+
 // One loop's share of a line.
 struct LoopBatch {
   std::shared_ptr<const RenderedEvent> line;
@@ -71,7 +78,8 @@ bool Uses(const std::vector<Recipient>& recipients, StreamFormat format) {
 
 }  // namespace
 
-CStreamDelivery::CStreamDelivery(CChatCore& core, net::CLoopGroup& loops) : m_core(core), m_loops(loops) {
+CStreamDelivery::CStreamDelivery(CChatCore& core, net::CLoopGroup& loops)
+    : m_core(core), m_loops(loops), m_placement(loops.Count()) {
   for (int index = 0; index < m_loops.Count(); ++index) m_loopStreams.push_back(std::make_unique<CLoopStreams>());
 }
 
@@ -261,18 +269,58 @@ void CStreamDelivery::Attach(net::CConnection& connection, std::unique_ptr<CMess
   if (*replaced != connection.Id() && !connection.Closed()) attached.Start(connection, start);
 }
 
+CStreamSeat CStreamDelivery::PlaceStream(const std::string& session) {
+  const std::optional<SessionView> found = m_core.FindSession(session, m_core.NodeId(), false);
+  if (!found || found->InNoRoom()) return {};
+  return m_placement.Place(found->roomId);
+}
+
 void CStreamDelivery::AdoptStream(net::CConnection& connection, const std::string& session, StreamFormat format,
                                   const std::string& lastEventId, std::string_view head) {
-  CLoopStreams& streams = StreamsOf(connection.Id());
-  if (format == StreamFormat::kEvents) {
-    const StreamStartRequest request{static_cast<size_t>(m_core.Settings().historyLines), ParseEventId(lastEventId)};
-    Attach(connection, std::make_unique<CEventStreamConnection>(m_core, session, m_streams, streams), head, request,
-           kReplacedEventStreamText);
+  CStreamSeat seat = PlaceStream(session);
+  const int here = connection.Loop().Index();
+  if (seat.Loop() < 0 || seat.Loop() == here || connection.PendingOutput() != 0) {
+    if (seat.Loop() != here) seat = {};  // it stays here, so it counts nowhere
+    StartStream(connection, session, format, lastEventId, head, std::move(seat));
     return;
   }
-  const StreamStartRequest latest{static_cast<size_t>(m_core.Settings().frameHistory), std::nullopt};
-  Attach(connection, std::make_unique<CJavaClientConnection>(m_core, session, m_streams, streams), head, latest,
-         kReplacedFrameText);
+  // Nothing has been sent on it yet: the socket moves to the room's loop,
+  // which sends the head and all the rest.
+  struct Moving {
+    net::HandedOverSocket socket;
+    std::string session;
+    StreamFormat format;
+    std::string lastEventId;
+    std::string head;
+    CStreamSeat seat;
+  };
+  auto moving = std::make_shared<Moving>(
+      Moving{connection.HandOver(), session, format, lastEventId, std::string(head), std::move(seat)});
+  net::CEventLoop& loop = m_loops.Loop(moving->seat.Loop());
+  loop.Post([this, &loop, moving] {
+    net::CConnection& moved = loop.AdoptHandedOver(std::move(moving->socket), std::make_unique<CDroppedInput>());
+    if (moved.Closed()) return;  // its client went meanwhile
+    StartStream(moved, moving->session, moving->format, moving->lastEventId, moving->head, std::move(moving->seat));
+  });
+}
+
+void CStreamDelivery::StartStream(net::CConnection& connection, const std::string& session, StreamFormat format,
+                                  const std::string& lastEventId, std::string_view head, CStreamSeat seat) {
+  CLoopStreams& streams = StreamsOf(connection.Id());
+  std::unique_ptr<CMessageStream> stream;
+  StreamStartRequest request;
+  std::string replacedText;
+  if (format == StreamFormat::kEvents) {
+    stream = std::make_unique<CEventStreamConnection>(m_core, session, m_streams, streams);
+    request = {static_cast<size_t>(m_core.Settings().historyLines), ParseEventId(lastEventId)};
+    replacedText = kReplacedEventStreamText;
+  } else {
+    stream = std::make_unique<CJavaClientConnection>(m_core, session, m_streams, streams);
+    request = {static_cast<size_t>(m_core.Settings().frameHistory), std::nullopt};
+    replacedText = kReplacedFrameText;
+  }
+  stream->TakeSeat(std::move(seat));
+  Attach(connection, std::move(stream), head, request, replacedText);
 }
 
 void CStreamDelivery::SessionMoved(const std::string& session) {
@@ -324,6 +372,7 @@ void CStreamDelivery::AddMetrics(CMetricRegistry& metrics) const {
                 "Lines handed to the delivery, by kind; a private line or page counts again for the speaker's copy",
                 count.said, {{"kind", count.name}});
   }
+  m_placement.AddMetrics(metrics);
   metrics.Add("tolvan_line_deliveries_total", "Copies of lines handed to message streams", m_deliveries);
   metrics.Add("tolvan_streams_open", "Message streams (open message frames) on this node", m_streams.open);
   metrics.Add("tolvan_streams_reset_at_cap_total",

@@ -19,6 +19,7 @@
 #include "foundation/metrics.h"
 #include "net/loop_group.h"
 #include "streams/message_stream.h"
+#include "streams/stream_placement.h"
 
 class CChatCore;
 
@@ -34,8 +35,9 @@ class CStreamDelivery final : public CDelivery {
   void ReleaseWaitingLines(int olderThanMs) override;
 
   // Makes the connection (on its loop's thread) a stream of the session in
-  // that format, and sends the answer's head, then what the stream shows
-  // first: a message frame the room's latest [general] frame_history lines;
+  // that format, on the loop of the session's room (the socket moves there
+  // when another loop read its request), and sends the answer's head, then
+  // what the stream shows first: a message frame the room's latest [general] frame_history lines;
   // an event stream a reset and the latest [general] history_lines lines,
   // or the lines after the position its client names (lastEventId), when
   // the room's history still holds them all.
@@ -78,6 +80,12 @@ class CStreamDelivery final : public CDelivery {
   // its session is gone) is ended. Takes the order lock.
   void Attach(net::CConnection& connection, std::unique_ptr<CMessageStream> stream, std::string_view head,
               const StreamStartRequest& request, const std::string& replacedText);
+  // The seat of a new stream of the session: on its room's loop; none in
+  // no room (such a stream stays where it is).
+  CStreamSeat PlaceStream(const std::string& session);
+  // AdoptStream on the loop the stream stays on.
+  void StartStream(net::CConnection& connection, const std::string& session, StreamFormat format,
+                   const std::string& lastEventId, std::string_view head, CStreamSeat seat);
   CLoopStreams& StreamsOf(std::uint64_t stream) {
     return *m_loopStreams[static_cast<size_t>(net::LoopIndexOf(stream))];
   }
@@ -89,6 +97,7 @@ class CStreamDelivery final : public CDelivery {
   // every stream gets a room's lines in the order of their offsets.
   std::mutex m_order;
   std::vector<std::unique_ptr<CLoopStreams>> m_loopStreams;  // by loop index
+  CStreamPlacement m_placement;
   StreamFigures m_streams;
   KindCount m_lines[6] = {{MessageKind::kChatLine, "chat", {}},  {MessageKind::kPrivateLine, "private", {}},
                           {MessageKind::kSystemLine, "system", {}}, {MessageKind::kNotice, "notice", {}},

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 #include <utility>
@@ -20,7 +21,7 @@ using namespace std::chrono_literals;
 // A loop on a thread of its own for the length of a test.
 class LoopThread {
  public:
-  LoopThread() : m_thread([this] { m_loop.Run(); }) {}
+  explicit LoopThread(int index = 3) : m_loop(index), m_thread([this] { m_loop.Run(); }) {}
   ~LoopThread() {
     m_loop.Quit();
     m_thread.join();
@@ -37,7 +38,7 @@ class LoopThread {
   }
 
  private:
-  net::CEventLoop m_loop{3};
+  net::CEventLoop m_loop;
   std::thread m_thread;
 };
 
@@ -124,6 +125,60 @@ TEST(EventLoop, ConnectionsReadWriteQueueAndClose) {
   for (int i = 0; i < 200 && closes == 0; ++i) std::this_thread::sleep_for(5ms);
   EXPECT_EQ(closes, 1);
   thread.RunOnLoop([&] { EXPECT_EQ(thread.Loop().Find(id), nullptr); });
+  ::close(pair[1]);
+}
+
+// Keeps what it reads until a whole line is in, then hands its connection
+// over to another loop, where an Echo takes it in.
+struct HandOverOnLine : net::CConnectionHandler {
+  net::CEventLoop* to;
+  std::atomic<int>* closes;       // of this handler
+  std::atomic<int>* closesThere;  // of the Echo that takes over
+  std::atomic<net::ConnectionId>* movedTo;
+  void OnInput(net::CConnection& connection) override {
+    if (connection.Input().find('\n') == std::string::npos) return;
+    auto socket = std::make_shared<net::HandedOverSocket>(connection.HandOver());
+    to->Post([to = to, closes = closesThere, movedTo = movedTo, socket] {
+      *movedTo = to->AdoptHandedOver(std::move(*socket), std::make_unique<Echo>(closes)).Id();
+    });
+  }
+  void OnClose(net::CConnection&) override { ++*closes; }
+};
+
+// A connection handed from one loop to another keeps its socket, its place
+// in the server's limits and what its client sent: the new loop answers
+// what came before and after the hand-over, the old one lets go of it
+// without telling its handler or its client.
+TEST(EventLoop, AConnectionHandedOverGoesOnInTheOtherLoop) {
+  LoopThread from(1);
+  LoopThread to(2);
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, pair), 0);
+  std::atomic<int> closedBefore{0};
+  std::atomic<int> closedAfter{0};
+  std::atomic<net::ConnectionId> movedTo{0};
+  net::ConnectionId first = 0;
+  from.RunOnLoop([&] {
+    auto handler = std::make_unique<HandOverOnLine>();
+    handler->to = &to.Loop();
+    handler->closes = &closedBefore;
+    handler->closesThere = &closedAfter;
+    handler->movedTo = &movedTo;
+    first = from.Loop().Adopt(platform::CUniqueFd(pair[0]), "10.0.0.9", std::move(handler)).Id();
+  });
+  SendAll(pair[1], "one ");
+  SendAll(pair[1], "two\n");
+  EXPECT_EQ(ReadUntilContains(pair[1], "two\n", 2s), "one two\n") << "what the first loop read goes along";
+  for (int i = 0; i < 200 && movedTo == 0; ++i) std::this_thread::sleep_for(1ms);
+  EXPECT_EQ(net::LoopIndexOf(movedTo), 2);
+  from.RunOnLoop([&] { EXPECT_EQ(from.Loop().Find(first), nullptr); });
+  SendAll(pair[1], "three");
+  EXPECT_EQ(ReadUntilContains(pair[1], "three", 2s), "three");
+
+  ::shutdown(pair[1], SHUT_WR);
+  for (int i = 0; i < 200 && closedAfter == 0; ++i) std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(closedAfter, 1);
+  EXPECT_EQ(closedBefore, 0) << "the first handler is not told of a hand-over";
   ::close(pair[1]);
 }
 
