@@ -96,8 +96,10 @@ void CEventLoop::Run(int stopFd) {
     const int ready = ::epoll_wait(m_epoll.Get(), events, kEventsPerRound, WaitTimeoutMs());
     for (int i = 0; i < ready; ++i) {
       auto* target = static_cast<CPollable*>(events[i].data.ptr);
+      m_eventsLeftInRound = ready - i - 1;
       RunGuarded("event", target, [&] { target->OnEvents(events[i].events); });
     }
+    m_eventsLeftInRound = 0;
     RunDueTimers();
     CheckDeadlines();
     FlushCoalesced();
@@ -150,6 +152,11 @@ void CEventLoop::RunPostedTasks() {
 void CEventLoop::FlushCoalesced() {
   // A flush may give output again (a handler told that its output drained
   // answers): that goes in the next pass, still before the loop waits.
+  struct InFlush {
+    bool& flag;
+    explicit InFlush(bool& inFlush) : flag(inFlush) { flag = true; }
+    ~InFlush() { flag = false; }
+  } inFlush(m_inFlush);
   while (!m_toFlush.empty()) {
     m_flushing.swap(m_toFlush);
     if (m_flushing.size() >= kBatchedFlushMin && m_sendBatch.Available()) {

@@ -129,6 +129,20 @@ class CEventLoop {
     m_toFlush.push_back(&connection);
   }
 
+  // Whether more work waits in this phase: posted tasks not yet started, or
+  // events of the current round not yet handled. A line written now might
+  // yet be joined by another for the same connections.
+  bool OtherWorkWaits() const {
+    AssertInLoopThread();
+    return HasPostedTasks() || m_eventsLeftInRound > 0;
+  }
+  // Writes the coalesced output given so far, before the phase ends (not
+  // while a flush is under way: a handler it calls may give output too).
+  void WriteCoalescedNow() {
+    AssertInLoopThread();
+    if (!m_inFlush) FlushCoalesced();
+  }
+
   // A connection that must go: removed now, freed after the current round
   // of events (handlers further down the round may still hold it).
   void Retire(ConnectionId id);
@@ -195,6 +209,9 @@ class CEventLoop {
   // second list is the one being written.
   std::vector<CConnection*> m_toFlush;
   std::vector<CConnection*> m_flushing;
+  bool m_inFlush = false;
+  // Events of the current epoll round still to be handled.
+  int m_eventsLeftInRound = 0;
   // Many connections' writes in one system call, and the writes of one flush.
   CSendBatch m_sendBatch;
   std::vector<CSendBatch::Write> m_writes;

@@ -37,8 +37,15 @@ struct LoopBatch {
   std::vector<Recipient> recipients;
 };
 
+// A line for many streams, with nothing else for the loop to do, is written
+// as it is handed out, this many streams at a time: the first streams need
+// not wait until the last has it. With more work waiting (another line may
+// follow for the same streams), it is written whole at the end of the phase.
+constexpr size_t kWriteAsItGoesEvery = 64;
+
 void WriteBatch(net::CEventLoop& loop, const CLoopStreams& streams, const LoopBatch& batch) {
   loop.AssertInLoopThread();
+  size_t given = 0;
   for (const Recipient& recipient : batch.recipients) {
     const CLoopStreams::Open* open = streams.Find(recipient.stream);
     if (open == nullptr) continue;  // its client went meanwhile
@@ -47,6 +54,7 @@ void WriteBatch(net::CEventLoop& loop, const CLoopStreams& streams, const LoopBa
     } catch (const std::bad_alloc&) {
       platform::LogException("delivering a line", "stream " + std::to_string(recipient.stream));
     }
+    if (++given % kWriteAsItGoesEvery == 0 && !loop.OtherWorkWaits()) loop.WriteCoalescedNow();
   }
 }
 

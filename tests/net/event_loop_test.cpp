@@ -128,6 +128,30 @@ TEST(EventLoop, ConnectionsReadWriteQueueAndClose) {
   ::close(pair[1]);
 }
 
+// Coalesced output waits for the end of the phase unless the loop is asked
+// to write it early; the loop says whether other work waits behind the
+// current task (then a line written early might have been joined by another).
+TEST(EventLoop, CoalescedOutputGoesEarlyWhenAsked) {
+  LoopThread thread;
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, pair), 0);
+  std::atomic<int> closes{0};
+  thread.RunOnLoop([&] {
+    net::CEventLoop& loop = thread.Loop();
+    net::CConnection& connection = loop.Adopt(platform::CUniqueFd(pair[0]), "10.0.0.9", std::make_unique<Echo>(&closes));
+    EXPECT_FALSE(loop.OtherWorkWaits());
+    connection.SendCoalesced("early");
+    char peek[8];
+    EXPECT_LT(::recv(pair[1], peek, sizeof peek, MSG_DONTWAIT | MSG_PEEK), 0) << "nothing before the phase ends";
+    loop.WriteCoalescedNow();
+    EXPECT_EQ(connection.PendingOutput(), 0u);
+    EXPECT_EQ(::recv(pair[1], peek, sizeof peek, MSG_DONTWAIT), 5) << "written at once when asked";
+    loop.Post([] {});
+    EXPECT_TRUE(loop.OtherWorkWaits()) << "a task waits behind this one";
+  });
+  ::close(pair[1]);
+}
+
 // Keeps what it reads until a whole line is in, then hands its connection
 // over to another loop, where an Echo takes it in.
 struct HandOverOnLine : net::CConnectionHandler {
