@@ -43,6 +43,7 @@ TEST(StreamPlacement, ARoomsStreamsShareOneLoopAndHearEveryLine) {
   ChatUser ann(server, "ann");  // an event stream in the lobby
   ann.Join(kLobby);
   EventStream annStream(server, ann.Session());
+  EXPECT_NE(annStream.WaitFor("event: reset").find("event: reset"), std::string::npos) << "the stream started";
   std::vector<std::unique_ptr<ChatUser>> talk;
   for (int n = 0; n < 3; ++n) talk.push_back(UserInRoom(server, "talk" + std::to_string(n), kTalk));
 
