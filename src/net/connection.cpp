@@ -28,17 +28,7 @@ bool TryAgainLater(int error) { return error == EAGAIN || error == EWOULDBLOCK |
 void CConnectionHandler::OnPeerClosed(CConnection& connection) { connection.Close(); }
 void CConnectionHandler::OnDeadline(CConnection& connection) { connection.Close(); }
 
-CConnection::CConnection(CEventLoop& loop, ConnectionId id, platform::CUniqueFd fd, std::string peerAddress,
-                         std::unique_ptr<CConnectionHandler> handler, CAdmissionTicket ticket)
-    : m_loop(loop),
-      m_id(id),
-      m_openedAtMs(platform::MonotonicMs()),
-      m_fd(std::move(fd)),
-      m_peerAddress(std::move(peerAddress)),
-      m_handler(std::move(handler)),
-      m_admission(std::move(ticket)) {}
-
-CConnection::CConnection(CEventLoop& loop, ConnectionId id, HandedOverSocket socket,
+CConnection::CConnection(CEventLoop& loop, ConnectionId id, ConnectionSocket socket,
                          std::unique_ptr<CConnectionHandler> handler)
     : m_loop(loop),
       m_id(id),
@@ -241,17 +231,15 @@ void CConnection::Abort() {
   Close();
 }
 
-HandedOverSocket CConnection::HandOver() {
+ConnectionSocket CConnection::HandOver() {
   m_loop.AssertInLoopThread();
   if (m_closed || PendingOutput() != 0) throw std::logic_error("a connection is handed over only open and with nothing to send");
   m_closed = true;
-  if (m_deadline != 0) m_loop.UnwatchDeadline(m_id, m_deadline);
   // Out of this loop's epoll set before another loop may watch it.
   if (m_watched) m_loop.Unwatch(m_fd.Get());
   m_watched = false;
-  m_loop.StopShedding(m_id);
-  m_loop.Retire(m_id);
-  return HandedOverSocket{std::move(m_fd), m_peerAddress, std::move(m_admission), m_openedAtMs, std::move(m_input)};
+  LeaveLoop();
+  return ConnectionSocket{std::move(m_fd), m_peerAddress, std::move(m_admission), m_openedAtMs, std::move(m_input)};
 }
 
 void CConnection::Close() {
@@ -262,12 +250,16 @@ void CConnection::Close() {
   if (m_flushQueued) WriteQueued();
   m_flushQueued = false;
   m_closed = true;
-  if (m_deadline != 0) m_loop.UnwatchDeadline(m_id, m_deadline);
   m_handler->OnClose(*this);
   // Its place goes back before the close reaches the client: a client that
   // sees the end and connects again at once must not find it still counted.
   m_admission.Release();
   m_fd.Reset();  // leaves the epoll set with it
+  LeaveLoop();
+}
+
+void CConnection::LeaveLoop() {
+  if (m_deadline != 0) m_loop.UnwatchDeadline(m_id, m_deadline);
   m_loop.StopShedding(m_id);
   m_loop.Retire(m_id);
 }

@@ -42,10 +42,11 @@ class CConnectionHandler {
   virtual void OnClose(CConnection&) {}
 };
 
-// A connection's socket as its loop gives it up, for another loop to take
-// in (CEventLoop::AdoptHandedOver): what it takes up of the server's limits,
-// when it was opened and what it sent that was not yet used go with it.
-struct HandedOverSocket {
+// A connection's socket with what goes with it: its peer, what it takes up
+// of the server's limits, when it was opened and what it sent that was not
+// yet used. A loop takes one in new from its listener (CEventLoop::Adopt), or
+// as another loop gave it up (CConnection::HandOver, CEventLoop::AdoptHandedOver).
+struct ConnectionSocket {
   platform::CUniqueFd fd;
   std::string peerAddress;
   CAdmissionTicket ticket;
@@ -55,10 +56,7 @@ struct HandedOverSocket {
 
 class CConnection final : public CPollable {
  public:
-  CConnection(CEventLoop& loop, ConnectionId id, platform::CUniqueFd fd, std::string peerAddress,
-              std::unique_ptr<CConnectionHandler> handler, CAdmissionTicket ticket = {});
-  // A connection handed over by another loop keeps its opening time.
-  CConnection(CEventLoop& loop, ConnectionId id, HandedOverSocket socket, std::unique_ptr<CConnectionHandler> handler);
+  CConnection(CEventLoop& loop, ConnectionId id, ConnectionSocket socket, std::unique_ptr<CConnectionHandler> handler);
   ~CConnection() override;
   CConnection(const CConnection&) = delete;
   CConnection& operator=(const CConnection&) = delete;
@@ -114,7 +112,7 @@ class CConnection final : public CPollable {
   // Gives the socket up, open, for another loop to take in: the connection
   // ends here as if closed, but its handler is not told (it is being
   // replaced) and its client sees nothing. Only with no output waiting.
-  HandedOverSocket HandOver();
+  ConnectionSocket HandOver();
 
   // The handler's start, the first read (data often waits already: a
   // browser sends its request with the connection) and the epoll registration.
@@ -135,6 +133,8 @@ class CConnection final : public CPollable {
   bool WriteQueued();
   void Flush();
   void UpdateInterest();
+  // The last step of a close or a hand-over: the loop forgets the connection.
+  void LeaveLoop();
 
   CEventLoop& m_loop;
   const ConnectionId m_id;

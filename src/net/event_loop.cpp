@@ -235,23 +235,22 @@ int CEventLoop::WaitTimeoutMs() const {
 
 CConnection& CEventLoop::Adopt(platform::CUniqueFd fd, std::string peerAddress,
                                std::unique_ptr<CConnectionHandler> handler, CAdmissionTicket ticket) {
-  AssertInLoopThread();
-  const ConnectionId id = (static_cast<ConnectionId>(m_index) << 48) | m_nextConnection++;
-  auto connection = std::make_unique<CConnection>(*this, id, std::move(fd), std::move(peerAddress), std::move(handler),
-                                                  std::move(ticket));
-  CConnection& adopted = *connection;
-  m_connections.emplace(id, std::move(connection));
-  m_withoutRequest.insert(id);
-  adopted.Start();
-  return adopted;
+  return TakeIn(ConnectionSocket{std::move(fd), std::move(peerAddress), std::move(ticket), platform::MonotonicMs(), {}},
+                std::move(handler), true);
 }
 
-CConnection& CEventLoop::AdoptHandedOver(HandedOverSocket socket, std::unique_ptr<CConnectionHandler> handler) {
+CConnection& CEventLoop::AdoptHandedOver(ConnectionSocket socket, std::unique_ptr<CConnectionHandler> handler) {
+  return TakeIn(std::move(socket), std::move(handler), false);
+}
+
+CConnection& CEventLoop::TakeIn(ConnectionSocket socket, std::unique_ptr<CConnectionHandler> handler,
+                                bool awaitingRequest) {
   AssertInLoopThread();
   const ConnectionId id = (static_cast<ConnectionId>(m_index) << 48) | m_nextConnection++;
   auto connection = std::make_unique<CConnection>(*this, id, std::move(socket), std::move(handler));
   CConnection& adopted = *connection;
   m_connections.emplace(id, std::move(connection));
+  if (awaitingRequest) m_withoutRequest.insert(id);
   adopted.Start();
   return adopted;
 }

@@ -37,7 +37,7 @@ namespace net {
 
 class CConnection;
 class CConnectionHandler;
-struct HandedOverSocket;
+struct ConnectionSocket;
 
 using Task = std::function<void()>;
 using ConnectionId = std::uint64_t;  // the loop's index in the top 16 bits
@@ -86,7 +86,7 @@ class CEventLoop {
   // Takes in a socket another loop handed over (CConnection::HandOver): its
   // request came already, so it is not one of those shed first. The handler
   // starts, then what waits is read.
-  CConnection& AdoptHandedOver(HandedOverSocket socket, std::unique_ptr<CConnectionHandler> handler);
+  CConnection& AdoptHandedOver(ConnectionSocket socket, std::unique_ptr<CConnectionHandler> handler);
   // The loop's connection of that id, or null once it is gone.
   CConnection* Find(ConnectionId id);
   size_t ConnectionCount() const {
@@ -168,6 +168,9 @@ class CEventLoop {
   void RunGuarded(const char* kind, CPollable* target, Work&& work);
   // In the guard's handler: the console line, and the close of a connection.
   void ReportFailure(const char* kind, CPollable* target);
+  // A socket taken in under a new id of this loop; one awaiting its request
+  // is shed first when descriptors run short. Its handler starts.
+  CConnection& TakeIn(ConnectionSocket socket, std::unique_ptr<CConnectionHandler> handler, bool awaitingRequest);
   void RunPostedTasks();
   // Work posted too late to run is let go when the loop ends, while what
   // it holds can still be given back (a socket on its way to this loop).

@@ -295,7 +295,7 @@ void CStreamDelivery::AdoptStream(net::CConnection& connection, const std::strin
   // Nothing has been sent on it yet: the socket moves to the room's loop,
   // which sends the head and all the rest.
   struct Moving {
-    net::HandedOverSocket socket;
+    net::ConnectionSocket socket;
     std::string session;
     StreamFormat format;
     std::string lastEventId;

@@ -161,7 +161,7 @@ struct HandOverOnLine : net::CConnectionHandler {
   std::atomic<net::ConnectionId>* movedTo;
   void OnInput(net::CConnection& connection) override {
     if (connection.Input().find('\n') == std::string::npos) return;
-    auto socket = std::make_shared<net::HandedOverSocket>(connection.HandOver());
+    auto socket = std::make_shared<net::ConnectionSocket>(connection.HandOver());
     to->Post([to = to, closes = closesThere, movedTo = movedTo, socket] {
       *movedTo = to->AdoptHandedOver(std::move(*socket), std::make_unique<Echo>(closes)).Id();
     });
